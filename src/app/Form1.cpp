@@ -1,0 +1,312 @@
+#include "app/Form1.h"
+
+#include "app/ButtonIcons.h"
+#include "app/MessageBox.h"
+#include "app/NumberText.h"
+#include "app/Version.h"
+#include "app/WaitCursor.h"
+#include "store/PictureText.h"
+#include "store/Queries.h"
+#include "store/RecordSource.h"
+#include "ui_Form1.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QHeaderView>
+#include <QMenuBar>
+
+namespace tarvik {
+namespace {
+
+const QString kTitle = QStringLiteral("Тарвик радиодеталей");
+
+} // namespace
+
+Form1::Form1(const ProgramPaths& paths, QWidget* parent)
+    : QMainWindow(parent),
+      ui(std::make_unique<Ui::Form1>()),
+      m_paths(paths),
+      m_data1(new RecordSource(this)),
+      m_data7(new RecordSource(this))
+{
+    ui->setupUi(this);
+    setCentralWidget(ui->clientArea);
+    // The controls stand where they were placed; the window may be resized around them.
+    resize(ui->clientArea->width(), ui->clientArea->height() + menuBar()->sizeHint().height());
+    ui->nPaz->setIcon(ButtonIcons::newPart());
+    ui->iPaz->setIcon(ButtonIcons::editPart());
+    ui->dPaz->setIcon(ButtonIcons::deletePart());
+    for (QToolButton* button : {ui->nPaz, ui->iPaz, ui->dPaz})
+        button->setIconSize(QSize(32, 32));
+    setUpGrid();
+    connectCommands();
+    load();
+}
+
+Form1::~Form1() = default;
+
+void Form1::load()
+{
+    setWindowTitle(kTitle + QLatin1Char(' ')
+                   + QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(
+                       kVersionPatch));
+
+    const QString path = m_paths.databasePath();
+    const OpenResult opened = m_data1->open(path);
+    if (!opened.ok())
+        reportOpenProblem(opened);
+    m_data1->setStatement(Statements::partsByName());
+    m_data1->refresh();
+
+    m_data7->open(path);
+    m_data7->setStatement(Statements::packageTypes());
+    m_data7->refresh();
+
+    m_database.open(path);
+
+    // The first current row is shown once everything it reads from is open.
+    m_loaded = true;
+    if (m_data1->recordCount() > 0)
+        onRowChange(ui->TDBGrid2->currentIndex().row());
+}
+
+void Form1::reportOpenProblem(const OpenResult& result)
+{
+    // Said once, before the window opens: an empty list must not pass for an empty register.
+    MessageBox::show(this, QMessageBox::Warning, kTitle,
+                     describeOpenProblem(m_paths.databasePath(), result), QMessageBox::Ok);
+}
+
+void Form1::setUpGrid()
+{
+    QTableView* grid = ui->TDBGrid2;
+    m_data1->setCaption(QStringLiteral("idFam"), QStringLiteral("Наименование"));
+    grid->setModel(m_data1);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setTabKeyNavigation(false);
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
+    grid->horizontalHeader()->setStretchLastSection(true);
+
+    connect(m_data1, &QAbstractItemModel::modelReset, this, &Form1::onGridReset);
+    connect(grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    onRowChange(current.row());
+            });
+}
+
+void Form1::onGridReset()
+{
+    // Only the name column is shown; which fields exist is known once the table is read.
+    const int nameColumn = m_data1->columnOf(QStringLiteral("idFam"));
+    for (int column = 0; column < m_data1->columnCount(); ++column)
+        ui->TDBGrid2->setColumnHidden(column, column != nameColumn);
+
+    if (m_data1->recordCount() == 0) {
+        clearDetails();
+        return;
+    }
+    ui->TDBGrid2->setCurrentIndex(m_data1->index(0, std::max(nameColumn, 0)));
+}
+
+void Form1::connectCommands()
+{
+    connect(ui->Command1, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui->Text5, &QLineEdit::textChanged, this, &Form1::quickSearch);
+    connect(ui->Reset, &QPushButton::clicked, this, &Form1::showAll);
+    connect(ui->plus, &QPushButton::clicked, this, [this] { stepQuantity(+1.0); });
+    connect(ui->minus, &QPushButton::clicked, this, [this] { stepQuantity(-1.0); });
+    connect(ui->dPaz, &QToolButton::clicked, this, &Form1::deletePart);
+
+    connect(ui->txtDisc, &QPlainTextEdit::textChanged, this, [this] {
+        if (!m_fillingDetails)
+            m_data1->setPendingField(QStringLiteral("sorp"), ui->txtDisc->toPlainText());
+    });
+    connect(m_data1, &RecordSource::pendingSaveFailed, this, [this](const QString& error) {
+        MessageBox::show(this, QMessageBox::Warning, kTitle,
+                         QStringLiteral("Не удалось сохранить доп. информацию: %1").arg(error),
+                         QMessageBox::Ok);
+    });
+}
+
+// ---- the current part ------------------------------------------------------------------
+
+void Form1::onRowChange(int row)
+{
+    if (!m_loaded)
+        return;
+    if (!m_data1->setCurrentRow(row)) {
+        clearDetails();
+        return;
+    }
+    {
+        WaitCursor wait;
+        const QString field[] = {QStringLiteral("idFam"), QStringLiteral("pol"),
+                                 QStringLiteral("datebir")};
+        m_fillingDetails = true;
+        ui->Text1->setText(m_data1->field(field[0]).toString());
+        ui->Text2->setText(m_data1->field(field[1]).toString());
+        ui->Text3->setText(m_data1->field(field[2]).toString());
+        ui->Text4->setText(m_data1->field(QStringLiteral("phone")).toString());
+        ui->txtDisc->setPlainText(m_data1->field(QStringLiteral("sorp")).toString());
+        m_fillingDetails = false;
+
+        // Kept for the next refresh that sets no statement of its own (a deletion): that one
+        // lists the whole table in stored order.
+        m_data1->setStatement(Statements::partsInStoredOrder());
+
+        countRecords();
+        if (m_recordCount)
+            ui->lblRecordCount1->setText(QString::number(*m_recordCount));
+
+        showPackagePicture();
+        ui->TDBGrid2->viewport()->update();
+    }
+    showStockValue();
+}
+
+void Form1::clearDetails()
+{
+    m_fillingDetails = true;
+    for (QLineEdit* box : {ui->Text1, ui->Text2, ui->Text3, ui->Text4})
+        box->clear();
+    ui->txtDisc->clear();
+    m_fillingDetails = false;
+    ui->Label9->clear();
+    ui->Image2->hide();
+}
+
+void Form1::countRecords()
+{
+    if (auto count = countParts(m_database))
+        m_recordCount = count;
+}
+
+void Form1::showPackagePicture()
+{
+    const QString package = m_data1->field(QStringLiteral("PhotoN")).toString();
+    m_data7->setStatement(Statements::packageTypeNamed(package));
+    m_data7->refresh();
+    const QByteArray picture =
+        m_data7->hasCurrent() ? m_data7->field(QStringLiteral("Photo1")).toByteArray() : QByteArray();
+
+    const QString temporary = m_paths.temporaryPicturePath();
+    writePictureFile(picture, temporary);
+    if (picture.isEmpty()) {
+        // The empty file stays: the next picture overwrites it from its first byte.
+        ui->Image2->hide();
+        return;
+    }
+    ui->Image2->show();
+    const QImage image = loadPictureFile(temporary);
+    if (!image.isNull()) // bytes that are no picture leave the box as it was
+        ui->Image2->setPixmap(QPixmap::fromImage(image));
+    QFile::remove(temporary);
+}
+
+void Form1::showStockValue()
+{
+    const auto price = parseNumber(ui->Text2->text());
+    const auto quantity = parseNumber(ui->Text4->text());
+    if (price && quantity)
+        ui->Label9->setText(formatNumber(*price * *quantity));
+}
+
+// ---- search and the full list -----------------------------------------------------------
+
+void Form1::quickSearch(const QString& text)
+{
+    if (text.isEmpty())
+        return;
+    WaitCursor wait;
+    m_data1->setStatement(Statements::partsWithNameLike(text));
+    m_data1->refresh();
+}
+
+void Form1::showAll()
+{
+    WaitCursor wait;
+    m_data1->setStatement(Statements::partsByName());
+    m_data1->refresh();
+    countRecords();
+    if (m_recordCount)
+        ui->lblRecordCount1->setText(
+            QStringLiteral("Таблица содержит - %1   записей").arg(*m_recordCount));
+}
+
+// ---- quantity and deletion --------------------------------------------------------------
+
+void Form1::stepQuantity(double step)
+{
+    if (!m_data1->hasCurrent())
+        return;
+    const auto quantity = parseNumber(ui->Text4->text());
+    if (!quantity) {
+        MessageBox::show(this, QMessageBox::Warning, kTitle,
+                         QStringLiteral("Количество «%1» не является числом, изменить его нельзя.")
+                             .arg(ui->Text4->text()),
+                         QMessageBox::Ok);
+        return;
+    }
+    const QString text = formatNumber(*quantity + step);
+    ui->Text4->setText(text);
+    if (!m_data1->updateCurrent({{QStringLiteral("phone"), text}})) {
+        const QString error = m_data1->lastError();
+        m_data1->setCurrentRow(m_data1->currentRow());
+        ui->Text4->setText(m_data1->field(QStringLiteral("phone")).toString());
+        MessageBox::show(this, QMessageBox::Warning, kTitle,
+                         QStringLiteral("Не удалось сохранить количество: %1").arg(error),
+                         QMessageBox::Ok);
+    }
+}
+
+void Form1::deletePart()
+{
+    if (!m_data1->hasCurrent())
+        return;
+    if (MessageBox::show(this, QMessageBox::Question, kTitle,
+                         QStringLiteral("Вы действительно хотите удалить данные?"),
+                         QMessageBox::Yes | QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    if (!m_data1->deleteCurrent()) {
+        MessageBox::show(this, QMessageBox::Warning, kTitle,
+                         QStringLiteral("Не удалось удалить деталь: %1").arg(m_data1->lastError()),
+                         QMessageBox::Ok);
+        return;
+    }
+    WaitCursor wait;
+    m_data1->refresh();
+}
+
+// ---- shutdown -----------------------------------------------------------------------------
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    if (!m_exitConfirmed) {
+        if (MessageBox::show(this, QMessageBox::Question, kTitle,
+                             QStringLiteral("Действительно хотите выйти ?"),
+                             QMessageBox::Yes | QMessageBox::No)
+            != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+        m_exitConfirmed = true;
+        closeDatabases();
+    }
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void Form1::closeDatabases()
+{
+    m_data1->close(); // saves an edit of the notes still pending
+    m_data7->close();
+    m_database.close();
+}
+
+} // namespace tarvik

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "store/Database.h"
+#include "store/ProgramPaths.h"
+
+#include <QMainWindow>
+
+#include <memory>
+#include <optional>
+
+namespace Ui {
+class Form1;
+}
+
+namespace tarvik {
+
+class RecordSource;
+
+// The main window: the parts list, the current part's details and every command.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit Form1(const ProgramPaths& paths, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The parts list and the current part's package type, for the other windows.
+    RecordSource* Data1() const { return m_data1; }
+    RecordSource* Data7() const { return m_data7; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void load();
+    void reportOpenProblem(const OpenResult& result);
+    void setUpGrid();
+    void connectCommands();
+
+    void onGridReset();
+    void onRowChange(int row);
+    void clearDetails();
+    void showPackagePicture();
+    void showStockValue();
+    void countRecords();
+
+    void quickSearch(const QString& text);
+    void showAll();
+    void stepQuantity(double step);
+    void deletePart();
+    void closeDatabases();
+
+    std::unique_ptr<Ui::Form1> ui;
+    ProgramPaths m_paths;
+    RecordSource* m_data1;
+    RecordSource* m_data7;
+    Database m_database; // the direct handle, open from load until shutdown
+    std::optional<qint64> m_recordCount;
+    bool m_loaded = false;
+    bool m_fillingDetails = false;
+    bool m_exitConfirmed = false;
+};
+
+} // namespace tarvik

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "store/ProgramPaths.h"
+
+class QApplication;
+
+namespace tarvik {
+
+// Application-wide settings every window relies on: the Arial face (or a metric-compatible
+// one where Arial is not installed).
+void prepareApplication(QApplication& app);
+
+// Runs the program on the register below `paths`; returns the exit code. A second copy
+// says so and ends without touching the database.
+int runProgram(QApplication& app, const ProgramPaths& paths);
+
+// The single-copy notice.
+void showAlreadyRunning();
+
+} // namespace tarvik

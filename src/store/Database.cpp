@@ -1,0 +1,163 @@
+#include "store/Database.h"
+
+#include "store/SqlFunctions.h"
+
+#include <QAtomicInteger>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace tarvik {
+namespace {
+
+// SQLite's primary result codes, as the driver reports them in nativeErrorCode().
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteCantOpen = 14;
+constexpr int kSqliteNotADb = 26;
+
+QString nextConnectionName()
+{
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("tarvik-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+OpenProblem problemOf(const QSqlError& error)
+{
+    switch (error.nativeErrorCode().toInt() & 0xff) {
+    case kSqliteNotADb:
+        return OpenProblem::NotADatabase;
+    case kSqliteCorrupt:
+        return OpenProblem::Damaged;
+    default:
+        return OpenProblem::CannotOpen;
+    }
+}
+
+struct RequiredTable {
+    const char* name;
+    QStringList fields;
+};
+
+const RequiredTable kRequiredTables[] = {
+    {"client", {"idnom", "kont", "idFam", "pol", "datebir", "phone", "sorp", "PhotoN", "idFamKey"}},
+    {"vrYZD", {"IDvrachYZD", "yzdID", "vrachYZD", "name1", "Photo1"}},
+};
+
+} // namespace
+
+Database::Database() : m_connectionName(nextConnectionName()) {}
+
+Database::~Database()
+{
+    close();
+}
+
+QSqlDatabase Database::connection() const
+{
+    return QSqlDatabase::database(m_connectionName, false);
+}
+
+bool Database::isOpen() const
+{
+    return QSqlDatabase::contains(m_connectionName) && connection().isOpen();
+}
+
+OpenResult Database::open(const QString& path)
+{
+    close();
+    m_path = path;
+    if (!QFileInfo::exists(path))
+        return {OpenProblem::Missing, {}};
+
+    QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+    url.setQuery(QStringLiteral("mode=rw"));
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+    db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        const int code = error.nativeErrorCode().toInt() & 0xff;
+        return {code == kSqliteCantOpen ? OpenProblem::CannotOpen : problemOf(error),
+                error.driverText() + QLatin1Char(' ') + error.databaseText()};
+    }
+    if (!registerSqlFunctions(db))
+        return {OpenProblem::EngineMismatch, {}};
+    return verify();
+}
+
+OpenResult Database::verify()
+{
+    QSqlDatabase db = connection();
+    QSqlQuery query(db);
+    // The first real read is where a foreign or truncated file shows itself.
+    if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        return {problemOf(query.lastError()), query.lastError().databaseText()};
+    query.finish();
+
+    for (const RequiredTable& table : kRequiredTables) {
+        const QString name = QLatin1String(table.name);
+        if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(name)))
+            return {problemOf(query.lastError()), query.lastError().databaseText()};
+        QStringList present;
+        while (query.next())
+            present << query.value(1).toString().toLower();
+        query.finish();
+        if (present.isEmpty())
+            return {OpenProblem::MissingTables, name};
+        for (const QString& field : table.fields) {
+            if (!present.contains(field.toLower()))
+                return {OpenProblem::MissingTables, name + QLatin1Char('.') + field};
+        }
+    }
+    if (isReadOnly(db))
+        return {OpenProblem::ReadOnly, {}};
+    return {};
+}
+
+void Database::close()
+{
+    if (!QSqlDatabase::contains(m_connectionName))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+QString describeOpenProblem(const QString& path, const OpenResult& result)
+{
+    const QString file = QStringLiteral("«%1»").arg(path);
+    switch (result.problem) {
+    case OpenProblem::None:
+        return {};
+    case OpenProblem::Missing:
+        return QStringLiteral("Файл базы данных %1 не найден. Список деталей будет пуст.").arg(file);
+    case OpenProblem::CannotOpen:
+        return QStringLiteral("Не удаётся открыть файл базы данных %1 (%2). Список деталей будет пуст.")
+            .arg(file, result.detail.trimmed());
+    case OpenProblem::NotADatabase:
+        return QStringLiteral("Файл %1 не является базой данных. Список деталей будет пуст.").arg(file);
+    case OpenProblem::Damaged:
+        return QStringLiteral("Файл базы данных %1 повреждён. Список деталей может быть неполным.")
+            .arg(file);
+    case OpenProblem::ReadOnly:
+        return QStringLiteral("Файл базы данных %1 доступен только для чтения: изменения не будут "
+                              "сохранены.")
+            .arg(file);
+    case OpenProblem::MissingTables:
+        return QStringLiteral("В базе данных %1 нет нужной таблицы или поля (%2). Список деталей "
+                              "будет пуст.")
+            .arg(file, result.detail);
+    case OpenProblem::EngineMismatch:
+        return QStringLiteral("Библиотека SQLite программы не совпадает с библиотекой драйвера Qt; "
+                              "файл %1 не открыт.")
+            .arg(file);
+    }
+    return {};
+}
+
+} // namespace tarvik

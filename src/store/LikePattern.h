@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QStringView>
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace tarvik {
+
+// A LIKE pattern as the parts search understands it, matched against the
+// whole text and ignoring case (both sides go through foldChar):
+//
+//   *        any run of characters, also an empty one
+//   ?        exactly one character
+//   #        one decimal digit 0-9
+//   [abc]    one character of the class; a-z is a range
+//   [!abc]   one character not in the class
+//
+// Inside brackets *, ? and # stand for themselves, so [*] is a literal star
+// and [[] a literal bracket. A '-' is a range only between two characters;
+// first or last in the class it is literal. A ']' always closes a class, and
+// outside a class it is an ordinary character. [] matches nothing and [!]
+// matches any one character.
+//
+// An unclosed '[' or a range whose ends are reversed (compared after
+// folding, so [a-Z] is a-z and [Z-a] is reversed) makes the pattern
+// malformed: it is then not valid and matches nothing.
+//
+// Matching is iterative and takes at most pattern length x text length
+// steps, whatever the pattern.
+class LikePattern {
+public:
+    // An invalid pattern; useful as a placeholder before compile().
+    LikePattern() = default;
+
+    static LikePattern compile(QStringView pattern);
+
+    bool isValid() const noexcept { return m_valid; }
+
+    // Folds the text on the fly; a surrogate pair is one character.
+    bool matches(QStringView text) const;
+
+    // The text already passed through foldChar (e.g. by foldUtf8).
+    bool matchesFolded(std::u32string_view foldedText) const;
+
+private:
+    enum class Kind : std::uint8_t { Literal, AnyOne, Digit, Class, NotClass, Star };
+
+    struct Token {
+        Kind kind;
+        char32_t ch;          // Literal
+        std::uint32_t first;  // Class, NotClass: index into m_ranges
+        std::uint32_t count;
+    };
+
+    struct Range {
+        char32_t low;
+        char32_t high;
+    };
+
+    bool matchesOne(const Token& token, char32_t c) const noexcept;
+
+    template <typename Text>
+    bool run(const Text& text) const;
+
+    std::vector<Token> m_tokens;
+    std::vector<Range> m_ranges;
+    bool m_valid = false;
+};
+
+} // namespace tarvik

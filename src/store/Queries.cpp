@@ -1,0 +1,22 @@
+#include "store/Queries.h"
+
+#include "store/Statements.h"
+
+#include <QSqlQuery>
+
+namespace tarvik {
+
+std::optional<qint64> countParts(const Database& db)
+{
+    if (!db.isOpen())
+        return std::nullopt;
+    QSqlQuery query(db.connection());
+    query.setForwardOnly(true);
+    // A file made without the counter table is counted the slow way.
+    if ((query.exec(Statements::countParts()) || query.exec(Statements::countPartsByScan()))
+        && query.next())
+        return query.value(0).toLongLong();
+    return std::nullopt;
+}
+
+} // namespace tarvik

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "store/Database.h"
+
+#include <optional>
+
+namespace tarvik {
+
+// Statements run on a window's direct handle rather than through a record source.
+
+// Parts that carry a key, over the whole table; nothing when the count cannot be read.
+std::optional<qint64> countParts(const Database& db);
+
+} // namespace tarvik

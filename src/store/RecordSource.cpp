@@ -1,0 +1,277 @@
+#include "store/RecordSource.h"
+
+#include "store/TextFold.h"
+
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+
+#include <cstring>
+
+namespace tarvik {
+namespace {
+
+constexpr int kPageRows = 64;
+constexpr int kMaxShownRows = 4096;
+
+QString placeholders(int count)
+{
+    QString text;
+    text.reserve(count * 2);
+    for (int i = 0; i < count; ++i)
+        text += i ? QStringLiteral(",?") : QStringLiteral("?");
+    return text;
+}
+
+} // namespace
+
+RecordSource::RecordSource(QObject* parent) : QAbstractTableModel(parent) {}
+
+RecordSource::~RecordSource()
+{
+    close();
+}
+
+OpenResult RecordSource::open(const QString& databasePath)
+{
+    return m_db.open(databasePath);
+}
+
+void RecordSource::close()
+{
+    savePending();
+    m_db.close();
+}
+
+bool RecordSource::fail(const QSqlQuery& query)
+{
+    m_lastError = query.lastError().text();
+    return false;
+}
+
+bool RecordSource::goneSince()
+{
+    // Another view deleted the row: saying "saved" would be a lie.
+    m_lastError = QStringLiteral("запись уже удалена");
+    return false;
+}
+
+void RecordSource::forgetRows()
+{
+    m_shown.clear();
+}
+
+bool RecordSource::refresh()
+{
+    savePending();
+    m_lastError.clear();
+    beginResetModel();
+    m_keys.clear();
+    m_currentRow = -1;
+    m_current = QSqlRecord();
+    forgetRows();
+
+    bool ok = m_db.isOpen();
+    if (!ok)
+        m_lastError = QStringLiteral("database not open");
+    if (ok && m_fields.isEmpty())
+        m_fields = m_db.connection().record(m_statement.table);
+    if (ok) {
+        QSqlQuery query(m_db.connection());
+        query.setForwardOnly(true);
+        ok = query.prepare(m_statement.keysSql());
+        for (const QVariant& value : m_statement.binds)
+            query.addBindValue(value);
+        ok = ok && query.exec() && query.next();
+        if (ok) {
+            const QByteArray keys = query.value(0).toByteArray();
+            m_keys.resize(keys.size() / qsizetype(sizeof(qint64)));
+            std::memcpy(m_keys.data(), keys.constData(), m_keys.size() * sizeof(qint64));
+        } else {
+            fail(query);
+        }
+    }
+    endResetModel();
+    if (!m_keys.isEmpty())
+        setCurrentRow(0);
+    return ok;
+}
+
+bool RecordSource::setCurrentRow(int row)
+{
+    if (row != m_currentRow)
+        savePending();
+    m_current = QSqlRecord();
+    m_currentRow = (row >= 0 && row < m_keys.size()) ? row : -1;
+    if (m_currentRow < 0 || !m_db.isOpen())
+        return false;
+
+    QSqlQuery query(m_db.connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(m_statement.table));
+    query.addBindValue(m_keys.at(m_currentRow));
+    if (!query.exec())
+        return fail(query);
+    if (!query.next())
+        return false; // deleted through another view since the refresh
+    m_current = query.record();
+    return true;
+}
+
+QVariant RecordSource::field(const QString& name) const
+{
+    return m_current.value(name);
+}
+
+bool RecordSource::updateCurrent(const QVariantMap& values)
+{
+    if (!hasCurrent() || values.isEmpty())
+        return false;
+    QVariantMap row = values;
+    // The program keeps the folded name beside the name: it is the sort and search key.
+    if (m_statement.table.compare(QLatin1String("client"), Qt::CaseInsensitive) == 0) {
+        for (auto it = values.begin(); it != values.end(); ++it) {
+            if (it.key().compare(QLatin1String("idFam"), Qt::CaseInsensitive) == 0)
+                row.insert(QStringLiteral("idFamKey"), foldCase(it.value().toString()));
+        }
+    }
+    QStringList assignments;
+    for (auto it = row.begin(); it != row.end(); ++it) {
+        if (m_fields.indexOf(it.key()) < 0) {
+            m_lastError = QStringLiteral("no field %1 in %2").arg(it.key(), m_statement.table);
+            return false;
+        }
+        assignments << it.key() + QStringLiteral(" = ?");
+    }
+    QSqlQuery query(m_db.connection());
+    query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                      .arg(m_statement.table, assignments.join(QStringLiteral(", "))));
+    for (const QVariant& value : row)
+        query.addBindValue(value);
+    query.addBindValue(currentKey());
+    if (!query.exec())
+        return fail(query);
+    if (query.numRowsAffected() != 1)
+        return goneSince();
+    forgetRows();
+    const int row_ = m_currentRow;
+    setCurrentRow(row_);
+    emit dataChanged(index(row_, 0), index(row_, columnCount() - 1));
+    return true;
+}
+
+bool RecordSource::deleteCurrent()
+{
+    if (!hasCurrent())
+        return false;
+    m_pending.clear();
+    QSqlQuery query(m_db.connection());
+    query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_statement.table));
+    query.addBindValue(currentKey());
+    if (!query.exec())
+        return fail(query);
+    forgetRows();
+    m_current = QSqlRecord();
+    if (query.numRowsAffected() != 1)
+        return goneSince();
+    return true;
+}
+
+void RecordSource::setPendingField(const QString& name, const QVariant& value)
+{
+    if (!hasCurrent())
+        return;
+    if (m_pendingKey != currentKey())
+        m_pending.clear();
+    m_pendingKey = currentKey();
+    m_pending.insert(name, value);
+}
+
+bool RecordSource::savePending()
+{
+    if (m_pending.isEmpty())
+        return true;
+    const QVariantMap pending = std::exchange(m_pending, {});
+    if (!hasCurrent() || currentKey() != m_pendingKey)
+        return true; // the row it belonged to is gone
+    if (updateCurrent(pending))
+        return true;
+    emit pendingSaveFailed(m_lastError);
+    return false;
+}
+
+int RecordSource::columnOf(const QString& field) const
+{
+    return m_fields.indexOf(field);
+}
+
+void RecordSource::setCaption(const QString& field, const QString& caption)
+{
+    m_captions.insert(field.toLower(), caption);
+}
+
+int RecordSource::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_keys.size());
+}
+
+int RecordSource::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_fields.count();
+}
+
+QVariant RecordSource::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0
+        || section >= m_fields.count())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    const QString name = m_fields.fieldName(section);
+    return m_captions.value(name.toLower(), name);
+}
+
+QVariant RecordSource::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    const QVector<QVariant>& values = rowValues(index.row());
+    return index.column() < values.size() ? values.at(index.column()) : QVariant();
+}
+
+const QVector<QVariant>& RecordSource::rowValues(int row) const
+{
+    static const QVector<QVariant> none;
+    if (row < 0 || row >= m_keys.size())
+        return none;
+    auto it = m_shown.constFind(m_keys.at(row));
+    if (it == m_shown.constEnd()) {
+        fetchPage(row - row % kPageRows);
+        it = m_shown.constFind(m_keys.at(row));
+    }
+    return it == m_shown.constEnd() ? none : *it;
+}
+
+void RecordSource::fetchPage(int firstRow) const
+{
+    if (m_shown.size() > kMaxShownRows)
+        m_shown.clear();
+    const int count = int(std::min<qsizetype>(kPageRows, m_keys.size() - firstRow));
+    QSqlQuery query(m_db.connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid IN (%2)")
+                      .arg(m_statement.table, placeholders(count)));
+    for (int i = 0; i < count; ++i) {
+        query.addBindValue(m_keys.at(firstRow + i));
+        m_shown.insert(m_keys.at(firstRow + i), {}); // a row gone since the refresh shows blank
+    }
+    if (!query.exec())
+        return;
+    const int fields = m_fields.count();
+    while (query.next()) {
+        QVector<QVariant> values(fields);
+        for (int column = 0; column < fields; ++column)
+            values[column] = query.value(column + 1);
+        m_shown.insert(query.value(0).toLongLong(), values);
+    }
+}
+
+} // namespace tarvik

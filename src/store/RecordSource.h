@@ -1,0 +1,95 @@
+#pragma once
+
+#include "store/Database.h"
+#include "store/Statements.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QSqlRecord>
+#include <QVariantMap>
+#include <QVector>
+
+namespace tarvik {
+
+// A window's bound view of one table: a statement, the rows it gave at the last refresh,
+// and a current row that can be changed or deleted. Like a keyset cursor it holds only the
+// row ids; a row's fields are read when it is shown or made current, so a million rows
+// cost eight megabytes and a refresh is one pass of the engine.
+class RecordSource : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    explicit RecordSource(QObject* parent = nullptr);
+    ~RecordSource() override;
+
+    // Its own connection to the file, independent of every other source.
+    OpenResult open(const QString& databasePath);
+    void close();
+    bool isOpen() const { return m_db.isOpen(); }
+
+    // Takes effect at the next refresh(); the rows shown now stay as they are.
+    void setStatement(const Statement& statement) { m_statement = statement; }
+    const Statement& statement() const { return m_statement; }
+
+    // Runs the statement afresh; the first row, if any, becomes current.
+    bool refresh();
+
+    int recordCount() const { return int(m_keys.size()); }
+    int currentRow() const { return m_currentRow; }
+    bool hasCurrent() const { return m_currentRow >= 0 && !m_current.isEmpty(); }
+    qint64 currentKey() const { return m_currentRow >= 0 ? m_keys.at(m_currentRow) : -1; }
+
+    // Makes `row` current, reading its fields from the file; false when it no longer exists.
+    bool setCurrentRow(int row);
+    // A field of the current row as last read; invalid without a current row.
+    QVariant field(const QString& name) const;
+
+    // Saves the given fields into the current row at once.
+    bool updateCurrent(const QVariantMap& values);
+    // Deletes the current row; there is no current row afterwards until a move or refresh.
+    bool deleteCurrent();
+
+    // A bound control's edit, saved into the current row when that row is left, the source
+    // is refreshed or closed.
+    void setPendingField(const QString& name, const QVariant& value);
+    bool savePending();
+
+    QString lastError() const { return m_lastError; }
+
+    // Grid support.
+    int columnOf(const QString& field) const;
+    void setCaption(const QString& field, const QString& caption);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+signals:
+    // A bound edit could not be saved; the sentence names what failed.
+    void pendingSaveFailed(const QString& message);
+
+private:
+    const QVector<QVariant>& rowValues(int row) const;
+    void fetchPage(int firstRow) const;
+    bool fail(const class QSqlQuery& query);
+    bool goneSince();
+    void forgetRows();
+
+    Database m_db;
+    Statement m_statement;
+    QSqlRecord m_fields;
+    QHash<QString, QString> m_captions;
+    QVector<qint64> m_keys;
+    int m_currentRow = -1;
+    QSqlRecord m_current;
+    QVariantMap m_pending;
+    qint64 m_pendingKey = -1;
+    QString m_lastError;
+
+    // Rows shown in the grid, by row id; dropped at every refresh and change.
+    mutable QHash<qint64, QVector<QVariant>> m_shown;
+};
+
+} // namespace tarvik

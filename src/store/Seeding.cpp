@@ -1,0 +1,136 @@
+#include "store/Seeding.h"
+
+#include "store/TextFold.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+
+// The schema is a resource of a static library: it must be pulled in explicitly.
+static void initStoreResources()
+{
+    Q_INIT_RESOURCE(store);
+}
+
+namespace tarvik {
+namespace {
+
+QStringList schemaStatements()
+{
+    initStoreResources();
+    QFile file(QStringLiteral(":/store/schema.sql"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString text = QString::fromUtf8(file.readAll());
+    // Statements end with ";" at a line's end; trigger bodies end with "END;".
+    QStringList statements;
+    QString current;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QString code = line.section(QStringLiteral("--"), 0, 0);
+        current += code + QLatin1Char('\n');
+        const QString trimmed = code.trimmed();
+        const bool inTrigger = current.contains(QLatin1String("CREATE TRIGGER"));
+        if (trimmed.endsWith(QLatin1Char(';')) && (!inTrigger || trimmed == QLatin1String("END;"))) {
+            statements << current.trimmed();
+            current.clear();
+        }
+    }
+    return statements;
+}
+
+} // namespace
+
+Seeder::Seeder(const QString& path) : m_path(path)
+{
+    if (QFileInfo::exists(path)) {
+        m_error = QStringLiteral("%1 already exists").arg(path);
+        return;
+    }
+    // The only place that may create a file: an empty one, then opened like any other.
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        m_error = file.errorString();
+        return;
+    }
+    file.close();
+
+    m_db.open(path); // a 0-byte file is a valid empty database; the tables come next
+    QSqlDatabase db = m_db.connection();
+    if (!db.isOpen()) {
+        m_error = QStringLiteral("cannot open %1").arg(path);
+        return;
+    }
+    db.transaction();
+    QSqlQuery query(db);
+    const QStringList schema = schemaStatements();
+    if (schema.isEmpty()) {
+        m_error = QStringLiteral("the schema is missing from the program");
+        return;
+    }
+    for (const QString& statement : schema) {
+        if (!query.exec(statement) && !fail(statement, query))
+            return;
+    }
+    m_insertPart = QSqlQuery(db);
+    m_insertPart.prepare(QStringLiteral(
+        "INSERT INTO client (kont, idFam, pol, datebir, phone, sorp, PhotoN, idFamKey) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    m_insertType = QSqlQuery(db);
+    m_insertType.prepare(QStringLiteral(
+        "INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
+        "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)"));
+}
+
+Seeder::~Seeder()
+{
+    m_insertPart = QSqlQuery();
+    m_insertType = QSqlQuery();
+    if (!m_committed && m_db.isOpen()) {
+        m_db.connection().rollback();
+        m_db.close();
+        QFile::remove(m_path); // a half-written file must not pass for a register
+    }
+}
+
+bool Seeder::fail(const QString& what, const QSqlQuery& query)
+{
+    m_error = what + QStringLiteral(": ") + query.lastError().text();
+    return false;
+}
+
+bool Seeder::addPackageType(const QString& name, const QString& fileName, const QByteArray& picture)
+{
+    if (!ok())
+        return false;
+    m_insertType.addBindValue(name.toUpper());
+    m_insertType.addBindValue(fileName);
+    m_insertType.addBindValue(picture);
+    return m_insertType.exec() || fail(QStringLiteral("package type ") + name, m_insertType);
+}
+
+bool Seeder::addPart(const PartRow& part)
+{
+    if (!ok())
+        return false;
+    for (const QString* value : {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone,
+                                 &part.sorp, &part.PhotoN})
+        m_insertPart.addBindValue(*value);
+    m_insertPart.addBindValue(foldCase(part.idFam));
+    return m_insertPart.exec() || fail(QStringLiteral("part ") + part.idFam, m_insertPart);
+}
+
+bool Seeder::commit()
+{
+    if (!ok())
+        return false;
+    m_insertPart.finish();
+    m_insertType.finish();
+    if (!m_db.connection().commit()) {
+        m_error = m_db.connection().lastError().text();
+        return false;
+    }
+    m_committed = true;
+    return true;
+}
+
+} // namespace tarvik

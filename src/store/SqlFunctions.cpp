@@ -1,0 +1,135 @@
+#include "store/SqlFunctions.h"
+
+#include "store/LikePattern.h"
+#include "store/TextFold.h"
+
+#include <QSqlDriver>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <string>
+
+namespace tarvik {
+namespace {
+
+sqlite3* handleOf(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+bool sameLibrary(const QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT sqlite_version()")) || !query.next())
+        return false;
+    return query.value(0).toString() == QLatin1String(sqlite3_libversion());
+}
+
+std::u32string_view foldedArgument(sqlite3_value* value, std::u32string& buffer)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    const int bytes = sqlite3_value_bytes(value);
+    buffer.clear();
+    foldUtf8(text ? text : "", static_cast<size_t>(bytes), buffer);
+    return buffer;
+}
+
+void foldFunction(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const int bytes = sqlite3_value_bytes(argv[0]);
+    const QByteArray folded =
+        foldCase(QString::fromUtf8(text ? text : "", bytes)).toUtf8();
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
+void deletePattern(void* pattern)
+{
+    delete static_cast<LikePattern*>(pattern);
+}
+
+void likeFunction(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    // Like the engines users know: a missing value matches no pattern.
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL || sqlite3_value_type(argv[1]) == SQLITE_NULL) {
+        sqlite3_result_int(context, 0);
+        return;
+    }
+    // The pattern is the same for every row of a statement: compile it once.
+    auto* pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(context, 0));
+    if (!pattern) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+        const int bytes = sqlite3_value_bytes(argv[0]);
+        sqlite3_set_auxdata(context, 0,
+                            new LikePattern(LikePattern::compile(
+                                QString::fromUtf8(text ? text : "", bytes))),
+                            deletePattern);
+        pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(context, 0));
+        if (!pattern) { // out of memory: SQLite already freed it
+            sqlite3_result_error_nomem(context);
+            return;
+        }
+    }
+    thread_local std::u32string buffer;
+    sqlite3_result_int(context, pattern->matchesFolded(foldedArgument(argv[1], buffer)) ? 1 : 0);
+}
+
+void keysStep(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    auto** keys = static_cast<std::string**>(sqlite3_aggregate_context(context, sizeof(void*)));
+    if (!keys) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    if (!*keys)
+        *keys = new std::string;
+    const sqlite3_int64 key = sqlite3_value_int64(argv[0]);
+    (*keys)->append(reinterpret_cast<const char*>(&key), sizeof key);
+}
+
+void keysFinal(sqlite3_context* context)
+{
+    auto** keys = static_cast<std::string**>(sqlite3_aggregate_context(context, 0));
+    if (!keys || !*keys) {
+        sqlite3_result_zeroblob(context, 0);
+        return;
+    }
+    sqlite3_result_blob64(context, (*keys)->data(), (*keys)->size(), SQLITE_TRANSIENT);
+    delete *keys;
+    *keys = nullptr;
+}
+
+} // namespace
+
+bool registerSqlFunctions(const QSqlDatabase& db)
+{
+    sqlite3* handle = handleOf(db);
+    if (!handle || !sameLibrary(db))
+        return false;
+    constexpr int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
+    return sqlite3_create_function_v2(handle, "tarvik_fold", 1, flags, nullptr, foldFunction,
+                                      nullptr, nullptr, nullptr) == SQLITE_OK
+           && sqlite3_create_function_v2(handle, "tarvik_like", 2, flags, nullptr, likeFunction,
+                                         nullptr, nullptr, nullptr) == SQLITE_OK
+           && sqlite3_create_function_v2(handle, "tarvik_keys", 1, SQLITE_UTF8 | SQLITE_INNOCUOUS,
+                                         nullptr, nullptr, keysStep, keysFinal,
+                                         nullptr) == SQLITE_OK;
+}
+
+bool isReadOnly(const QSqlDatabase& db)
+{
+    sqlite3* handle = handleOf(db);
+    return handle && sqlite3_db_readonly(handle, "main") == 1;
+}
+
+} // namespace tarvik

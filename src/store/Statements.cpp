@@ -1,0 +1,75 @@
+#include "store/Statements.h"
+
+namespace tarvik {
+namespace {
+
+QString tail(const Statement& s)
+{
+    QString sql;
+    if (!s.where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + s.where;
+    if (!s.orderBy.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + s.orderBy;
+    return sql;
+}
+
+} // namespace
+
+QString Statement::selectSql() const
+{
+    return QStringLiteral("SELECT * FROM ") + table + tail(*this);
+}
+
+QString Statement::keysSql() const
+{
+    // tarvik_keys() gathers the ids in the order the inner query delivers them.
+    return QStringLiteral("SELECT tarvik_keys(k) FROM (SELECT rowid AS k FROM ") + table
+           + tail(*this) + QLatin1Char(')');
+}
+
+namespace Statements {
+
+// idFamKey is the case-folded name that the program keeps beside idFam; sorting on it uses
+// its index, and the row id settles the order of equal names.
+Statement partsByName()
+{
+    return {QStringLiteral("client"), {}, {}, QStringLiteral("idFamKey, idnom")};
+}
+
+// Spelled out, because without it the engine may walk a smaller index instead of the table.
+Statement partsInStoredOrder()
+{
+    return {QStringLiteral("client"), {}, {}, QStringLiteral("rowid")};
+}
+
+Statement partsWithNameLike(const QString& text)
+{
+    return {QStringLiteral("client"), QStringLiteral("tarvik_like(?, idFamKey)"),
+            {QStringLiteral("*") + text + QStringLiteral("*")}, QStringLiteral("idFamKey, idnom")};
+}
+
+Statement packageTypes()
+{
+    return {QStringLiteral("vrYZD"), {}, {}, QStringLiteral("rowid")};
+}
+
+Statement packageTypeNamed(const QString& name)
+{
+    return {QStringLiteral("vrYZD"), QStringLiteral("tarvik_fold(vrachYZD) = tarvik_fold(?)"),
+            {name}, {}};
+}
+
+QString countParts()
+{
+    // clientKontCount is kept by triggers in the same transaction as every change, so it
+    // always equals COUNT(kont) without a scan of a million rows.
+    return QStringLiteral("SELECT n AS Cnt FROM clientKontCount");
+}
+
+QString countPartsByScan()
+{
+    return QStringLiteral("SELECT COUNT(kont) AS Cnt FROM client");
+}
+
+} // namespace Statements
+} // namespace tarvik

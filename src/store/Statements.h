@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QVariantList>
+
+namespace tarvik {
+
+// A record source's row source: which rows of one table, in which order. Kept in pieces
+// rather than as finished SQL so that user text only ever travels as bound values.
+struct Statement {
+    QString table;
+    QString where;      // condition with `?` placeholders, or empty for every row
+    QVariantList binds; // one value per placeholder
+    QString orderBy;    // empty: the table's stored order
+
+    // The statement as the engine runs it.
+    QString selectSql() const;
+    // The same rows and order, giving only the row ids.
+    QString keysSql() const;
+
+    bool operator==(const Statement&) const = default;
+};
+
+// Every statement the program issues on the register.
+namespace Statements {
+
+// All parts sorted by name, ignoring case (start-up, "show all", after a save).
+Statement partsByName();
+// All parts in the table's stored order.
+Statement partsInStoredOrder();
+// Parts whose name contains `text`, where * ? # [ ] keep their pattern meaning.
+Statement partsWithNameLike(const QString& text);
+
+// The package-type table itself, in stored order.
+Statement packageTypes();
+// The package type of the given name (the look-up of a part's picture).
+Statement packageTypeNamed(const QString& name);
+
+// Number of parts that carry a key: always the whole table, whatever a list shows.
+QString countParts();
+// The same count for a file without the counter table.
+QString countPartsByScan();
+
+} // namespace Statements
+} // namespace tarvik

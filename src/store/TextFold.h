@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <cstddef>
+#include <string>
+
+namespace tarvik {
+
+// Case folding shared by every text comparison the store makes (equality,
+// LIKE, sort key), so that all of them agree on what "same letter" means.
+// Simple (1:1) Unicode case folding: ß stays ß, Ё becomes ё.
+
+// Folds one code point. Values that are not characters (lone surrogates,
+// anything above U+10FFFF) come back unchanged.
+char32_t foldChar(char32_t c) noexcept;
+
+// Folds every code point of s. A surrogate pair is folded as the one code
+// point it encodes; a lone surrogate is kept as it is.
+QString foldCase(QStringView s);
+
+// Decodes n bytes of UTF-8 at s into folded code points, replacing the
+// contents of out (its capacity is kept, so a caller can reuse one buffer
+// for many rows). Never reads beyond s[n - 1]; s may be null when n is 0.
+//
+// Returns false when the bytes are not valid UTF-8 (overlong forms, encoded
+// surrogates, values above U+10FFFF, truncated sequences, stray continuation
+// bytes). Decoding still completes: each maximal ill-formed subpart becomes
+// one U+FFFD, the substitution Unicode recommends, so a damaged value still
+// takes part in comparisons.
+bool foldUtf8(const char* s, std::size_t n, std::u32string& out);
+
+} // namespace tarvik

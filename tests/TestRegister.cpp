@@ -1,0 +1,86 @@
+#include "TestRegister.h"
+
+#include "store/RecordSource.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QSqlField>
+#include <QTest>
+
+namespace tarvik::test {
+
+PartRow part(const QString& name, const QString& price, const QString& quantity,
+             const QString& package, const QString& notes)
+{
+    return {QStringLiteral("01%1").arg(name.size()), name, price, package, quantity, notes,
+            package};
+}
+
+QByteArray picture(const QColor& colour, const char* format, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+void typeText(QWidget* widget, const QString& text)
+{
+    for (const QChar ch : text) {
+        const Qt::Key key = ch.unicode() < 0x80 && ch.isLetterOrNumber()
+                                ? Qt::Key(ch.toUpper().unicode())
+                                : Qt::Key_unknown;
+        QTest::sendKeyEvent(QTest::Click, widget, key, QString(ch), Qt::NoModifier);
+    }
+}
+
+TestRegister::TestRegister()
+{
+    QDir(m_dir.path()).mkpath(QStringLiteral("base"));
+}
+
+bool TestRegister::write(const QList<PartRow>& parts, const QList<Package>& packages)
+{
+    Seeder seeder(databasePath());
+    for (const Package& package : packages)
+        seeder.addPackageType(package.name, package.name.toLower() + QStringLiteral(".bmp"),
+                              package.picture);
+    for (const PartRow& row : parts)
+        seeder.addPart(row);
+    const bool committed = seeder.commit();
+    if (!committed)
+        qWarning("test register not written: %s", qPrintable(seeder.error()));
+    return committed;
+}
+
+QList<QVariantMap> TestRegister::storedParts() const
+{
+    RecordSource source;
+    source.open(databasePath());
+    source.setStatement(Statements::partsInStoredOrder());
+    source.refresh();
+    QList<QVariantMap> rows;
+    for (int row = 0; row < source.recordCount(); ++row) {
+        source.setCurrentRow(row);
+        QVariantMap values;
+        for (const char* name : {"idnom", "kont", "idFam", "pol", "datebir", "phone", "sorp",
+                                 "PhotoN", "idFamKey"})
+            values.insert(QLatin1String(name), source.field(QLatin1String(name)));
+        rows << values;
+    }
+    return rows;
+}
+
+QStringList TestRegister::storedNames() const
+{
+    QStringList names;
+    for (const QVariantMap& row : storedParts())
+        names << row.value(QStringLiteral("idFam")).toString();
+    return names;
+}
+
+} // namespace tarvik::test

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "store/ProgramPaths.h"
+#include "store/Seeding.h"
+
+#include <QByteArray>
+#include <QColor>
+#include <QList>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+class QWidget;
+
+namespace tarvik::test {
+
+struct Package {
+    QString name;
+    QByteArray picture;
+};
+
+// A part as tests write it: the fields that matter, the rest filled in.
+PartRow part(const QString& name, const QString& price = QStringLiteral("1"),
+             const QString& quantity = QStringLiteral("1"), const QString& package = {},
+             const QString& notes = {});
+
+// A small picture file of one colour in the given format ("BMP", "JPG", "PNG").
+QByteArray picture(const QColor& colour, const char* format = "BMP", int width = 40,
+                   int height = 30);
+
+// Types `text` key by key, as a user would; unlike QTest::keyClicks it takes Cyrillic.
+void typeText(QWidget* widget, const QString& text);
+
+// A program folder of its own with a register file in base/.
+class TestRegister {
+public:
+    TestRegister();
+
+    bool write(const QList<PartRow>& parts, const QList<Package>& packages = {});
+
+    ProgramPaths paths() const { return ProgramPaths(m_dir.path()); }
+    QString databasePath() const { return paths().databasePath(); }
+    QString folder() const { return m_dir.path(); }
+
+    // Every part in stored order, read through a view of its own.
+    QList<QVariantMap> storedParts() const;
+    // The names of storedParts().
+    QStringList storedNames() const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace tarvik::test

@@ -1,0 +1,247 @@
+// The main window as it opens and closes.
+#include "TestRegister.h"
+
+#include "app/Form1.h"
+#include "app/MessageBox.h"
+#include "app/Startup.h"
+#include "store/RecordSource.h"
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void titleAndListOnOpen();
+    void controlsAtTheirPlaces_data();
+    void controlsAtTheirPlaces();
+    void fontsAndColours();
+    void menus();
+    void everyControlCanBeReached();
+    void exitAskedEveryWay_data();
+    void exitAskedEveryWay();
+    void unusableRegisterIsReportedOnce();
+
+private:
+    std::unique_ptr<TestRegister> m_register;
+    std::unique_ptr<Form1> m_window;
+    template <typename T> T* control(const char* name) const
+    {
+        T* widget = m_window->findChild<T*>(QLatin1String(name));
+        if (!widget)
+            qFatal("no control %s", name);
+        return widget;
+    }
+};
+
+void TestForm1::initTestCase()
+{
+    prepareApplication(*qApp);
+}
+
+void TestForm1::init()
+{
+    m_window.reset();
+    m_register = std::make_unique<TestRegister>();
+    QVERIFY(m_register->write({part("Транзистор КТ315Б", "2,5", "10", "TO-92"),
+                               part("diode 1N4007", "0,3", "100"),
+                               part("Конденсатор К50-35", "12,5", "4")},
+                              {{QStringLiteral("TO-92"), picture(Qt::green)}}));
+    m_window = std::make_unique<Form1>(m_register->paths());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(MessageBox::takeShown().isEmpty());
+}
+
+void TestForm1::titleAndListOnOpen()
+{
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Тарвик радиодеталей 1.0.0"));
+    auto* grid = control<QTableView>("TDBGrid2");
+    QCOMPARE(grid->model()->rowCount(), 3);
+    const int name = m_window->Data1()->columnOf(QStringLiteral("idFam"));
+    QStringList names;
+    for (int row = 0; row < 3; ++row)
+        names << grid->model()->index(row, name).data().toString();
+    QCOMPARE(names, QStringList({"diode 1N4007", "Конденсатор К50-35", "Транзистор КТ315Б"}));
+    QCOMPARE(grid->model()->headerData(name, Qt::Horizontal).toString(),
+             QStringLiteral("Наименование"));
+    QCOMPARE(grid->currentIndex().row(), 0);
+    QCOMPARE(control<QLineEdit>("Text1")->text(), QStringLiteral("diode 1N4007"));
+    QCOMPARE(control<QLineEdit>("Text2")->text(), QStringLiteral("0,3"));
+    QVERIFY(control<QLineEdit>("Text1")->isReadOnly());
+}
+
+void TestForm1::controlsAtTheirPlaces_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("text");
+    // Pixels are twips / 15.
+    QTest::newRow("nPaz") << "nPaz" << QRect(8, 0, 73, 41) << "";
+    QTest::newRow("dPaz") << "dPaz" << QRect(184, 0, 73, 41) << "";
+    QTest::newRow("vrachey1") << "vrachey1" << QRect(560, 0, 81, 41) << "Корпус";
+    QTest::newRow("Command1") << "Command1" << QRect(704, 0, 81, 41) << "Выход";
+    QTest::newRow("Label1") << "Label1" << QRect(272, 8, 169, 20) << "Данные о детали";
+    QTest::newRow("Label8") << "Label8" << QRect(8, 40, 113, 16) << "Список деталей";
+    QTest::newRow("TDBGrid2") << "TDBGrid2" << QRect(8, 56, 249, 369) << "";
+    QTest::newRow("Text1") << "Text1" << QRect(384, 48, 401, 27) << "";
+    QTest::newRow("Text3") << "Text3" << QRect(384, 82, 129, 25) << "";
+    QTest::newRow("Text4") << "Text4" << QRect(576, 83, 73, 24) << "";
+    QTest::newRow("Text2") << "Text2" << QRect(704, 82, 81, 25) << "";
+    QTest::newRow("minus") << "minus" << QRect(576, 112, 33, 17) << "-";
+    QTest::newRow("plus") << "plus" << QRect(616, 112, 33, 17) << "+";
+    QTest::newRow("Label9") << "Label9" << QRect(704, 112, 81, 17) << "";
+    QTest::newRow("Label2") << "Label2" << QRect(272, 136, 129, 20) << "Информация";
+    QTest::newRow("txtDisc") << "txtDisc" << QRect(592, 160, 193, 377) << "";
+    QTest::newRow("Reset") << "Reset" << QRect(8, 432, 249, 41) << "Показать все";
+    QTest::newRow("Frame2") << "Frame2" << QRect(8, 480, 249, 57) << "Быстрый поиск";
+    QTest::newRow("Text5") << "Text5" << QRect(8, 24, 233, 25) << "";
+}
+
+void TestForm1::controlsAtTheirPlaces()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+    QWidget* widget = control<QWidget>(qPrintable(name));
+    QCOMPARE(widget->geometry(), geometry);
+    if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        QCOMPARE(button->text(), text);
+    else if (auto* label = qobject_cast<QLabel*>(widget); label && !text.isEmpty())
+        QCOMPARE(label->text(), text);
+    else if (auto* frame = qobject_cast<QGroupBox*>(widget))
+        QCOMPARE(frame->title(), text);
+    QCOMPARE(m_window->centralWidget()->size(), QSize(788, 541));
+}
+
+void TestForm1::fontsAndColours()
+{
+    const QString family = QFontInfo(control<QLineEdit>("Text1")->font()).family();
+    QVERIFY2(family == "Arial" || family == "Liberation Sans", qPrintable(family));
+    QCOMPARE(control<QLineEdit>("Text1")->font().pointSize(), 12);
+    QCOMPARE(control<QPlainTextEdit>("txtDisc")->font().pointSize(), 12);
+    QVERIFY(control<QLabel>("Label1")->font().bold());
+    QCOMPARE(control<QLabel>("Label1")->font().pointSize(), 12);
+    QVERIFY(control<QLineEdit>("Text5")->font().bold());
+    for (const char* heading : {"Label1", "Label8", "lblRecordCount1", "Label2"}) {
+        QLabel* label = control<QLabel>(heading);
+        QCOMPARE(label->palette().color(label->foregroundRole()), QColor(Qt::blue));
+    }
+}
+
+void TestForm1::menus()
+{
+    const QList<QAction*> menus = m_window->menuBar()->actions();
+    QCOMPARE(menus.size(), 2);
+    QCOMPARE(menus[0]->text(), QStringLiteral("Справочники"));
+    QCOMPARE(menus[1]->text(), QStringLiteral("Сервис"));
+    QStringList items;
+    for (QAction* item : menus[1]->menu()->actions())
+        items << (item->isSeparator() ? QStringLiteral("-") : item->text())
+                     + (item->isEnabled() ? "" : " (off)");
+    QCOMPARE(items, QStringList({"Поиск (off)", "Сжать базу", "Помощь (off)", "-", "О программе"}));
+    QCOMPARE(control<QAction>("vrachey")->text(), QStringLiteral("Справочник типов"));
+}
+
+void TestForm1::everyControlCanBeReached()
+{
+    for (QWidget* widget : m_window->findChildren<QWidget*>()) {
+        const bool needsName = qobject_cast<QLineEdit*>(widget) || qobject_cast<QPlainTextEdit*>(widget)
+                               || qobject_cast<QTableView*>(widget) || qobject_cast<QToolButton*>(widget);
+        if (!needsName || widget->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        QVERIFY2(!widget->accessibleName().isEmpty(), qPrintable(widget->objectName()));
+    }
+    for (const char* name : {"nPaz", "iPaz", "dPaz"}) {
+        auto* button = control<QToolButton>(name);
+        QVERIFY(!button->icon().isNull());
+        QCOMPARE(button->accessibleName(), button->toolTip());
+    }
+    QCOMPARE(control<QToolButton>("iPaz")->toolTip(), QStringLiteral("Изменить данные"));
+}
+
+void TestForm1::exitAskedEveryWay_data()
+{
+    QTest::addColumn<bool>("byButton");
+    QTest::newRow("Выход") << true;
+    QTest::newRow("close box") << false;
+}
+
+void TestForm1::exitAskedEveryWay()
+{
+    QFETCH(bool, byButton);
+    const auto requestClose = [&] {
+        if (byButton)
+            QTest::mouseClick(control<QPushButton>("Command1"), Qt::LeftButton);
+        else
+            m_window->close();
+    };
+    // A filter and a current part that answering No must leave alone.
+    typeText(control<QLineEdit>("Text5"), QStringLiteral("о"));
+    auto* grid = control<QTableView>("TDBGrid2");
+    QTest::keyClick(grid, Qt::Key_Down);
+    const QString current = control<QLineEdit>("Text1")->text();
+    const int rows = grid->model()->rowCount();
+
+    MessageBox::setNextAnswer(QMessageBox::No);
+    requestClose();
+    QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("Действительно хотите выйти ?"));
+    QCOMPARE(shown[0].title, QStringLiteral("Тарвик радиодеталей"));
+    QCOMPARE(shown[0].icon, QMessageBox::Question);
+    QCOMPARE(shown[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(control<QLineEdit>("Text1")->text(), current);
+    QCOMPARE(grid->model()->rowCount(), rows);
+    QVERIFY(m_window->Data1()->isOpen());
+
+    // Notes typed but not yet saved are not lost by leaving.
+    control<QPlainTextEdit>("txtDisc")->setPlainText(QStringLiteral("проверено"));
+    const QString notedPart = current;
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    requestClose();
+    QCOMPARE(MessageBox::takeShown().size(), 1);
+    QVERIFY(!m_window->isVisible());
+    QVERIFY(!m_window->Data1()->isOpen());
+    QVERIFY(!m_window->Data7()->isOpen());
+    for (const QVariantMap& row : m_register->storedParts()) {
+        if (row.value("idFam").toString() == notedPart)
+            QCOMPARE(row.value("sorp").toString(), QStringLiteral("проверено"));
+    }
+}
+
+void TestForm1::unusableRegisterIsReportedOnce()
+{
+    m_window.reset();
+    TestRegister empty; // no file at all
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    Form1 window(empty.paths());
+    window.show();
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown[0].text.contains(empty.databasePath()));
+    QCOMPARE(shown[0].buttons, QMessageBox::Ok);
+    QCOMPARE(window.findChild<QTableView*>("TDBGrid2")->model()->rowCount(), 0);
+    QVERIFY(!QFile::exists(empty.databasePath()));
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    window.close();
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

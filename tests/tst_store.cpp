@@ -1,0 +1,255 @@
+// The register file: opening it, its statements, record sources and picture bytes.
+#include "TestRegister.h"
+
+#include "store/Database.h"
+#include "store/PictureText.h"
+#include "store/ProgramPaths.h"
+#include "store/Queries.h"
+#include "store/RecordSource.h"
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QtEndian>
+#include <QTest>
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+class TestStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pathsHaveOneSeparator_data();
+    void pathsHaveOneSeparator();
+    void unusableFilesAreNamedNotCreated_data();
+    void unusableFilesAreNamedNotCreated();
+    void pictureBytesSurviveFileAndTemporaryFile_data();
+    void pictureBytesSurviveFileAndTemporaryFile();
+    void pictureThatClaimsHugeSizeIsRefused();
+    void namesSortAndMatchIgnoringCase();
+    void searchTextIsNeverSql_data();
+    void searchTextIsNeverSql();
+    void changesReachOtherViewsAfterRefresh();
+    void countFollowsEveryChange();
+    void modelIsConsistent();
+};
+
+void TestStore::pathsHaveOneSeparator_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("picture");
+    QTest::newRow("root") << "/" << "/base/vorlend.mdb" << "/Rezerv";
+    QTest::newRow("drive root") << "C:/" << "C:/base/vorlend.mdb" << "C:/Rezerv";
+    QTest::newRow("deeper") << "/opt/tarvik" << "/opt/tarvik/base/vorlend.mdb"
+                            << "/opt/tarvik/Rezerv";
+}
+
+void TestStore::pathsHaveOneSeparator()
+{
+    QFETCH(QString, folder);
+    const ProgramPaths paths(folder);
+    QTEST(paths.databasePath(), "database");
+    QTEST(paths.temporaryPicturePath(), "picture");
+}
+
+void TestStore::unusableFilesAreNamedNotCreated_data()
+{
+    QTest::addColumn<QByteArray>("content"); // "missing" for no file at all
+    QTest::addColumn<int>("problem");
+    QTest::newRow("missing") << QByteArray("missing") << int(OpenProblem::Missing);
+    QTest::newRow("not a database") << QByteArray(4096, 'x') << int(OpenProblem::NotADatabase);
+    QTest::newRow("empty file") << QByteArray() << int(OpenProblem::MissingTables);
+}
+
+void TestStore::unusableFilesAreNamedNotCreated()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, problem);
+    TestRegister reg;
+    if (content != "missing") {
+        QFile file(reg.databasePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    Database db;
+    const OpenResult result = db.open(reg.databasePath());
+    QCOMPARE(int(result.problem), problem);
+    QVERIFY(describeOpenProblem(reg.databasePath(), result).contains(reg.databasePath()));
+    if (content == "missing")
+        QVERIFY(!QFile::exists(reg.databasePath()));
+}
+
+void TestStore::pictureBytesSurviveFileAndTemporaryFile_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray all;
+    for (int i = 0; i < 256; ++i)
+        all.append(char(i));
+    QTest::newRow("every byte value") << all + all;
+    QTest::newRow("zero bytes only") << QByteArray(17, '\0');
+    QTest::newRow("empty") << QByteArray();
+}
+
+void TestStore::pictureBytesSurviveFileAndTemporaryFile()
+{
+    QFETCH(QByteArray, bytes);
+    TestRegister reg;
+    QVERIFY(reg.write({}, {{QStringLiteral("DIP-8"), bytes}}));
+
+    RecordSource source;
+    QVERIFY(source.open(reg.databasePath()).ok());
+    source.setStatement(Statements::packageTypeNamed(QStringLiteral("dip-8")));
+    QVERIFY(source.refresh());
+    QVERIFY(source.hasCurrent());
+    const QByteArray stored = source.field(QStringLiteral("Photo1")).toByteArray();
+    QCOMPARE(stored, bytes);
+
+    const QString temporary = reg.paths().temporaryPicturePath();
+    QVERIFY(writePictureFile(stored, temporary));
+    QCOMPARE(ReadPictureText(temporary), bytes);
+    ShowPictureText(stored, temporary);
+    QVERIFY(!QFile::exists(temporary));
+    QVERIFY(ReadPictureText(temporary).isEmpty());
+    QVERIFY(!QFile::exists(temporary)); // reading never creates
+}
+
+void TestStore::pictureThatClaimsHugeSizeIsRefused()
+{
+    // A BMP header claiming 30000 x 20000 pixels with no pixel data behind it.
+    QByteArray bmp = picture(Qt::red, "BMP", 2, 2);
+    qToLittleEndian<qint32>(30000, bmp.data() + 18);
+    qToLittleEndian<qint32>(20000, bmp.data() + 22);
+    TestRegister reg;
+    QVERIFY(ShowPictureText(bmp, reg.paths().temporaryPicturePath()).isNull());
+    QCOMPARE(ShowPictureText(picture(Qt::blue), reg.paths().temporaryPicturePath()).size(),
+             QSize(40, 30));
+}
+
+void TestStore::namesSortAndMatchIgnoringCase()
+{
+    TestRegister reg;
+    QVERIFY(reg.write({part("резистор"), part("Ёмкость"), part("Alpha"), part("beta"),
+                       part("РЕЗИСТОР МЛТ"), part("ALPHA 2"), part("ёлка")}));
+    RecordSource source;
+    QVERIFY(source.open(reg.databasePath()).ok());
+    source.setStatement(Statements::partsByName());
+    QVERIFY(source.refresh());
+    QStringList names;
+    const int column = source.columnOf(QStringLiteral("idFam"));
+    for (int row = 0; row < source.recordCount(); ++row)
+        names << source.data(source.index(row, column)).toString();
+    QCOMPARE(names, QStringList({"Alpha", "ALPHA 2", "beta", "резистор", "РЕЗИСТОР МЛТ",
+                                 "ёлка", "Ёмкость"}));
+
+    source.setStatement(Statements::partsWithNameLike(QStringLiteral("ЗИСТ")));
+    QVERIFY(source.refresh());
+    QCOMPARE(source.recordCount(), 2);
+    source.setStatement(Statements::partsWithNameLike(QStringLiteral("ЁЛ")));
+    QVERIFY(source.refresh());
+    QCOMPARE(source.recordCount(), 1);
+    QCOMPARE(source.field(QStringLiteral("idFam")).toString(), QStringLiteral("ёлка"));
+}
+
+void TestStore::searchTextIsNeverSql_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("found");
+    QTest::newRow("apostrophe") << "c's" << QStringList{"Panasonic's"};
+    QTest::newRow("quote and injection") << "' OR 1=1 --" << QStringList{};
+    QTest::newRow("percent is literal") << "%" << QStringList{"50% off"};
+    QTest::newRow("unclosed class") << "[a" << QStringList{};
+    QTest::newRow("class") << "[0-9]%" << QStringList{"50% off"};
+}
+
+void TestStore::searchTextIsNeverSql()
+{
+    QFETCH(QString, text);
+    TestRegister reg;
+    QVERIFY(reg.write({part("Panasonic's"), part("50% off"), part("plain")}));
+    RecordSource source;
+    QVERIFY(source.open(reg.databasePath()).ok());
+    source.setStatement(Statements::partsWithNameLike(text));
+    QVERIFY(source.refresh());
+    QStringList found;
+    for (int row = 0; row < source.recordCount(); ++row) {
+        source.setCurrentRow(row);
+        found << source.field(QStringLiteral("idFam")).toString();
+    }
+    QTEST(found, "found");
+    QCOMPARE(reg.storedParts().size(), 3);
+}
+
+void TestStore::changesReachOtherViewsAfterRefresh()
+{
+    TestRegister reg;
+    QVERIFY(reg.write({part("Bbb", "1", "5"), part("aaa", "2", "7")}));
+    RecordSource writer, reader;
+    QVERIFY(writer.open(reg.databasePath()).ok());
+    QVERIFY(reader.open(reg.databasePath()).ok());
+    for (RecordSource* source : {&writer, &reader}) {
+        source->setStatement(Statements::partsByName());
+        QVERIFY(source->refresh());
+    }
+    QVERIFY(writer.updateCurrent({{QStringLiteral("phone"), QStringLiteral("8")},
+                                  {QStringLiteral("idFam"), QStringLiteral("Zzz")}}));
+    QCOMPARE(reader.field(QStringLiteral("phone")).toString(), QStringLiteral("7"));
+    QVERIFY(reader.refresh());
+    QCOMPARE(reader.field(QStringLiteral("idFam")).toString(), QStringLiteral("Bbb"));
+    reader.setCurrentRow(1);
+    QCOMPARE(reader.field(QStringLiteral("phone")).toString(), QStringLiteral("8"));
+    // The folded key follows the name, so the new name sorts and matches as it reads.
+    QCOMPARE(reader.field(QStringLiteral("idFamKey")).toString(), QStringLiteral("zzz"));
+
+    QVERIFY(writer.deleteCurrent());
+    QVERIFY(!writer.hasCurrent());
+    QVERIFY(!writer.updateCurrent({{QStringLiteral("phone"), QStringLiteral("1")}}));
+    QCOMPARE(reg.storedNames(), QStringList({"Bbb"}));
+}
+
+void TestStore::countFollowsEveryChange()
+{
+    TestRegister reg;
+    PartRow withoutKey = part("no key");
+    withoutKey.kont = QString(); // stored as NULL
+    QVERIFY(reg.write({part("a"), part("b"), part("c"), withoutKey}));
+    Database db;
+    QVERIFY(db.open(reg.databasePath()).ok());
+    QCOMPARE(countParts(db), std::optional<qint64>(3));
+
+    RecordSource source;
+    QVERIFY(source.open(reg.databasePath()).ok());
+    source.setStatement(Statements::partsWithNameLike(QStringLiteral("b")));
+    QVERIFY(source.refresh());
+    QVERIFY(source.deleteCurrent());
+    QCOMPARE(countParts(db), std::optional<qint64>(2));
+    source.setStatement(Statements::partsWithNameLike(QStringLiteral("a")));
+    QVERIFY(source.refresh());
+    QVERIFY(source.updateCurrent({{QStringLiteral("kont"), QVariant()}}));
+    QCOMPARE(countParts(db), std::optional<qint64>(1));
+}
+
+void TestStore::modelIsConsistent()
+{
+    TestRegister reg;
+    QList<PartRow> parts;
+    for (int i = 0; i < 300; ++i)
+        parts << part(QStringLiteral("Part %1").arg(i, 3, 10, QLatin1Char('0')));
+    QVERIFY(reg.write(parts));
+    RecordSource source;
+    QVERIFY(source.open(reg.databasePath()).ok());
+    QAbstractItemModelTester tester(&source, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    source.setStatement(Statements::partsByName());
+    QVERIFY(source.refresh());
+    QCOMPARE(source.rowCount(), 300);
+    const int column = source.columnOf(QStringLiteral("idFam"));
+    QCOMPARE(source.data(source.index(299, column)).toString(), QStringLiteral("Part 299"));
+    QCOMPARE(source.data(source.index(64, column)).toString(), QStringLiteral("Part 064"));
+    source.setStatement(Statements::partsWithNameLike(QStringLiteral("nothing")));
+    QVERIFY(source.refresh());
+    QCOMPARE(source.rowCount(), 0);
+    QVERIFY(!source.hasCurrent());
+}
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "tst_store.moc"
