@@ -60,8 +60,10 @@ Seeder::Seeder(const QString& path) : m_path(path)
         m_error = QStringLiteral("cannot open %1").arg(path);
         return;
     }
-    db.transaction();
     QSqlQuery query(db);
+    // A large cache keeps the name index from being rewritten page by page in big files.
+    query.exec(QStringLiteral("PRAGMA cache_size = -262144"));
+    db.transaction();
     const QStringList schema = schemaStatements();
     if (schema.isEmpty()) {
         m_error = QStringLiteral("the schema is missing from the program");
@@ -72,13 +74,15 @@ Seeder::Seeder(const QString& path) : m_path(path)
             return;
     }
     m_insertPart = QSqlQuery(db);
-    m_insertPart.prepare(QStringLiteral(
-        "INSERT INTO client (kont, idFam, pol, datebir, phone, sorp, PhotoN, idFamKey) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
+    if (!m_insertPart.prepare(QStringLiteral(
+            "INSERT INTO client (kont, idFam, pol, datebir, phone, sorp, PhotoN, idFamKey) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")))
+        fail(QStringLiteral("insert into client"), m_insertPart);
     m_insertType = QSqlQuery(db);
-    m_insertType.prepare(QStringLiteral(
-        "INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
-        "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)"));
+    if (!m_insertType.prepare(QStringLiteral(
+            "INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
+            "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)")))
+        fail(QStringLiteral("insert into vrYZD"), m_insertType);
 }
 
 Seeder::~Seeder()

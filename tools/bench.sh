@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds, writes the synthetic registers once, and benchmarks the main window on each.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --preset default >/dev/null && cmake --build --preset default >/dev/null
+for n in ${*:-10000 100000 1000000}; do
+  folder=build/bench-data/$n
+  if [ ! -f "$folder/base/vorlend.mdb" ]; then
+    mkdir -p "$folder/base"
+    QT_QPA_PLATFORM=offscreen build/tools/tarvik-mkdb --synthetic "$n" "$folder/base/vorlend.mdb"
+  fi
+  echo "== $n parts"
+  build/bench/bench_mainwindow "$folder"
+done
