@@ -32,6 +32,8 @@ private slots:
     void changesReachOtherViewsAfterRefresh();
     void countFollowsEveryChange();
     void modelIsConsistent();
+    void everyStatementRuns();
+    void addedPartsSortAndCount();
 };
 
 void TestStore::pathsHaveOneSeparator_data()
@@ -249,6 +251,61 @@ void TestStore::modelIsConsistent()
     QVERIFY(source.refresh());
     QCOMPARE(source.rowCount(), 0);
     QVERIFY(!source.hasCurrent());
+}
+
+void TestStore::everyStatementRuns()
+{
+    TestRegister reg;
+    QVERIFY(reg.write({part("Диод", "1", "1", "DO-41"), part("диод", "1", "1", "DO-41")},
+                      {{QStringLiteral("do-41"), picture(Qt::red)},
+                       {QString(), QByteArray()},
+                       {QStringLiteral("0805"), QByteArray()}}));
+    const struct {
+        Statement statement;
+        int rows;
+    } cases[] = {
+        {Statements::partsByName(), 2},
+        {Statements::partsInStoredOrder(), 2},
+        {Statements::partsWithNameLike(QStringLiteral("иод")), 2},
+        {Statements::partsNamed(QStringLiteral("ДИОД")), 2},
+        {Statements::packageTypes(), 3},
+        {Statements::packageTypesByName(), 3},
+        {Statements::namedPackageTypesByName(), 2},
+        {Statements::packageTypeNamed(QStringLiteral("Do-41")), 1},
+    };
+    RecordSource source;
+    QVERIFY(source.open(reg.databasePath()).ok());
+    for (const auto& c : cases) {
+        source.setStatement(c.statement);
+        QVERIFY2(source.refresh(), qPrintable(c.statement.selectSql() + source.lastError()));
+        QCOMPARE(source.recordCount(), c.rows);
+    }
+    source.setStatement(Statements::namedPackageTypesByName());
+    QVERIFY(source.refresh());
+    QCOMPARE(source.field(QStringLiteral("vrachYZD")).toString(), QStringLiteral("0805"));
+
+    Database db;
+    QVERIFY(db.open(reg.databasePath()).ok());
+    QCOMPARE(largestPackageTypeId(db), std::optional<qint64>(3));
+}
+
+void TestStore::addedPartsSortAndCount()
+{
+    TestRegister reg;
+    QVERIFY(reg.write({part("Бета")}));
+    RecordSource source;
+    QVERIFY(source.open(reg.databasePath()).ok());
+    source.setStatement(Statements::partsByName());
+    QVERIFY(source.refresh());
+    QVERIFY(source.addNew({{QStringLiteral("idFam"), QStringLiteral("альфа")},
+                           {QStringLiteral("kont"), QStringLiteral("0200000001")}}));
+    QCOMPARE(source.field(QStringLiteral("idFam")).toString(), QStringLiteral("Бета"));
+    QVERIFY(!source.addNew({{QStringLiteral("no such field"), 1}}));
+    QVERIFY(source.refresh());
+    QCOMPARE(source.field(QStringLiteral("idFam")).toString(), QStringLiteral("альфа"));
+    Database db;
+    QVERIFY(db.open(reg.databasePath()).ok());
+    QCOMPARE(countParts(db), std::optional<qint64>(2));
 }
 
 QTEST_GUILESS_MAIN(TestStore)

@@ -145,15 +145,7 @@ void Form1::onRowChange(int row)
     }
     {
         WaitCursor wait;
-        const QString field[] = {QStringLiteral("idFam"), QStringLiteral("pol"),
-                                 QStringLiteral("datebir")};
-        m_fillingDetails = true;
-        ui->Text1->setText(m_data1->field(field[0]).toString());
-        ui->Text2->setText(m_data1->field(field[1]).toString());
-        ui->Text3->setText(m_data1->field(field[2]).toString());
-        ui->Text4->setText(m_data1->field(QStringLiteral("phone")).toString());
-        ui->txtDisc->setPlainText(m_data1->field(QStringLiteral("sorp")).toString());
-        m_fillingDetails = false;
+        fillDetails();
 
         // Kept for the next refresh that sets no statement of its own (a deletion): that one
         // lists the whole table in stored order.
@@ -167,6 +159,20 @@ void Form1::onRowChange(int row)
         ui->TDBGrid2->viewport()->update();
     }
     showStockValue();
+}
+
+void Form1::fillDetails()
+{
+    const auto text = [this](const char* field) {
+        return m_data1->field(QLatin1String(field)).toString();
+    };
+    m_fillingDetails = true;
+    ui->Text1->setText(text("idFam"));
+    ui->Text2->setText(text("pol"));
+    ui->Text3->setText(text("datebir"));
+    ui->Text4->setText(text("phone"));
+    ui->txtDisc->setPlainText(text("sorp"));
+    m_fillingDetails = false;
 }
 
 void Form1::clearDetails()

@@ -39,6 +39,7 @@ private:
 
     void onGridReset();
     void onRowChange(int row);
+    void fillDetails();
     void clearDetails();
     void showPackagePicture();
     void showStockValue();

@@ -191,4 +191,19 @@ bool LikePattern::matchesFolded(std::u32string_view foldedText) const
     return run(FoldedText{foldedText});
 }
 
+std::u32string LikePattern::containedText() const
+{
+    const std::size_t count = m_tokens.size();
+    if (!m_valid || count < 3 || m_tokens.front().kind != Kind::Star
+        || m_tokens.back().kind != Kind::Star)
+        return {};
+    std::u32string text;
+    for (std::size_t i = 1; i + 1 < count; ++i) {
+        if (m_tokens[i].kind != Kind::Literal)
+            return {};
+        text += m_tokens[i].ch;
+    }
+    return text;
+}
+
 } // namespace tarvik

@@ -44,6 +44,10 @@ public:
     // The text already passed through foldChar (e.g. by foldUtf8).
     bool matchesFolded(std::u32string_view foldedText) const;
 
+    // For a pattern of the form *text* with no other wildcard: that text, folded, so a
+    // search in folded names can be a plain substring search. Empty otherwise.
+    std::u32string containedText() const;
+
 private:
     enum class Kind : std::uint8_t { Literal, AnyOne, Digit, Class, NotClass, Star };
 

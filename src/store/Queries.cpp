@@ -19,4 +19,16 @@ std::optional<qint64> countParts(const Database& db)
     return std::nullopt;
 }
 
+std::optional<qint64> largestPackageTypeId(const Database& db)
+{
+    if (!db.isOpen())
+        return std::nullopt;
+    QSqlQuery query(db.connection());
+    query.setForwardOnly(true);
+    if (!query.exec(Statements::largestPackageTypeId()) || !query.next()
+        || query.value(0).isNull())
+        return std::nullopt;
+    return query.value(0).toLongLong();
+}
+
 } // namespace tarvik

@@ -11,4 +11,7 @@ namespace tarvik {
 // Parts that carry a key, over the whole table; nothing when the count cannot be read.
 std::optional<qint64> countParts(const Database& db);
 
+// The largest package-type number; nothing for an empty table or a failed read.
+std::optional<qint64> largestPackageTypeId(const Database& db);
+
 } // namespace tarvik

@@ -56,6 +56,14 @@ bool RecordSource::goneSince()
     return false;
 }
 
+void RecordSource::loadFields()
+{
+    if (m_fieldsTable != m_statement.table || m_fields.isEmpty()) {
+        m_fields = m_db.connection().record(m_statement.table);
+        m_fieldsTable = m_statement.table;
+    }
+}
+
 void RecordSource::forgetRows()
 {
     m_shown.clear();
@@ -74,8 +82,8 @@ bool RecordSource::refresh()
     bool ok = m_db.isOpen();
     if (!ok)
         m_lastError = QStringLiteral("database not open");
-    if (ok && m_fields.isEmpty())
-        m_fields = m_db.connection().record(m_statement.table);
+    if (ok)
+        loadFields();
     if (ok) {
         QSqlQuery query(m_db.connection());
         query.setForwardOnly(true);
@@ -123,10 +131,8 @@ QVariant RecordSource::field(const QString& name) const
     return m_current.value(name);
 }
 
-bool RecordSource::updateCurrent(const QVariantMap& values)
+std::optional<QVariantMap> RecordSource::storedFields(const QVariantMap& values)
 {
-    if (!hasCurrent() || values.isEmpty())
-        return false;
     QVariantMap row = values;
     // The program keeps the folded name beside the name: it is the sort and search key.
     if (m_statement.table.compare(QLatin1String("client"), Qt::CaseInsensitive) == 0) {
@@ -135,14 +141,43 @@ bool RecordSource::updateCurrent(const QVariantMap& values)
                 row.insert(QStringLiteral("idFamKey"), foldCase(it.value().toString()));
         }
     }
-    QStringList assignments;
     for (auto it = row.begin(); it != row.end(); ++it) {
         if (m_fields.indexOf(it.key()) < 0) {
             m_lastError = QStringLiteral("no field %1 in %2").arg(it.key(), m_statement.table);
-            return false;
+            return std::nullopt;
         }
-        assignments << it.key() + QStringLiteral(" = ?");
     }
+    return row;
+}
+
+bool RecordSource::addNew(const QVariantMap& values)
+{
+    if (!m_db.isOpen() || values.isEmpty())
+        return false;
+    loadFields();
+    const auto row = storedFields(values);
+    if (!row)
+        return false;
+    QSqlQuery query(m_db.connection());
+    query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(m_statement.table, row->keys().join(QStringLiteral(", ")),
+                           placeholders(int(row->size()))));
+    for (const QVariant& value : *row)
+        query.addBindValue(value);
+    return query.exec() || fail(query);
+}
+
+bool RecordSource::updateCurrent(const QVariantMap& values)
+{
+    if (!hasCurrent() || values.isEmpty())
+        return false;
+    const auto stored = storedFields(values);
+    if (!stored)
+        return false;
+    const QVariantMap& row = *stored;
+    QStringList assignments;
+    for (const QString& field : row.keys())
+        assignments << field + QStringLiteral(" = ?");
     QSqlQuery query(m_db.connection());
     query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
                       .arg(m_statement.table, assignments.join(QStringLiteral(", "))));

@@ -9,6 +9,8 @@
 #include <QVariantMap>
 #include <QVector>
 
+#include <optional>
+
 namespace tarvik {
 
 // A window's bound view of one table: a statement, the rows it gave at the last refresh,
@@ -46,6 +48,9 @@ public:
 
     // Saves the given fields into the current row at once.
     bool updateCurrent(const QVariantMap& values);
+    // Adds a row with the given fields; the current row stays as it was. The new row
+    // shows in this source's list after the next refresh.
+    bool addNew(const QVariantMap& values);
     // Deletes the current row; there is no current row afterwards until a move or refresh.
     bool deleteCurrent();
 
@@ -75,11 +80,15 @@ private:
     void fetchPage(int firstRow) const;
     bool fail(const class QSqlQuery& query);
     bool goneSince();
+    // The fields as stored: unknown names refused, the folded name added beside the name.
+    std::optional<QVariantMap> storedFields(const QVariantMap& values);
     void forgetRows();
+    void loadFields();
 
     Database m_db;
     Statement m_statement;
     QSqlRecord m_fields;
+    QString m_fieldsTable;
     QHash<QString, QString> m_captions;
     QVector<qint64> m_keys;
     int m_currentRow = -1;

@@ -36,6 +36,11 @@ Statement partsByName()
     return {QStringLiteral("client"), {}, {}, QStringLiteral("idFamKey, idnom")};
 }
 
+Statement partsNamed(const QString& name)
+{
+    return {QStringLiteral("client"), QStringLiteral("idFamKey = tarvik_fold(?)"), {name}, {}};
+}
+
 // Spelled out, because without it the engine may walk a smaller index instead of the table.
 Statement partsInStoredOrder()
 {
@@ -44,7 +49,7 @@ Statement partsInStoredOrder()
 
 Statement partsWithNameLike(const QString& text)
 {
-    return {QStringLiteral("client"), QStringLiteral("tarvik_like(?, idFamKey)"),
+    return {QStringLiteral("client"), QStringLiteral("tarvik_like_folded(?, idFamKey)"),
             {QStringLiteral("*") + text + QStringLiteral("*")}, QStringLiteral("idFamKey, idnom")};
 }
 
@@ -53,10 +58,26 @@ Statement packageTypes()
     return {QStringLiteral("vrYZD"), {}, {}, QStringLiteral("rowid")};
 }
 
+Statement packageTypesByName()
+{
+    return {QStringLiteral("vrYZD"), {}, {}, QStringLiteral("tarvik_fold(vrachYZD), IDvrachYZD")};
+}
+
+Statement namedPackageTypesByName()
+{
+    return {QStringLiteral("vrYZD"), QStringLiteral("vrachYZD <> ''"), {},
+            QStringLiteral("tarvik_fold(vrachYZD), IDvrachYZD")};
+}
+
 Statement packageTypeNamed(const QString& name)
 {
     return {QStringLiteral("vrYZD"), QStringLiteral("tarvik_fold(vrachYZD) = tarvik_fold(?)"),
             {name}, {}};
+}
+
+QString largestPackageTypeId()
+{
+    return QStringLiteral("SELECT MAX(IDvrachYZD) AS [Max _ IDvrachYZD] FROM vrYZD");
 }
 
 QString countParts()

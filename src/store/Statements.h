@@ -31,10 +31,20 @@ Statement partsInStoredOrder();
 // Parts whose name contains `text`, where * ? # [ ] keep their pattern meaning.
 Statement partsWithNameLike(const QString& text);
 
+// Parts whose name equals `name`, ignoring case (the duplicate-name check).
+Statement partsNamed(const QString& name);
+
 // The package-type table itself, in stored order.
 Statement packageTypes();
+// Package types by name.
+Statement packageTypesByName();
+// Package types that have a name, by name (the dialogs' package list).
+Statement namedPackageTypesByName();
 // The package type of the given name (the look-up of a part's picture).
 Statement packageTypeNamed(const QString& name);
+
+// The largest package-type number; NULL for an empty table. Result column "Max _ IDvrachYZD".
+QString largestPackageTypeId();
 
 // Number of parts that carry a key: always the whole table, whatever a list shows.
 QString countParts();
