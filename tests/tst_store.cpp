@@ -62,6 +62,7 @@ void TestStore::unusableFilesAreNamedNotCreated_data()
     QTest::newRow("missing") << QByteArray("missing") << int(OpenProblem::Missing);
     QTest::newRow("not a database") << QByteArray(4096, 'x') << int(OpenProblem::NotADatabase);
     QTest::newRow("empty file") << QByteArray() << int(OpenProblem::MissingTables);
+    QTest::newRow("truncated") << QByteArray("truncated") << int(OpenProblem::Damaged);
 }
 
 void TestStore::unusableFilesAreNamedNotCreated()
@@ -69,7 +70,14 @@ void TestStore::unusableFilesAreNamedNotCreated()
     QFETCH(QByteArray, content);
     QFETCH(int, problem);
     TestRegister reg;
-    if (content != "missing") {
+    if (content == "truncated") {
+        QList<PartRow> parts;
+        for (int i = 0; i < 500; ++i)
+            parts << part(QStringLiteral("Part %1").arg(i));
+        QVERIFY(reg.write(parts, {{QStringLiteral("DIP-8"), picture(Qt::red, "BMP", 200, 200)}}));
+        QFile file(reg.databasePath());
+        QVERIFY(file.resize(file.size() / 2));
+    } else if (content != "missing") {
         QFile file(reg.databasePath());
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);

@@ -139,7 +139,10 @@ void Form1::onRowChange(int row)
 {
     if (!m_loaded)
         return;
-    if (!m_data1->setCurrentRow(row)) {
+    // A refresh has just read its first row; any other row is read now.
+    const bool hasPart = row == m_data1->currentRow() ? m_data1->hasCurrent()
+                                                      : m_data1->setCurrentRow(row);
+    if (!hasPart) {
         clearDetails();
         return;
     }

@@ -434,14 +434,21 @@ SyntheticParts::Draft SyntheticParts::latinChip()
                           dip ? QStringLiteral("DIP-40") : QStringLiteral("SSOP-28")};
     }
     }
+    return withImportMarks(draft, pick(makers), 5, 900);
+}
+
+// Imported parts: a maker now and then, mostly a date code, sometimes a shop's article.
+SyntheticParts::Draft SyntheticParts::withImportMarks(Draft draft, const QString& maker,
+                                                      double minPrice, double maxPrice)
+{
     if (chance(0.5))
-        draft.name += QStringLiteral(" (%1)").arg(pick(makers));
+        draft.name += QStringLiteral(" (%1)").arg(maker);
     if (chance(0.8))
         draft.name += dateCode();
     if (chance(0.3))
         draft.name += article();
-    draft.minPrice = 5;
-    draft.maxPrice = 900;
+    draft.minPrice = minPrice;
+    draft.maxPrice = maxPrice;
     return draft;
 }
 
@@ -516,15 +523,7 @@ SyntheticParts::Draft SyntheticParts::latinDiscrete()
         draft.packages = {QStringLiteral("SMA"), QStringLiteral("SMB")};
     }
     }
-    if (chance(0.5))
-        draft.name += QStringLiteral(" (%1)").arg(pick(makers));
-    if (chance(0.8))
-        draft.name += dateCode();
-    if (chance(0.3))
-        draft.name += article();
-    draft.minPrice = 0.5;
-    draft.maxPrice = 120;
-    return draft;
+    return withImportMarks(draft, pick(makers), 0.5, 120);
 }
 
 SyntheticParts::Draft SyntheticParts::miscellaneous()

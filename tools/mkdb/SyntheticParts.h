@@ -38,6 +38,7 @@ private:
     Draft latinChip();
     Draft latinDiscrete();
     Draft miscellaneous();
+    Draft withImportMarks(Draft draft, const QString& maker, double minPrice, double maxPrice);
 
     QString preferredValue(const QStringList& mantissas, int lowestDecade, int decades);
     QString madeIn();
