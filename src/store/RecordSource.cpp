@@ -99,9 +99,10 @@ bool RecordSource::refresh()
             fail(query);
         }
     }
-    endResetModel();
+    // Current before the views hear of the reset, so what they show of it is already read.
     if (!m_keys.isEmpty())
         setCurrentRow(0);
+    endResetModel();
     return ok;
 }
 
