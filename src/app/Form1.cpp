@@ -11,7 +11,6 @@
 #include "ui_Form1.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QHeaderView>
 #include <QMenuBar>
 
@@ -204,17 +203,16 @@ void Form1::showPackagePicture()
         m_data7->hasCurrent() ? m_data7->field(QStringLiteral("Photo1")).toByteArray() : QByteArray();
 
     const QString temporary = m_paths.temporaryPicturePath();
-    writePictureFile(picture, temporary);
     if (picture.isEmpty()) {
         // The empty file stays: the next picture overwrites it from its first byte.
+        writePictureFile(picture, temporary);
         ui->Image2->hide();
         return;
     }
     ui->Image2->show();
-    const QImage image = loadPictureFile(temporary);
+    const QImage image = ShowPictureText(picture, temporary);
     if (!image.isNull()) // bytes that are no picture leave the box as it was
         ui->Image2->setPixmap(QPixmap::fromImage(image));
-    QFile::remove(temporary);
 }
 
 void Form1::showStockValue()
