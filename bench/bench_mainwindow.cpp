@@ -7,6 +7,7 @@
 #include "app/Form1.h"
 #include "app/Startup.h"
 #include "store/RecordSource.h"
+#include "store/Register.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -92,7 +93,8 @@ int main(int argc, char* argv[])
     const ProgramPaths paths(QString::fromLocal8Bit(argv[1]));
     const QString database = paths.databasePath();
 
-    Form1 window(paths);
+    Register reg(paths.databasePath());
+    Form1 window(paths, reg);
     window.show();
     QApplication::processEvents();
     auto* grid = window.findChild<QTableView*>(QStringLiteral("TDBGrid2"));

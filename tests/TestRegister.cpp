@@ -43,6 +43,13 @@ TestRegister::TestRegister()
     QDir(m_dir.path()).mkpath(QStringLiteral("base"));
 }
 
+Register& TestRegister::owner()
+{
+    if (!m_owner)
+        m_owner = std::make_unique<Register>(databasePath());
+    return *m_owner;
+}
+
 bool TestRegister::write(const QList<PartRow>& parts, const QList<Package>& packages)
 {
     Seeder seeder(databasePath());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/ProgramPaths.h"
+#include "store/Register.h"
 #include "store/Seeding.h"
 
 #include <QByteArray>
@@ -8,6 +9,8 @@
 #include <QList>
 #include <QTemporaryDir>
 #include <QVariantMap>
+
+#include <memory>
 
 class QWidget;
 
@@ -27,6 +30,16 @@ PartRow part(const QString& name, const QString& price = QStringLiteral("1"),
 QByteArray picture(const QColor& colour, const char* format = "BMP", int width = 40,
                    int height = 30);
 
+// The child control named `name` of `root`; the test stops when there is none, so a
+// renamed control fails loudly instead of as a null dereference.
+template <typename T> T* control(const QObject* root, const char* name)
+{
+    T* widget = root->findChild<T*>(QLatin1String(name));
+    if (!widget)
+        qFatal("no control %s", name);
+    return widget;
+}
+
 // Types `text` key by key, as a user would; unlike QTest::keyClicks it takes Cyrillic.
 void typeText(QWidget* widget, const QString& text);
 
@@ -40,6 +53,8 @@ public:
     ProgramPaths paths() const { return ProgramPaths(m_dir.path()); }
     QString databasePath() const { return paths().databasePath(); }
     QString folder() const { return m_dir.path(); }
+    // The owner of the connections the windows under test open on this file.
+    Register& owner();
 
     // Every part in stored order, read through a view of its own.
     QList<QVariantMap> storedParts() const;
@@ -48,6 +63,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<Register> m_owner;
 };
 
 } // namespace tarvik::test

@@ -42,10 +42,7 @@ private:
     std::unique_ptr<Form1> m_window;
     template <typename T> T* control(const char* name) const
     {
-        T* widget = m_window->findChild<T*>(QLatin1String(name));
-        if (!widget)
-            qFatal("no control %s", name);
-        return widget;
+        return test::control<T>(m_window.get(), name);
     }
 };
 
@@ -62,7 +59,7 @@ void TestForm1::init()
                                part("diode 1N4007", "0,3", "100"),
                                part("Конденсатор К50-35", "12,5", "4")},
                               {{QStringLiteral("TO-92"), picture(Qt::green)}}));
-    m_window = std::make_unique<Form1>(m_register->paths());
+    m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     QVERIFY(MessageBox::takeShown().isEmpty());
@@ -231,7 +228,7 @@ void TestForm1::unusableRegisterIsReportedOnce()
     m_window.reset();
     TestRegister empty; // no file at all
     MessageBox::setNextAnswer(QMessageBox::Ok);
-    Form1 window(empty.paths());
+    Form1 window(empty.paths(), empty.owner());
     window.show();
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 1);

@@ -74,10 +74,7 @@ private:
     void open(const QList<PartRow>& rows = parts());
     template <typename T> T* control(const char* name) const
     {
-        T* widget = m_window->findChild<T*>(QLatin1String(name));
-        if (!widget)
-            qFatal("no control %s", name);
-        return widget;
+        return test::control<T>(m_window.get(), name);
     }
     QTableView* grid() const { return control<QTableView>("TDBGrid2"); }
     QStringList listed() const;
@@ -120,7 +117,7 @@ void TestPartsList::open(const QList<PartRow>& rows)
     m_window.reset();
     m_register = std::make_unique<TestRegister>();
     QVERIFY(m_register->write(rows, packages()));
-    m_window = std::make_unique<Form1>(m_register->paths());
+    m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     grid()->setFocus();

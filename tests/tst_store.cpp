@@ -6,6 +6,7 @@
 #include "store/ProgramPaths.h"
 #include "store/Queries.h"
 #include "store/RecordSource.h"
+#include "store/Register.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>
@@ -34,6 +35,7 @@ private slots:
     void modelIsConsistent();
     void everyStatementRuns();
     void addedPartsSortAndCount();
+    void ownerClosesEveryConnectionAndSavesEdits();
 };
 
 void TestStore::pathsHaveOneSeparator_data()
@@ -314,6 +316,44 @@ void TestStore::addedPartsSortAndCount()
     Database db;
     QVERIFY(db.open(reg.databasePath()).ok());
     QCOMPARE(countParts(db), std::optional<qint64>(2));
+}
+
+void TestStore::ownerClosesEveryConnectionAndSavesEdits()
+{
+    TestRegister files;
+    QVERIFY(files.write({part("aaa", "1", "5")}));
+    Register owner(files.databasePath());
+    QVERIFY(owner.check().ok());
+    QCOMPARE(owner.openConnections(), 0); // the check's own probe is gone again
+
+    RecordSource source;
+    Database handle;
+    QVERIFY(source.open(owner).ok());
+    QVERIFY(owner.connect(handle).ok());
+    QCOMPARE(owner.openConnections(), 2);
+    source.setStatement(Statements::partsByName());
+    QVERIFY(source.refresh());
+    source.setPendingField(QStringLiteral("sorp"), QStringLiteral("typed, not yet saved"));
+
+    owner.closeAll();
+    QCOMPARE(owner.openConnections(), 0);
+    QVERIFY(!source.isOpen());
+    QVERIFY(!handle.isOpen());
+    QCOMPARE(files.storedParts().value(0).value(QStringLiteral("sorp")).toString(),
+             QStringLiteral("typed, not yet saved"));
+    // Nothing may reopen the file behind compaction's back.
+    Database late;
+    QVERIFY(!owner.connect(late).ok());
+    QVERIFY(!late.isOpen());
+
+    // A connection closed by its holder leaves the owner's list; none is closed twice.
+    owner.reopen();
+    {
+        Database shortLived;
+        QVERIFY(owner.connect(shortLived).ok());
+        QCOMPARE(owner.openConnections(), 1);
+    }
+    QCOMPARE(owner.openConnections(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestStore)

@@ -8,6 +8,7 @@
 #include "store/PictureText.h"
 #include "store/Queries.h"
 #include "store/RecordSource.h"
+#include "store/Register.h"
 #include "ui_Form1.h"
 
 #include <QCloseEvent>
@@ -21,10 +22,11 @@ const QString kTitle = QStringLiteral("Тарвик радиодеталей");
 
 } // namespace
 
-Form1::Form1(const ProgramPaths& paths, QWidget* parent)
+Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::Form1>()),
       m_paths(paths),
+      m_register(reg),
       m_data1(new RecordSource(this)),
       m_data7(new RecordSource(this))
 {
@@ -50,18 +52,18 @@ void Form1::load()
                    + QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(
                        kVersionPatch));
 
-    const QString path = m_paths.databasePath();
-    const OpenResult opened = m_data1->open(path);
+    const OpenResult opened = m_register.check();
     if (!opened.ok())
         reportOpenProblem(opened);
+    m_data1->open(m_register);
     m_data1->setStatement(Statements::partsByName());
     m_data1->refresh();
 
-    m_data7->open(path);
+    m_data7->open(m_register);
     m_data7->setStatement(Statements::packageTypes());
     m_data7->refresh();
 
-    m_database.open(path);
+    m_register.connect(m_database);
 
     // The first current row is shown once everything it reads from is open.
     m_loaded = true;
@@ -311,9 +313,7 @@ void Form1::closeEvent(QCloseEvent* event)
 
 void Form1::closeDatabases()
 {
-    m_data1->close(); // saves an edit of the notes still pending
-    m_data7->close();
-    m_database.close();
+    m_register.closeAll(); // saves an edit of the notes still pending first
 }
 
 } // namespace tarvik

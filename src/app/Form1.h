@@ -15,13 +15,15 @@ class Form1;
 namespace tarvik {
 
 class RecordSource;
+class Register;
 
 // The main window: the parts list, the current part's details and every command.
 class Form1 : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit Form1(const ProgramPaths& paths, QWidget* parent = nullptr);
+    // The register is owned by the caller and outlives the window.
+    Form1(const ProgramPaths& paths, Register& reg, QWidget* parent = nullptr);
     ~Form1() override;
 
     // The parts list and the current part's package type, for the other windows.
@@ -53,6 +55,7 @@ private:
 
     std::unique_ptr<Ui::Form1> ui;
     ProgramPaths m_paths;
+    Register& m_register;
     RecordSource* m_data1;
     RecordSource* m_data7;
     Database m_database; // the direct handle, open from load until shutdown

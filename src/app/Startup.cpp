@@ -3,6 +3,7 @@
 #include "app/Form1.h"
 #include "app/MessageBox.h"
 #include "app/SingleInstance.h"
+#include "store/Register.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -32,7 +33,8 @@ int runProgram(QApplication& app, const ProgramPaths& paths)
         showAlreadyRunning();
         return 0;
     }
-    Form1 window(paths);
+    Register reg(paths.databasePath());
+    Form1 window(paths, reg);
     if (const QScreen* screen = window.screen()) {
         window.adjustSize();
         QRect frame = window.frameGeometry();

@@ -1,5 +1,6 @@
 #include "store/Database.h"
 
+#include "store/Register.h"
 #include "store/SqlFunctions.h"
 
 #include <QAtomicInteger>
@@ -8,6 +9,8 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include <utility>
 
 namespace tarvik {
 namespace {
@@ -119,6 +122,8 @@ OpenResult Database::verify()
 
 void Database::close()
 {
+    if (Register* owner = std::exchange(m_owner, nullptr))
+        owner->forget(this);
     if (!QSqlDatabase::contains(m_connectionName))
         return;
     {

@@ -5,6 +5,8 @@
 
 namespace tarvik {
 
+class Register;
+
 // Why a database file could not be used; the window turns it into one sentence for the user.
 enum class OpenProblem {
     None,
@@ -43,10 +45,12 @@ public:
     QSqlDatabase connection() const;
 
 private:
+    friend class Register;
     OpenResult verify();
 
     QString m_connectionName;
     QString m_path;
+    Register* m_owner = nullptr; // set when the register handed this connection out
 };
 
 // The sentence shown to the user for a failed open.

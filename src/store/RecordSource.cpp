@@ -32,6 +32,14 @@ RecordSource::~RecordSource()
     close();
 }
 
+OpenResult RecordSource::open(Register& reg)
+{
+    close();
+    connect(&reg, &Register::aboutToClose, this, &RecordSource::savePending,
+            Qt::UniqueConnection);
+    return reg.connect(m_db);
+}
+
 OpenResult RecordSource::open(const QString& databasePath)
 {
     return m_db.open(databasePath);

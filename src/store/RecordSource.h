@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/Database.h"
+#include "store/Register.h"
 #include "store/Statements.h"
 
 #include <QAbstractTableModel>
@@ -24,7 +25,10 @@ public:
     explicit RecordSource(QObject* parent = nullptr);
     ~RecordSource() override;
 
-    // Its own connection to the file, independent of every other source.
+    // Its own connection to the register, independent of every other source. The register
+    // can close it (compaction): an unsaved bound edit is saved first.
+    OpenResult open(Register& reg);
+    // The same on a file by path, for tools and tests that have no register owner.
     OpenResult open(const QString& databasePath);
     void close();
     bool isOpen() const { return m_db.isOpen(); }

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "store/Database.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+namespace tarvik {
+
+// The register file's one owner. It checks the file once, hands out every connection the
+// program opens on it (each window's record sources and direct handles, background readers)
+// and can close all of them at once, which compaction needs before it may touch the file.
+// Windows are given the Register; none of them opens the file by path.
+class Register : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Register(const QString& path, QObject* parent = nullptr);
+    ~Register() override;
+
+    QString path() const { return m_path; }
+
+    // Opens the file once and checks it: a database, the register's tables and fields,
+    // writable. The result is kept; connections are handed out even after a failed check,
+    // so a read-only or partly damaged register can still be shown.
+    OpenResult check();
+    const OpenResult& checkResult() const { return m_checked; }
+
+    // Opens `db` on the register and counts it among the connections closeAll() closes.
+    // Safe to call from a background thread for a connection used only there.
+    OpenResult connect(Database& db);
+
+    // Asks every holder to finish (aboutToClose: unsaved edits are saved, background work
+    // stops), then closes every connection still open. Afterwards connect() refuses, until
+    // reopen(). Must be called on the thread that created the Register.
+    void closeAll();
+    void reopen();
+    bool isClosed() const;
+    int openConnections() const;
+
+signals:
+    // Emitted synchronously by closeAll() before any connection is closed.
+    void aboutToClose();
+
+private:
+    friend class Database;
+    void forget(Database* db);
+
+    QString m_path;
+    OpenResult m_checked;
+    mutable QMutex m_mutex;
+    QSet<Database*> m_open;
+    bool m_closed = false;
+};
+
+} // namespace tarvik
