@@ -1,10 +1,13 @@
 #include "app/Form1.h"
 
 #include "app/ButtonIcons.h"
+#include "app/ClickSignal.h"
 #include "app/MessageBox.h"
 #include "app/NumberText.h"
 #include "app/Version.h"
 #include "app/WaitCursor.h"
+#include "packages/Form5.h"
+#include "packages/PictureWindows.h"
 #include "store/PictureText.h"
 #include "store/Queries.h"
 #include "store/RecordSource.h"
@@ -41,6 +44,7 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
         button->setIconSize(QSize(32, 32));
     setUpGrid();
     connectCommands();
+    connectPackageCommands();
     load();
 }
 
@@ -314,6 +318,37 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::closeDatabases()
 {
     m_register.closeAll(); // saves an edit of the notes still pending first
+}
+
+// ---- package types and the enlarged picture ---------------------------------------------
+
+void Form1::connectPackageCommands()
+{
+    connect(ui->vrachey, &QAction::triggered, this, &Form1::openPackageTypes);
+    connect(ui->vrachey1, &QPushButton::clicked, this, &Form1::openPackageTypes);
+    connect(ClickSignal::of(ui->Image2), &ClickSignal::clicked, this, &Form1::openPackagePicture);
+}
+
+void Form1::openPackageTypes()
+{
+    {
+        Form5 window(m_paths, m_register, this);
+        window.exec();
+    }
+    // The window may have given the current part's type another picture, or added the
+    // type the part names.
+    if (m_data1->hasCurrent()) {
+        WaitCursor wait;
+        showPackagePicture();
+    }
+}
+
+void Form1::openPackagePicture()
+{
+    if (ui->Image2->isHidden() || ui->Image2->pixmap().isNull())
+        return;
+    Form25 window(ui->Image2->pixmap(), this);
+    window.exec();
 }
 
 } // namespace tarvik

@@ -53,6 +53,11 @@ private:
     void deletePart();
     void closeDatabases();
 
+    // The package types and the enlarged package picture.
+    void connectPackageCommands();
+    void openPackageTypes();
+    void openPackagePicture();
+
     std::unique_ptr<Ui::Form1> ui;
     ProgramPaths m_paths;
     Register& m_register;

@@ -1,28 +1,35 @@
 #include "store/PictureText.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 namespace tarvik {
+
+bool PictureLimits::sizeAllowed(const QSize& size) {
+    return size.isValid() && !size.isEmpty() && size.width() <= kMaxSide &&
+           size.height() <= kMaxSide && qint64(size.width()) * size.height() <= kMaxPixels;
+}
+
 namespace {
 
-// A few hundred pixels is what a package picture needs; a file that claims more than this
-// is refused before its pixels are allocated (a tiny BMP can claim gigabytes).
-constexpr int kMaxPictureSide = 8192;
-constexpr qint64 kMaxPicturePixels = 16'000'000;
+// A file's header can claim any size (a tiny BMP can claim gigabytes): the claim is checked
+// before the pixels are allocated, and Qt's own allocation guard is set to our limits.
+void limit(QImageReader& reader) {
+    reader.setAllocationLimit(PictureLimits::kAllocationLimitMiB);
+}
 
 } // namespace
 
-QByteArray ReadPictureText(const QString& path)
-{
+QByteArray ReadPictureText(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
 }
 
-bool writePictureFile(const QByteArray& text, const QString& temporaryPath)
-{
+bool writePictureFile(const QByteArray& text, const QString& temporaryPath) {
     QFile file(temporaryPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
@@ -31,19 +38,90 @@ bool writePictureFile(const QByteArray& text, const QString& temporaryPath)
     return written && file.error() == QFileDevice::NoError;
 }
 
-QImage loadPictureFile(const QString& path)
-{
+PictureFile readPictureFile(const QString& path) {
+    PictureFile result;
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        result.problem = PictureProblem::Missing;
+        return result;
+    }
+    // A folder or a pipe is no picture, and reading a pipe could wait for ever.
+    if (!info.isFile()) {
+        result.problem = PictureProblem::Unreadable;
+        return result;
+    }
+    result.fileSize = info.size();
+    if (result.fileSize > PictureLimits::kMaxFileBytes) {
+        result.problem = PictureProblem::TooLarge;
+        return result;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.problem = PictureProblem::Unreadable;
+        result.detail = file.errorString();
+        return result;
+    }
+    // At most one byte more than allowed: a file that grew since its size was taken is
+    // still refused without being read whole.
+    const QByteArray bytes = file.read(PictureLimits::kMaxFileBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        result.problem = PictureProblem::Unreadable;
+        result.detail = file.errorString();
+        return result;
+    }
+    if (bytes.size() > PictureLimits::kMaxFileBytes) {
+        result.problem = PictureProblem::TooLarge;
+        result.fileSize = bytes.size();
+        return result;
+    }
+    result = checkPictureBytes(bytes);
+    result.fileSize = bytes.size();
+    return result;
+}
+
+PictureFile checkPictureBytes(const QByteArray& bytes) {
+    PictureFile result;
+    result.bytes = bytes;
+    result.fileSize = bytes.size();
+    if (bytes.isEmpty())
+        return result; // a 0-byte file: no picture, which is allowed
+
+    QBuffer buffer(&result.bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer); // no name, so the format is told by the content
+    limit(reader);
+    const QByteArray format = reader.format();
+    if (format != "bmp" && format != "jpeg" && format != "gif") {
+        result.problem = PictureProblem::NotAPicture;
+        return result;
+    }
+    result.size = reader.size();
+    if (!result.size.isValid()) {
+        result.problem = PictureProblem::NotAPicture;
+        return result;
+    }
+    if (!PictureLimits::sizeAllowed(result.size)) {
+        result.problem = PictureProblem::TooManyPixels;
+        return result;
+    }
+    result.image = reader.read();
+    if (result.image.isNull()) {
+        result.problem = PictureProblem::NotAPicture;
+        result.detail = reader.errorString();
+    }
+    return result;
+}
+
+QImage loadPictureFile(const QString& path) {
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() > kMaxPictureSide || size.height() > kMaxPictureSide
-        || qint64(size.width()) * size.height() > kMaxPicturePixels)
+    limit(reader);
+    if (!PictureLimits::sizeAllowed(reader.size()))
         return {};
     return reader.read();
 }
 
-QImage ShowPictureText(const QByteArray& text, const QString& temporaryPath)
-{
+QImage ShowPictureText(const QByteArray& text, const QString& temporaryPath) {
     writePictureFile(text, temporaryPath);
     QImage picture = loadPictureFile(temporaryPath);
     QFile::remove(temporaryPath);

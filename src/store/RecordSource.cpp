@@ -294,26 +294,52 @@ const QVector<QVariant>& RecordSource::rowValues(int row) const
     return it == m_shown.constEnd() ? none : *it;
 }
 
+void RecordSource::setShownFields(const QStringList& fields)
+{
+    m_shownFields = fields;
+    forgetRows();
+}
+
+QVector<int> RecordSource::shownColumns() const
+{
+    QVector<int> columns;
+    for (const QString& name : m_shownFields) {
+        const int column = m_fields.indexOf(name);
+        if (column >= 0)
+            columns << column;
+    }
+    if (columns.isEmpty()) {
+        for (int column = 0; column < m_fields.count(); ++column)
+            columns << column;
+    }
+    return columns;
+}
+
 void RecordSource::fetchPage(int firstRow) const
 {
     if (m_shown.size() > kMaxShownRows)
         m_shown.clear();
     const int count = int(std::min<qsizetype>(kPageRows, m_keys.size() - firstRow));
+    const int fields = m_fields.count();
+    const QVector<int> targets = shownColumns();
+    QStringList columns;
+    for (int column : targets)
+        columns << m_fields.fieldName(column);
     QSqlQuery query(m_db.connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT rowid, * FROM %1 WHERE rowid IN (%2)")
-                      .arg(m_statement.table, placeholders(count)));
+    query.prepare(QStringLiteral("SELECT rowid, %3 FROM %1 WHERE rowid IN (%2)")
+                      .arg(m_statement.table, placeholders(count),
+                           columns.join(QStringLiteral(", "))));
     for (int i = 0; i < count; ++i) {
         query.addBindValue(m_keys.at(firstRow + i));
         m_shown.insert(m_keys.at(firstRow + i), {}); // a row gone since the refresh shows blank
     }
     if (!query.exec())
         return;
-    const int fields = m_fields.count();
     while (query.next()) {
         QVector<QVariant> values(fields);
-        for (int column = 0; column < fields; ++column)
-            values[column] = query.value(column + 1);
+        for (int i = 0; i < targets.size(); ++i)
+            values[targets.at(i)] = query.value(i + 1);
         m_shown.insert(query.value(0).toLongLong(), values);
     }
 }

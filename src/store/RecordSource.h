@@ -68,6 +68,9 @@ public:
     // Grid support.
     int columnOf(const QString& field) const;
     void setCaption(const QString& field, const QString& caption);
+    // The only fields a grid reads; the others stay blank there. Without it a picture
+    // column is read for every row the grid shows. Empty: every field.
+    void setShownFields(const QStringList& fields);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -82,6 +85,7 @@ signals:
 private:
     const QVector<QVariant>& rowValues(int row) const;
     void fetchPage(int firstRow) const;
+    QVector<int> shownColumns() const;
     bool fail(const class QSqlQuery& query);
     bool goneSince();
     // The fields as stored: unknown names refused, the folded name added beside the name.
@@ -94,6 +98,7 @@ private:
     QSqlRecord m_fields;
     QString m_fieldsTable;
     QHash<QString, QString> m_captions;
+    QStringList m_shownFields;
     QVector<qint64> m_keys;
     int m_currentRow = -1;
     QSqlRecord m_current;

@@ -110,4 +110,17 @@ bool foldUtf8(const char* s, std::size_t n, std::u32string& out)
     return valid;
 }
 
+QString upperCaseLetters(QStringView s)
+{
+    QString out;
+    out.reserve(s.size());
+    for (const QChar ch : s) {
+        const QChar::Script script = ch.script();
+        out.append(script == QChar::Script_Latin || script == QChar::Script_Cyrillic
+                       ? ch.toUpper()
+                       : ch);
+    }
+    return out;
+}
+
 } // namespace tarvik

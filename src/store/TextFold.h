@@ -31,4 +31,8 @@ QString foldCase(QStringView s);
 // takes part in comparisons.
 bool foldUtf8(const char* s, std::size_t n, std::u32string& out);
 
+// Latin and Cyrillic letters in upper case (simple 1:1 mapping, so the length is kept);
+// every other character as it is. Package-type names are stored this way.
+QString upperCaseLetters(QStringView s);
+
 } // namespace tarvik

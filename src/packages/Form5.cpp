@@ -1,0 +1,298 @@
+#include "packages/Form5.h"
+
+#include "app/ClickSignal.h"
+#include "app/FileDialog.h"
+#include "app/MessageBox.h"
+#include "app/WaitCursor.h"
+#include "packages/PictureWindows.h"
+#include "store/PictureText.h"
+#include "store/Queries.h"
+#include "store/RecordSource.h"
+#include "store/Register.h"
+#include "store/TextFold.h"
+#include "ui_Form5.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLocale>
+#include <QScreen>
+#include <QStyle>
+
+namespace tarvik {
+namespace {
+
+const QString kTitle = QStringLiteral("Тарвик радиодеталей");
+// One entry: its description, then the patterns Qt's dialog matches.
+const QString kPictureFilter =
+    QStringLiteral("*(*.bmp;*.jpg;*.gif;*.jpeg) (*.bmp *.jpg *.gif *.jpeg)");
+
+const QString kName = QStringLiteral("vrachYZD");
+const QString kNumber = QStringLiteral("IDvrachYZD");
+const QString kYzdId = QStringLiteral("yzdID");
+const QString kFileName = QStringLiteral("name1");
+const QString kPicture = QStringLiteral("Photo1");
+
+QString megabytes(qint64 bytes) {
+    return QLocale().toString(double(bytes) / (1024 * 1024), 'f', 1);
+}
+
+} // namespace
+
+Form5::Form5(const ProgramPaths& paths, Register& reg, QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      ui(std::make_unique<Ui::Form5>()), m_paths(paths), m_data13(new RecordSource(this)) {
+    ui->setupUi(this);
+    setFixedSize(size());
+    if (const QScreen* where = owner ? owner->screen() : QGuiApplication::primaryScreen())
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                        where->availableGeometry()));
+
+    setUpGrid();
+    connect(ui->cPhoto, &QPushButton::clicked, this, &Form5::choosePicture);
+    connect(ui->cmdAdd4, &QPushButton::clicked, this, &Form5::addType);
+    connect(ui->Select, &QPushButton::clicked, this, &Form5::editType);
+    connect(ui->cmdExit12, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ClickSignal::of(ui->Image1), &ClickSignal::clicked, this, &Form5::openPicture);
+    load(reg);
+}
+
+Form5::~Form5() = default;
+
+void Form5::load(Register& reg) {
+    const OpenResult opened = m_data13->open(reg);
+    reg.connect(m_database);
+    m_data13->setStatement(Statements::packageTypesByName());
+    m_data13->refresh();
+    if (!m_data13->isOpen())
+        MessageBox::show(this, QMessageBox::Warning, kTitle,
+                         describeOpenProblem(reg.path(), opened), QMessageBox::Ok);
+}
+
+void Form5::setUpGrid() {
+    QTableView* grid = ui->TDBGrid3;
+    m_data13->setCaption(kName, QStringLiteral("Корпус"));
+    m_data13->setShownFields({kNumber, kName});
+    grid->setModel(m_data13);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setTabKeyNavigation(false);
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
+    grid->horizontalHeader()->setStretchLastSection(true);
+    grid->horizontalHeader()->setSectionsClickable(false);
+
+    connect(m_data13, &QAbstractItemModel::modelReset, this, &Form5::onGridReset);
+    connect(grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    onRowChange(current.row());
+            });
+}
+
+void Form5::onGridReset() {
+    // Two columns, the name first; which fields exist is known once the table is read.
+    QHeaderView* header = ui->TDBGrid3->horizontalHeader();
+    const int nameColumn = m_data13->columnOf(kName);
+    const int numberColumn = m_data13->columnOf(kNumber);
+    for (int column = 0; column < m_data13->columnCount(); ++column)
+        ui->TDBGrid3->setColumnHidden(column, column != nameColumn && column != numberColumn);
+    if (nameColumn >= 0) {
+        header->moveSection(header->visualIndex(nameColumn), 0);
+        ui->TDBGrid3->setColumnWidth(nameColumn, ui->TDBGrid3->width() * 11 / 20);
+    }
+
+    if (m_data13->recordCount() == 0) {
+        m_pictureData.clear();
+        ui->Image1->clear();
+        return;
+    }
+    ui->TDBGrid3->setCurrentIndex(m_data13->index(0, std::max(nameColumn, 0)));
+}
+
+// ---- the selected type's picture ----------------------------------------------------------
+
+void Form5::onRowChange(int row) {
+    // A refresh has just read its first row; any other row is read now.
+    if (row != m_data13->currentRow() || !m_data13->hasCurrent())
+        m_data13->setCurrentRow(row);
+    WaitCursor wait;
+    showStoredPicture();
+}
+
+void Form5::showStoredPicture() {
+    m_pictureData = m_data13->hasCurrent() ? m_data13->field(kPicture).toByteArray() : QByteArray();
+    if (m_pictureData.isEmpty()) {
+        ui->Image1->clear();
+        return;
+    }
+    const QImage image = ShowPictureText(m_pictureData, m_paths.temporaryPicturePath());
+    if (!image.isNull()) // bytes that are no picture leave the box as it was
+        ui->Image1->setPixmap(QPixmap::fromImage(image));
+}
+
+void Form5::openPicture() {
+    const QPixmap shown = ui->Image1->pixmap();
+    if (shown.isNull())
+        return; // nothing to enlarge
+    picView1 window(shown, this);
+    window.exec();
+}
+
+// ---- "Фото" -------------------------------------------------------------------------------
+
+void Form5::choosePicture() {
+    const QString folder =
+        m_chosenPicture.isEmpty() ? QString() : QFileInfo(m_chosenPicture).absolutePath();
+    const QString chosen = FileDialog::getOpenFileName(this, QStringLiteral("Рисунок корпуса"),
+                                                       folder, kPictureFilter);
+    if (!chosen.isEmpty()) {
+        const PictureFile file = readPictureFile(chosen);
+        if (file.ok()) {
+            m_chosenPicture = chosen;
+            ui->Image1->setPixmap(QPixmap::fromImage(file.image)); // a 0-byte file: empty
+            return;
+        }
+        refuse(chosen, file, QStringLiteral("Выберите другой файл."));
+    }
+    // Cancelled or refused: the earlier choice stands and is shown again.
+    previewChosen();
+}
+
+void Form5::previewChosen() {
+    const PictureFile file =
+        m_chosenPicture.isEmpty() ? PictureFile() : readPictureFile(m_chosenPicture);
+    if (file.ok() && !file.image.isNull())
+        ui->Image1->setPixmap(QPixmap::fromImage(file.image));
+    else
+        ui->Image1->clear();
+}
+
+QString Form5::fallbackPicturePath(const QString& name) const {
+    return m_paths.resolve(name + QStringLiteral(".jpg"));
+}
+
+std::optional<QByteArray> Form5::pictureToStore(const QString& path, const QString& refusedWhat) {
+    const PictureFile file = readPictureFile(path);
+    // No file named after the type, and none chosen: the type simply has no picture.
+    if (file.problem == PictureProblem::Missing && m_chosenPicture.isEmpty())
+        return QByteArray();
+    if (!file.ok()) {
+        refuse(path, file, refusedWhat);
+        return std::nullopt;
+    }
+    return file.bytes;
+}
+
+void Form5::refuse(const QString& path, const PictureFile& file, const QString& consequence) {
+    const QString name = QDir::toNativeSeparators(path);
+    QString reason;
+    switch (file.problem) {
+    case PictureProblem::None:
+        return;
+    case PictureProblem::Missing:
+        reason = QStringLiteral("Файл «%1» не найден.").arg(name);
+        break;
+    case PictureProblem::Unreadable:
+        reason = file.detail.isEmpty()
+                     ? QStringLiteral("Не удалось прочитать файл «%1».").arg(name)
+                     : QStringLiteral("Не удалось прочитать файл «%1»: %2.").arg(name, file.detail);
+        break;
+    case PictureProblem::TooLarge:
+        reason = QStringLiteral("Файл «%1» слишком велик (%2 МБ): рисунок корпуса может занимать "
+                                "не более %3 МБ.")
+                     .arg(name, megabytes(file.fileSize),
+                          QString::number(PictureLimits::kMaxFileBytes / (1024 * 1024)));
+        break;
+    case PictureProblem::NotAPicture:
+        reason = QStringLiteral("Файл «%1» не является рисунком BMP, JPEG или GIF.").arg(name);
+        break;
+    case PictureProblem::TooManyPixels:
+        reason = QStringLiteral("Рисунок «%1» слишком велик (%2 × %3 точек): допускается не более "
+                                "%4 миллионов точек и не более %5 точек по каждой стороне.")
+                     .arg(name)
+                     .arg(file.size.width())
+                     .arg(file.size.height())
+                     .arg(PictureLimits::kMaxPixels / 1'000'000)
+                     .arg(PictureLimits::kMaxSide);
+        break;
+    }
+    MessageBox::show(this, QMessageBox::Warning, kTitle, reason + QLatin1Char(' ') + consequence,
+                     QMessageBox::Ok);
+}
+
+void Form5::reportFailure(const QString& what) {
+    MessageBox::show(this, QMessageBox::Warning, kTitle,
+                     QStringLiteral("%1: %2").arg(what, m_data13->lastError()), QMessageBox::Ok);
+}
+
+// ---- "Добавить новую" and "Редактировать" -------------------------------------------------
+
+void Form5::addType() {
+    const QString name = ui->Text1->text();
+    if (name.isEmpty()) {
+        // Checked first: the choice stays for the next try.
+        MessageBox::show(this, QMessageBox::NoIcon, kTitle, QStringLiteral("Заполните тип корпуса"),
+                         QMessageBox::Ok);
+        return;
+    }
+    const QString path = m_chosenPicture.isEmpty() ? fallbackPicturePath(name) : m_chosenPicture;
+    const auto picture = pictureToStore(path, QStringLiteral("Тип корпуса не добавлен."));
+    if (!picture)
+        return;
+
+    const std::optional<qint64> largest = largestPackageTypeId(m_database);
+    const QVariant yzdId = largest ? QVariant(*largest + 1) : QVariant();
+    if (!m_data13->addNew({{kName, upperCaseLetters(name)},
+                           {kYzdId, yzdId},
+                           {kFileName, QFileInfo(path).fileName()},
+                           {kPicture, *picture}})) {
+        reportFailure(QStringLiteral("Не удалось добавить тип корпуса «%1»").arg(name));
+        return; // the name and the choice stay for another try
+    }
+    m_pictureData = *picture;
+    {
+        WaitCursor wait;
+        m_data13->refresh();
+    }
+    ui->Text1->clear();
+    m_chosenPicture.clear();
+}
+
+void Form5::editType() {
+    if (!m_data13->hasCurrent())
+        return; // an empty list: nothing to change
+    const QString name = m_data13->field(kName).toString();
+    ui->Text1->setText(name);
+    if (name.isEmpty()) {
+        MessageBox::show(this, QMessageBox::NoIcon, kTitle, QStringLiteral("Заполните тип корпуса"),
+                         QMessageBox::Ok);
+        return;
+    }
+    const QString path = m_chosenPicture.isEmpty() ? fallbackPicturePath(name) : m_chosenPicture;
+    const auto picture = pictureToStore(path, QStringLiteral("Рисунок типа не изменён."));
+    if (!picture)
+        return;
+
+    const int row = m_data13->currentRow();
+    if (!m_data13->updateCurrent({{kName, upperCaseLetters(name)},
+                                  {kFileName, QFileInfo(path).fileName()},
+                                  {kPicture, *picture}})) {
+        reportFailure(QStringLiteral("Не удалось изменить тип корпуса «%1»").arg(name));
+        // The list shows what the file holds: a row deleted meanwhile leaves it.
+        if (!m_data13->setCurrentRow(row)) {
+            WaitCursor wait;
+            m_data13->refresh();
+        }
+        return;
+    }
+    ui->Text1->clear();
+    m_chosenPicture.clear();
+    WaitCursor wait;
+    showStoredPicture(); // the picture as stored now, also when none was chosen
+}
+
+} // namespace tarvik

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+
+class QLabel;
+
+namespace tarvik {
+
+// A package picture at its natural size in a window without border or title bar, as an
+// enlargement of a box that stretches it. A click on the picture closes the window.
+class PictureWindow : public QDialog {
+    Q_OBJECT
+
+  protected:
+    // The window is exactly the picture; `owner` keeps it off the taskbar and above itself.
+    PictureWindow(const QPixmap& picture, QWidget* owner);
+
+    QLabel* picture() const { return m_image1; }
+    // Places the window with its centre on `centre`.
+    void centreOn(const QPoint& centre);
+
+  private:
+    QLabel* m_image1;
+};
+
+// The main window's package picture, enlarged, in the middle of the screen.
+class Form25 : public PictureWindow {
+    Q_OBJECT
+
+  public:
+    Form25(const QPixmap& picture, QWidget* owner);
+};
+
+// The package-type window's picture, enlarged, over the middle of that window.
+class picView1 : public PictureWindow {
+    Q_OBJECT
+
+  public:
+    picView1(const QPixmap& picture, QWidget* owner);
+};
+
+} // namespace tarvik
