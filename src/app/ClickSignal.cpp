@@ -5,17 +5,21 @@
 
 namespace tarvik {
 
-ClickSignal::ClickSignal(QWidget* widget) : QObject(widget) {
+ClickSignal::ClickSignal(QWidget* widget)
+    : QObject(widget)
+{
     widget->installEventFilter(this);
 }
 
-ClickSignal* ClickSignal::of(QWidget* widget) {
+ClickSignal* ClickSignal::of(QWidget* widget)
+{
     if (auto* existing = widget->findChild<ClickSignal*>(QString(), Qt::FindDirectChildrenOnly))
         return existing;
     return new ClickSignal(widget);
 }
 
-bool ClickSignal::eventFilter(QObject* watched, QEvent* event) {
+bool ClickSignal::eventFilter(QObject* watched, QEvent* event)
+{
     auto* widget = static_cast<QWidget*>(watched);
     switch (event->type()) {
     case QEvent::MouseButtonPress:

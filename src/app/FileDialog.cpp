@@ -5,12 +5,14 @@
 namespace tarvik {
 namespace {
 
-QList<QString>& answers() {
+QList<QString>& answers()
+{
     static QList<QString> queue;
     return queue;
 }
 
-QList<FileDialog::Asked>& asked() {
+QList<FileDialog::Asked>& asked()
+{
     static QList<FileDialog::Asked> list;
     return list;
 }
@@ -18,7 +20,8 @@ QList<FileDialog::Asked>& asked() {
 } // namespace
 
 QString FileDialog::getOpenFileName(QWidget* parent, const QString& caption, const QString& folder,
-                                    const QString& filter) {
+                                    const QString& filter)
+{
     if (!answers().isEmpty()) {
         asked().append({caption, folder, filter});
         return answers().takeFirst();
@@ -26,11 +29,13 @@ QString FileDialog::getOpenFileName(QWidget* parent, const QString& caption, con
     return QFileDialog::getOpenFileName(parent, caption, folder, filter);
 }
 
-void FileDialog::setNextFileName(const QString& fileName) {
+void FileDialog::setNextFileName(const QString& fileName)
+{
     answers().append(fileName);
 }
 
-QList<FileDialog::Asked> FileDialog::takeAsked() {
+QList<FileDialog::Asked> FileDialog::takeAsked()
+{
     return std::exchange(asked(), {});
 }
 

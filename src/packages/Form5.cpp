@@ -33,16 +33,20 @@ const QString kYzdId = QStringLiteral("yzdID");
 const QString kFileName = QStringLiteral("name1");
 const QString kPicture = QStringLiteral("Photo1");
 
-QString megabytes(qint64 bytes) {
+QString megabytes(qint64 bytes)
+{
     return QLocale().toString(double(bytes) / (1024 * 1024), 'f', 1);
 }
 
 } // namespace
 
 Form5::Form5(const ProgramPaths& paths, Register& reg, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      ui(std::make_unique<Ui::Form5>()), m_paths(paths), m_data13(new RecordSource(this)) {
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                         | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      ui(std::make_unique<Ui::Form5>()),
+      m_paths(paths),
+      m_data13(new RecordSource(this))
+{
     ui->setupUi(this);
     setFixedSize(size());
     if (const QScreen* where = owner ? owner->screen() : QGuiApplication::primaryScreen())
@@ -60,7 +64,8 @@ Form5::Form5(const ProgramPaths& paths, Register& reg, QWidget* owner)
 
 Form5::~Form5() = default;
 
-void Form5::load(Register& reg) {
+void Form5::load(Register& reg)
+{
     const OpenResult opened = m_data13->open(reg);
     reg.connect(m_database);
     m_data13->setStatement(Statements::packageTypesByName());
@@ -70,7 +75,8 @@ void Form5::load(Register& reg) {
                          describeOpenProblem(reg.path(), opened), QMessageBox::Ok);
 }
 
-void Form5::setUpGrid() {
+void Form5::setUpGrid()
+{
     QTableView* grid = ui->TDBGrid3;
     m_data13->setCaption(kName, QStringLiteral("Корпус"));
     m_data13->setShownFields({kNumber, kName});
@@ -93,7 +99,8 @@ void Form5::setUpGrid() {
             });
 }
 
-void Form5::onGridReset() {
+void Form5::onGridReset()
+{
     // Two columns, the name first; which fields exist is known once the table is read.
     QHeaderView* header = ui->TDBGrid3->horizontalHeader();
     const int nameColumn = m_data13->columnOf(kName);
@@ -115,7 +122,8 @@ void Form5::onGridReset() {
 
 // ---- the selected type's picture ----------------------------------------------------------
 
-void Form5::onRowChange(int row) {
+void Form5::onRowChange(int row)
+{
     // A refresh has just read its first row; any other row is read now.
     if (row != m_data13->currentRow() || !m_data13->hasCurrent())
         m_data13->setCurrentRow(row);
@@ -123,7 +131,8 @@ void Form5::onRowChange(int row) {
     showStoredPicture();
 }
 
-void Form5::showStoredPicture() {
+void Form5::showStoredPicture()
+{
     m_pictureData = m_data13->hasCurrent() ? m_data13->field(kPicture).toByteArray() : QByteArray();
     if (m_pictureData.isEmpty()) {
         ui->Image1->clear();
@@ -134,7 +143,8 @@ void Form5::showStoredPicture() {
         ui->Image1->setPixmap(QPixmap::fromImage(image));
 }
 
-void Form5::openPicture() {
+void Form5::openPicture()
+{
     const QPixmap shown = ui->Image1->pixmap();
     if (shown.isNull())
         return; // nothing to enlarge
@@ -144,7 +154,8 @@ void Form5::openPicture() {
 
 // ---- "Фото" -------------------------------------------------------------------------------
 
-void Form5::choosePicture() {
+void Form5::choosePicture()
+{
     const QString folder =
         m_chosenPicture.isEmpty() ? QString() : QFileInfo(m_chosenPicture).absolutePath();
     const QString chosen = FileDialog::getOpenFileName(this, QStringLiteral("Рисунок корпуса"),
@@ -162,7 +173,8 @@ void Form5::choosePicture() {
     previewChosen();
 }
 
-void Form5::previewChosen() {
+void Form5::previewChosen()
+{
     const PictureFile file =
         m_chosenPicture.isEmpty() ? PictureFile() : readPictureFile(m_chosenPicture);
     if (file.ok() && !file.image.isNull())
@@ -171,11 +183,13 @@ void Form5::previewChosen() {
         ui->Image1->clear();
 }
 
-QString Form5::fallbackPicturePath(const QString& name) const {
+QString Form5::fallbackPicturePath(const QString& name) const
+{
     return m_paths.resolve(name + QStringLiteral(".jpg"));
 }
 
-std::optional<QByteArray> Form5::pictureToStore(const QString& path, const QString& refusedWhat) {
+std::optional<QByteArray> Form5::pictureToStore(const QString& path, const QString& refusedWhat)
+{
     const PictureFile file = readPictureFile(path);
     // No file named after the type, and none chosen: the type simply has no picture.
     if (file.problem == PictureProblem::Missing && m_chosenPicture.isEmpty())
@@ -187,7 +201,8 @@ std::optional<QByteArray> Form5::pictureToStore(const QString& path, const QStri
     return file.bytes;
 }
 
-void Form5::refuse(const QString& path, const PictureFile& file, const QString& consequence) {
+void Form5::refuse(const QString& path, const PictureFile& file, const QString& consequence)
+{
     const QString name = QDir::toNativeSeparators(path);
     QString reason;
     switch (file.problem) {
@@ -224,14 +239,16 @@ void Form5::refuse(const QString& path, const PictureFile& file, const QString& 
                      QMessageBox::Ok);
 }
 
-void Form5::reportFailure(const QString& what) {
+void Form5::reportFailure(const QString& what)
+{
     MessageBox::show(this, QMessageBox::Warning, kTitle,
                      QStringLiteral("%1: %2").arg(what, m_data13->lastError()), QMessageBox::Ok);
 }
 
 // ---- "Добавить новую" and "Редактировать" -------------------------------------------------
 
-void Form5::addType() {
+void Form5::addType()
+{
     const QString name = ui->Text1->text();
     if (name.isEmpty()) {
         // Checked first: the choice stays for the next try.
@@ -262,7 +279,8 @@ void Form5::addType() {
     m_chosenPicture.clear();
 }
 
-void Form5::editType() {
+void Form5::editType()
+{
     if (!m_data13->hasCurrent())
         return; // an empty list: nothing to change
     const QString name = m_data13->field(kName).toString();

@@ -9,7 +9,9 @@
 namespace tarvik {
 
 PictureWindow::PictureWindow(const QPixmap& picture, QWidget* owner)
-    : QDialog(owner, Qt::Tool | Qt::FramelessWindowHint), m_image1(new QLabel(this)) {
+    : QDialog(owner, Qt::Tool | Qt::FramelessWindowHint),
+      m_image1(new QLabel(this))
+{
     m_image1->setObjectName(QStringLiteral("Image1"));
     m_image1->setAccessibleName(QStringLiteral("Рисунок корпуса"));
     m_image1->setAccessibleDescription(QStringLiteral("Щелчок закрывает окно"));
@@ -24,11 +26,14 @@ PictureWindow::PictureWindow(const QPixmap& picture, QWidget* owner)
     connect(ClickSignal::of(m_image1), &ClickSignal::clicked, this, &QDialog::accept);
 }
 
-void PictureWindow::centreOn(const QPoint& centre) {
+void PictureWindow::centreOn(const QPoint& centre)
+{
     move(centre - QPoint(width() / 2, height() / 2));
 }
 
-Form25::Form25(const QPixmap& picture, QWidget* owner) : PictureWindow(picture, owner) {
+Form25::Form25(const QPixmap& picture, QWidget* owner)
+    : PictureWindow(picture, owner)
+{
     setObjectName(QStringLiteral("Form25"));
     this->picture()->setToolTip(QStringLiteral("Уменьшить..."));
     const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
@@ -36,7 +41,9 @@ Form25::Form25(const QPixmap& picture, QWidget* owner) : PictureWindow(picture, 
         centreOn(screen->geometry().center());
 }
 
-picView1::picView1(const QPixmap& picture, QWidget* owner) : PictureWindow(picture, owner) {
+picView1::picView1(const QPixmap& picture, QWidget* owner)
+    : PictureWindow(picture, owner)
+{
     setObjectName(QStringLiteral("picView1"));
     if (owner)
         centreOn(owner->frameGeometry().center());

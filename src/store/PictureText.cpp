@@ -7,29 +7,33 @@
 
 namespace tarvik {
 
-bool PictureLimits::sizeAllowed(const QSize& size) {
-    return size.isValid() && !size.isEmpty() && size.width() <= kMaxSide &&
-           size.height() <= kMaxSide && qint64(size.width()) * size.height() <= kMaxPixels;
+bool PictureLimits::sizeAllowed(const QSize& size)
+{
+    return size.isValid() && !size.isEmpty() && size.width() <= kMaxSide
+           && size.height() <= kMaxSide && qint64(size.width()) * size.height() <= kMaxPixels;
 }
 
 namespace {
 
 // A file's header can claim any size (a tiny BMP can claim gigabytes): the claim is checked
 // before the pixels are allocated, and Qt's own allocation guard is set to our limits.
-void limit(QImageReader& reader) {
+void limit(QImageReader& reader)
+{
     reader.setAllocationLimit(PictureLimits::kAllocationLimitMiB);
 }
 
 } // namespace
 
-QByteArray ReadPictureText(const QString& path) {
+QByteArray ReadPictureText(const QString& path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
 }
 
-bool writePictureFile(const QByteArray& text, const QString& temporaryPath) {
+bool writePictureFile(const QByteArray& text, const QString& temporaryPath)
+{
     QFile file(temporaryPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
@@ -38,7 +42,8 @@ bool writePictureFile(const QByteArray& text, const QString& temporaryPath) {
     return written && file.error() == QFileDevice::NoError;
 }
 
-PictureFile readPictureFile(const QString& path) {
+PictureFile readPictureFile(const QString& path)
+{
     PictureFile result;
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -79,7 +84,8 @@ PictureFile readPictureFile(const QString& path) {
     return result;
 }
 
-PictureFile checkPictureBytes(const QByteArray& bytes) {
+PictureFile checkPictureBytes(const QByteArray& bytes)
+{
     PictureFile result;
     result.bytes = bytes;
     result.fileSize = bytes.size();
@@ -112,7 +118,8 @@ PictureFile checkPictureBytes(const QByteArray& bytes) {
     return result;
 }
 
-QImage loadPictureFile(const QString& path) {
+QImage loadPictureFile(const QString& path)
+{
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     limit(reader);
@@ -121,7 +128,8 @@ QImage loadPictureFile(const QString& path) {
     return reader.read();
 }
 
-QImage ShowPictureText(const QByteArray& text, const QString& temporaryPath) {
+QImage ShowPictureText(const QByteArray& text, const QString& temporaryPath)
+{
     writePictureFile(text, temporaryPath);
     QImage picture = loadPictureFile(temporaryPath);
     QFile::remove(temporaryPath);
