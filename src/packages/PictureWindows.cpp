@@ -7,6 +7,16 @@
 #include <QScreen>
 
 namespace tarvik {
+namespace {
+
+// The middle of a rectangle as the window placed on it measures it: half its size from its
+// corner (QRect::center() rounds the other way for even sizes).
+QPoint middle(const QRect& r)
+{
+    return r.topLeft() + QPoint(r.width() / 2, r.height() / 2);
+}
+
+} // namespace
 
 PictureWindow::PictureWindow(const QPixmap& picture, QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::FramelessWindowHint),
@@ -38,7 +48,7 @@ Form25::Form25(const QPixmap& picture, QWidget* owner)
     this->picture()->setToolTip(QStringLiteral("Уменьшить..."));
     const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
     if (screen)
-        centreOn(screen->geometry().center());
+        centreOn(middle(screen->geometry()));
 }
 
 picView1::picView1(const QPixmap& picture, QWidget* owner)
@@ -46,7 +56,7 @@ picView1::picView1(const QPixmap& picture, QWidget* owner)
 {
     setObjectName(QStringLiteral("picView1"));
     if (owner)
-        centreOn(owner->frameGeometry().center());
+        centreOn(middle(owner->frameGeometry()));
 }
 
 } // namespace tarvik
