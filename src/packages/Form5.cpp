@@ -88,7 +88,6 @@ void Form5::setUpGrid()
     grid->verticalHeader()->hide();
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
-    grid->horizontalHeader()->setStretchLastSection(true);
     grid->horizontalHeader()->setSectionsClickable(false);
 
     connect(m_data13, &QAbstractItemModel::modelReset, this, &Form5::onGridReset);
@@ -109,8 +108,10 @@ void Form5::onGridReset()
         ui->TDBGrid3->setColumnHidden(column, column != nameColumn && column != numberColumn);
     if (nameColumn >= 0) {
         header->moveSection(header->visualIndex(nameColumn), 0);
-        ui->TDBGrid3->setColumnWidth(nameColumn, ui->TDBGrid3->width() * 11 / 20);
+        header->setSectionResizeMode(nameColumn, QHeaderView::Stretch);
     }
+    if (numberColumn >= 0)
+        header->setSectionResizeMode(numberColumn, QHeaderView::ResizeToContents);
 
     if (m_data13->recordCount() == 0) {
         m_pictureData.clear();
