@@ -736,9 +736,9 @@ void TestPackages::mainWindowCommandsOpenForm5AndShowPictureAfter()
 {
     QFETCH(QString, command);
     TestRegister reg;
-    QVERIFY(reg.write({part("NE555", "1", "1", "DIP-8")}, {{"DIP-8", {}}}));
+    QVERIFY(reg.write({part("NE555", "1", "1", "d'pak")}, {{"D'PAK", {}}})); // linked ignoring case
     m_userFolder = std::make_unique<QTemporaryDir>();
-    const QString file = QDir(m_userFolder->path()).filePath("dip.bmp");
+    const QString file = QDir(m_userFolder->path()).filePath("dpak.bmp");
     QFile out(file);
     QVERIFY(out.open(QIODevice::WriteOnly));
     out.write(picture(Qt::green, "BMP", 50, 25));
@@ -752,7 +752,7 @@ void TestPackages::mainWindowCommandsOpenForm5AndShowPictureAfter()
     const int connections = reg.owner().openConnections();
 
     int openings = 0;
-    const auto giveDip8APicture = [&](Form5* window) {
+    const auto giveTheTypeAPicture = [&](Form5* window) {
         ++openings;
         QCOMPARE(window->parentWidget(), &main);
         QVERIFY(window->isModal());
@@ -762,7 +762,7 @@ void TestPackages::mainWindowCommandsOpenForm5AndShowPictureAfter()
         QTest::mouseClick(test::control<QPushButton>(window, "Select"), Qt::LeftButton);
         QTest::mouseClick(test::control<QPushButton>(window, "cmdExit12"), Qt::LeftButton);
     };
-    whenOpen<Form5>(giveDip8APicture);
+    whenOpen<Form5>(giveTheTypeAPicture);
     if (command == QLatin1String("vrachey"))
         test::control<QAction>(&main, "vrachey")->trigger();
     else

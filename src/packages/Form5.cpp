@@ -110,8 +110,11 @@ void Form5::onGridReset()
         header->moveSection(header->visualIndex(nameColumn), 0);
         header->setSectionResizeMode(nameColumn, QHeaderView::Stretch);
     }
-    if (numberColumn >= 0)
-        header->setSectionResizeMode(numberColumn, QHeaderView::ResizeToContents);
+    if (numberColumn >= 0) {
+        // As wide as its caption; measuring the numbers would read every row.
+        header->setSectionResizeMode(numberColumn, QHeaderView::Fixed);
+        header->resizeSection(numberColumn, header->sectionSizeHint(numberColumn));
+    }
 
     if (m_data13->recordCount() == 0) {
         m_pictureData.clear();
@@ -125,10 +128,10 @@ void Form5::onGridReset()
 
 void Form5::onRowChange(int row)
 {
+    WaitCursor wait;
     // A refresh has just read its first row; any other row is read now.
     if (row != m_data13->currentRow() || !m_data13->hasCurrent())
         m_data13->setCurrentRow(row);
-    WaitCursor wait;
     showStoredPicture();
 }
 
