@@ -161,6 +161,7 @@ class TestPackages : public QObject {
     void apostropheInNames();
     void refusedRowIsReportedAndListStaysTrue();
     void rowChangeLeavesNoTemporaryFile();
+    void gridReadsNoPictures();
     void picView1ShowsNaturalSizeOverForm5();
     void form25FromMainWindow();
     void mainWindowCommandsOpenForm5AndShowPictureAfter_data();
@@ -659,6 +660,23 @@ void TestPackages::rowChangeLeavesNoTemporaryFile()
         QVERIFY(!QFile::exists(temporary()));
     }
     QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void TestPackages::gridReadsNoPictures()
+{
+    // A thousand pictures of 200 KB must not be read to list a thousand names.
+    open({{"A", picture(Qt::red)}, {"B", picture(Qt::blue)}});
+    const QAbstractItemModel* model = grid()->model();
+    QCOMPARE(model->rowCount(), 2);
+    int pictureColumn = -1;
+    for (int column = 0; column < model->columnCount(); ++column) {
+        if (model->headerData(column, Qt::Horizontal).toString() == QLatin1String("Photo1"))
+            pictureColumn = column;
+    }
+    QVERIFY(pictureColumn >= 0);
+    QVERIFY(!model->index(1, pictureColumn).data().isValid());
+    QCOMPARE(model->index(1, grid()->horizontalHeader()->logicalIndex(0)).data().toString(),
+             QStringLiteral("B"));
 }
 
 // ---- the picture windows ------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "store/TextFold.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
@@ -324,7 +325,8 @@ void RecordSource::fetchPage(int firstRow) const
     const QVector<int> targets = shownColumns();
     QStringList columns;
     for (int column : targets)
-        columns << m_fields.fieldName(column);
+        columns << m_db.connection().driver()->escapeIdentifier(m_fields.fieldName(column),
+                                                                QSqlDriver::FieldName);
     QSqlQuery query(m_db.connection());
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT rowid, %3 FROM %1 WHERE rowid IN (%2)")
