@@ -5,6 +5,9 @@
 #include "app/NumberText.h"
 #include "app/Version.h"
 #include "app/WaitCursor.h"
+#include "service/CompressCommand.h"
+#include "service/Form21.h"
+#include "service/Help.h"
 #include "store/PictureText.h"
 #include "store/Queries.h"
 #include "store/RecordSource.h"
@@ -41,6 +44,7 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
         button->setIconSize(QSize(32, 32));
     setUpGrid();
     connectCommands();
+    connectServiceCommands();
     load();
 }
 
@@ -314,6 +318,19 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::closeDatabases()
 {
     m_register.closeAll(); // saves an edit of the notes still pending first
+}
+
+// ---- service commands ----------------------------------------------------------------------
+
+void Form1::connectServiceCommands()
+{
+    connect(ui->about, &QAction::triggered, this, [this] {
+        Form21 window(this); // built afresh each time, gone when closed
+        window.exec();
+    });
+    connect(ui->compress, &QAction::triggered, this,
+            [this] { compressRegister(this, m_register); });
+    connect(ui->mHelpOption, &QAction::triggered, this, [this] { showHelp(this, m_paths); });
 }
 
 } // namespace tarvik
