@@ -92,7 +92,10 @@ class TestCompaction : public QObject {
 
 private slots:
     void cleanup() { failNextCompactionAt(CompactionStep::None); }
+    void compactsAndKeepsEveryRow_data();
     void compactsAndKeepsEveryRow();
+    void checkFindsDamage_data();
+    void checkFindsDamage();
     void leftoverCopyIsNeverUsed();
     void failureLeavesRegisterAsItWas_data();
     void failureLeavesRegisterAsItWas();
@@ -100,8 +103,16 @@ private slots:
     void killedAtAnyMomentLeavesRegisterWhole();
 };
 
+void TestCompaction::compactsAndKeepsEveryRow_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::newRow("integrity_check") << int(FileCheckDepth::Full);
+    QTest::newRow("quick_check") << int(FileCheckDepth::Quick);
+}
+
 void TestCompaction::compactsAndKeepsEveryRow()
 {
+    QFETCH(int, depth);
     TestRegister files;
     writeRegisterWithGaps(files, 120);
     const QString path = files.databasePath();
@@ -122,7 +133,7 @@ void TestCompaction::compactsAndKeepsEveryRow()
     list.setPendingField(QStringLiteral("sorp"), QStringLiteral("saved before compaction"));
     const qint64 editedKey = list.currentKey();
 
-    const CompactionResult result = compactRegister(owner);
+    const CompactionResult result = compactRegister(owner, FileCheckDepth(depth));
     QVERIFY2(result.ok(), qPrintable(result.detail));
     QCOMPARE(owner.openConnections(), 0);
     QVERIFY(!list.isOpen());
@@ -154,6 +165,32 @@ void TestCompaction::compactsAndKeepsEveryRow()
     }
     reread.close();
     QVERIFY(contentsOf(path) == before);
+}
+
+void TestCompaction::checkFindsDamage_data()
+{
+    compactsAndKeepsEveryRow_data();
+}
+
+void TestCompaction::checkFindsDamage()
+{
+    QFETCH(int, depth);
+    TestRegister files;
+    writeRegisterWithGaps(files, 60);
+    const QString path = files.databasePath();
+    const FileCheck sound = checkRegisterFile(path, FileCheckDepth(depth));
+    QVERIFY2(sound.ok(), qPrintable(sound.problem));
+    QCOMPARE(sound.parts, 40);
+
+    // Garble the middle of the file, as a write that went wrong would.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const qint64 size = file.size();
+    QVERIFY(file.seek(size / 2 / 4096 * 4096));
+    file.write(QByteArray(4096, '\xff'));
+    file.close();
+    QVERIFY(!checkRegisterFile(path, FileCheckDepth(depth)).ok());
+    QVERIFY(!checkRegisterFile(path + QStringLiteral("-missing"), FileCheckDepth(depth)).ok());
 }
 
 void TestCompaction::leftoverCopyIsNeverUsed()

@@ -5,6 +5,7 @@
 #include "store/Register.h"
 
 #include <QAtomicInteger>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -31,8 +32,8 @@ struct RowCounts {
 
 class Compactor {
 public:
-    Compactor(Register& reg)
-        : m_reg(reg), m_path(QFileInfo(reg.path()).absoluteFilePath()),
+    Compactor(Register& reg, FileCheckDepth depth)
+        : m_reg(reg), m_depth(depth), m_path(QFileInfo(reg.path()).absoluteFilePath()),
           m_copy(compactionCopyPath(m_path)), m_folder(QFileInfo(m_path).absolutePath())
     {
     }
@@ -63,6 +64,7 @@ private:
     bool removeCopy();
 
     Register& m_reg;
+    FileCheckDepth m_depth;
     QString m_path;
     QString m_copy;
     QString m_folder;
@@ -137,7 +139,18 @@ private:
 
 CompactionResult Compactor::run()
 {
-    const bool done = prepare() && vacuum() && check() && flush() && replace();
+    const auto timed = [this](CompactionStep step, bool (Compactor::*run)()) {
+        QElapsedTimer timer;
+        timer.start();
+        const bool done = (this->*run)();
+        m_result.nanoseconds[size_t(step)] = timer.nsecsElapsed();
+        return done;
+    };
+    const bool done = timed(CompactionStep::Prepare, &Compactor::prepare)
+                      && timed(CompactionStep::Vacuum, &Compactor::vacuum)
+                      && timed(CompactionStep::Check, &Compactor::check)
+                      && timed(CompactionStep::Flush, &Compactor::flush)
+                      && timed(CompactionStep::Replace, &Compactor::replace);
     if (!done && !removeCopy() && m_result.detail.isEmpty())
         m_result.detail = QStringLiteral("the copy could not be removed");
     return m_result;
@@ -186,7 +199,7 @@ bool Compactor::vacuum()
 
 bool Compactor::check()
 {
-    const FileCheck copy = checkRegisterFile(m_copy);
+    const FileCheck copy = checkRegisterFile(m_copy, m_depth);
     if (!copy.ok())
         return fail(CompactionStep::Check, copy.problem);
     if (copy.parts != m_counts.parts || copy.packageTypes != m_counts.packageTypes)
@@ -243,7 +256,7 @@ bool Compactor::removeCopy()
 
 } // namespace
 
-FileCheck checkRegisterFile(const QString& path)
+FileCheck checkRegisterFile(const QString& path, FileCheckDepth depth)
 {
     FileCheck result;
     CopyReader file(path);
@@ -252,7 +265,8 @@ FileCheck checkRegisterFile(const QString& path)
         return result;
     }
     QSqlQuery query(file.connection());
-    if (!query.exec(QStringLiteral("PRAGMA integrity_check"))) {
+    if (!query.exec(depth == FileCheckDepth::Full ? QStringLiteral("PRAGMA integrity_check")
+                                                  : QStringLiteral("PRAGMA quick_check"))) {
         result.problem = query.lastError().text();
         return result;
     }
@@ -277,9 +291,9 @@ QString compactionCopyPath(const QString& registerPath)
     return registerPath + QStringLiteral("Temp");
 }
 
-CompactionResult compactRegister(Register& reg)
+CompactionResult compactRegister(Register& reg, FileCheckDepth depth)
 {
-    return Compactor(reg).run();
+    return Compactor(reg, depth).run();
 }
 
 void failNextCompactionAt(CompactionStep step)
