@@ -274,6 +274,8 @@ void TestCompaction::copyThatCannotBeClearedStopsBeforeWriting()
     Register garbageOwner(garbage.databasePath());
     const CompactionResult refused = compactRegister(garbageOwner);
     QCOMPARE(refused.failedStep, CompactionStep::Vacuum);
+    QVERIFY(describeCompactionFailure(garbage.databasePath(), refused)
+                .contains(QStringLiteral("не является базой данных")));
     QCOMPARE(fileBytes(garbage.databasePath()), QByteArray(8192, 'x'));
     QVERIFY(!QFileInfo::exists(compactionCopyPath(garbage.databasePath())));
 }

@@ -91,6 +91,37 @@ std::optional<RowCounts> countAll(const QSqlDatabase& db, QString* error)
     return RowCounts{*parts, *packageTypes};
 }
 
+QString whyNotOpened(const OpenResult& result)
+{
+    QString why;
+    switch (result.problem) {
+    case OpenProblem::None:
+        break;
+    case OpenProblem::Missing:
+        why = QStringLiteral("файла базы нет");
+        break;
+    case OpenProblem::CannotOpen:
+        why = QStringLiteral("файл базы не открывается");
+        break;
+    case OpenProblem::NotADatabase:
+        why = QStringLiteral("файл не является базой данных");
+        break;
+    case OpenProblem::Damaged:
+        why = QStringLiteral("файл базы повреждён");
+        break;
+    case OpenProblem::ReadOnly:
+        why = QStringLiteral("файл базы доступен только для чтения");
+        break;
+    case OpenProblem::MissingTables:
+        why = QStringLiteral("в базе нет нужной таблицы или поля");
+        break;
+    case OpenProblem::EngineMismatch:
+        why = QStringLiteral("библиотека SQLite не совпадает с библиотекой драйвера Qt");
+        break;
+    }
+    return result.detail.trimmed().isEmpty() ? why : why + QStringLiteral(": ") + result.detail.trimmed();
+}
+
 // A rollback journal that SQLite would play back (it starts with the journal's magic number;
 // a finished one is deleted, truncated or zeroed), or a write-ahead log.
 bool hasLiveJournal(const QString& path)
@@ -180,7 +211,7 @@ bool Compactor::vacuum()
     Database source; // a connection of its own; the register hands out none any more
     const OpenResult opened = source.open(m_path);
     if (!opened.ok())
-        return fail(CompactionStep::Vacuum, describeOpenProblem(m_path, opened));
+        return fail(CompactionStep::Vacuum, whyNotOpened(opened));
     QString error;
     const auto counts = countAll(source.connection(), &error);
     if (!counts)
