@@ -243,6 +243,7 @@ void TestCompaction::failureLeavesRegisterAsItWas()
     const CompactionResult result = compactRegister(owner);
     QVERIFY(!result.ok());
     QCOMPARE(int(result.failedStep), step);
+    QVERIFY(!result.copyLeftBehind);
     QVERIFY(fileBytes(path) == bytes);
     QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{"vorlend.mdb"});
     const QString message = describeCompactionFailure(path, result);
@@ -262,6 +263,8 @@ void TestCompaction::copyThatCannotBeClearedStopsBeforeWriting()
     Register owner(path);
     const CompactionResult result = compactRegister(owner);
     QCOMPARE(result.failedStep, CompactionStep::Prepare);
+    QVERIFY(result.copyLeftBehind);
+    QVERIFY(describeCompactionFailure(path, result).contains(compactionCopyPath(path)));
     QVERIFY(fileBytes(path) == bytes);
     QVERIFY(QFileInfo(compactionCopyPath(path) + QStringLiteral("/inside")).isDir());
 

@@ -182,8 +182,8 @@ CompactionResult Compactor::run()
                       && timed(CompactionStep::Check, &Compactor::check)
                       && timed(CompactionStep::Flush, &Compactor::flush)
                       && timed(CompactionStep::Replace, &Compactor::replace);
-    if (!done && !removeCopy() && m_result.detail.isEmpty())
-        m_result.detail = QStringLiteral("the copy could not be removed");
+    if (!done)
+        m_result.copyLeftBehind = !removeCopy();
     return m_result;
 }
 
@@ -279,7 +279,8 @@ bool Compactor::removeCopy()
     bool removed = true;
     for (const char* suffix : kCompanions) {
         const QString name = m_copy + QLatin1String(suffix);
-        if (QFileInfo::exists(name) && QFileInfo(name).isFile())
+        const QFileInfo info(name);
+        if (info.exists() || info.isSymLink())
             removed = QFile::remove(name) && removed;
     }
     return removed;
@@ -354,8 +355,11 @@ QString describeCompactionFailure(const QString& registerPath, const CompactionR
         reason = QStringLiteral("не удалось поставить сжатую копию на место базы");
         break;
     }
-    return QStringLiteral("База данных не сжата: %1 (%2). Файл «%3» остался прежним.")
-        .arg(reason, result.detail.trimmed(), registerPath);
+    QString text = QStringLiteral("База данных не сжата: %1 (%2). Файл «%3» остался прежним.")
+                       .arg(reason, result.detail.trimmed(), registerPath);
+    if (result.copyLeftBehind)
+        text += QStringLiteral(" Файл «%1» удалить не удалось.").arg(compactionCopyPath(registerPath));
+    return text;
 }
 
 } // namespace tarvik

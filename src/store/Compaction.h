@@ -21,6 +21,7 @@ enum class CompactionStep {
 struct CompactionResult {
     CompactionStep failedStep = CompactionStep::None;
     QString detail; // the engine's or the system's own words
+    bool copyLeftBehind = false; // after a failure, the copy could not be removed
     qint64 sizeBefore = -1;
     qint64 sizeAfter = -1;
     std::array<qint64, 6> nanoseconds{}; // time spent in each step, by CompactionStep
