@@ -8,6 +8,9 @@
 #include "app/WaitCursor.h"
 #include "packages/Form5.h"
 #include "packages/PictureWindows.h"
+#include "service/CompressCommand.h"
+#include "service/Form21.h"
+#include "service/Help.h"
 #include "store/PictureText.h"
 #include "store/Queries.h"
 #include "store/RecordSource.h"
@@ -45,6 +48,7 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
     setUpGrid();
     connectCommands();
     connectPackageCommands();
+    connectServiceCommands();
     load();
 }
 
@@ -349,6 +353,19 @@ void Form1::openPackagePicture()
         return;
     Form25 window(ui->Image2->pixmap(), this);
     window.exec();
+}
+
+// ---- service commands ----------------------------------------------------------------------
+
+void Form1::connectServiceCommands()
+{
+    connect(ui->about, &QAction::triggered, this, [this] {
+        Form21 window(this); // built afresh each time, gone when closed
+        window.exec();
+    });
+    connect(ui->compress, &QAction::triggered, this,
+            [this] { compressRegister(this, m_register); });
+    connect(ui->mHelpOption, &QAction::triggered, this, [this] { showHelp(this, m_paths); });
 }
 
 } // namespace tarvik

@@ -38,6 +38,7 @@ private:
     void reportOpenProblem(const OpenResult& result);
     void setUpGrid();
     void connectCommands();
+    void connectServiceCommands();
 
     void onGridReset();
     void onRowChange(int row);

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "store/ProgramPaths.h"
+
+class QWidget;
+
+namespace tarvik {
+
+// The help command: the HTML Help viewer on the help file beside the program, not waited for.
+// Only a missing viewer is reported; a missing help file is the viewer's to say.
+void showHelp(QWidget* parent, const ProgramPaths& paths);
+
+} // namespace tarvik

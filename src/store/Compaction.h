@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+namespace tarvik {
+
+class Register;
+
+// The steps of a compaction, in order; a failure names the step where it happened.
+enum class CompactionStep {
+    None,
+    Prepare, // close every connection, remove what an earlier run left behind
+    Vacuum,  // write the compacted copy
+    Check,   // read the copy back: sound, and holding every row
+    Flush,   // the copy and its name on the disk
+    Replace, // the copy takes the register's name
+};
+
+struct CompactionResult {
+    CompactionStep failedStep = CompactionStep::None;
+    QString detail; // the engine's or the system's own words
+    bool copyLeftBehind = false; // after a failure, the copy could not be removed
+    qint64 sizeBefore = -1;
+    qint64 sizeAfter = -1;
+    std::array<qint64, 6> nanoseconds{}; // time spent in each step, by CompactionStep
+
+    bool ok() const { return failedStep == CompactionStep::None; }
+};
+
+// How deeply a file is read back. Full is SQLite's integrity_check: also every index entry
+// against its row, O(n log n), about 4 s at a million parts. Quick is quick_check: every
+// page, record and the free list, O(n), a tenth of that.
+enum class FileCheckDepth { Full, Quick };
+
+// What reading a register file back finds.
+struct FileCheck {
+    QString problem; // empty when SQLite's integrity check passes and the rows can be counted
+    qint64 parts = -1;
+    qint64 packageTypes = -1;
+
+    bool ok() const { return problem.isEmpty(); }
+};
+
+// Reads the file at `path` through a read-only connection of its own: integrity check and
+// the rows of both tables.
+FileCheck checkRegisterFile(const QString& path, FileCheckDepth depth = FileCheckDepth::Full);
+
+// The compacted copy's name while it is written: the register's own followed by "Temp".
+QString compactionCopyPath(const QString& registerPath);
+
+// Compacts the register's file. Closes every connection `reg` handed out first (holders hear
+// aboutToClose and save what they still hold), and leaves the register closed: the program
+// ends after a compaction. The copy replaces the register only once it is complete, checked
+// and on the disk, in one atomic rename; on any failure the register is left byte for byte
+// as it was and the copy is removed.
+CompactionResult compactRegister(Register& reg, FileCheckDepth depth = FileCheckDepth::Full);
+
+// The sentence shown to the user for a failed compaction.
+QString describeCompactionFailure(const QString& registerPath, const CompactionResult& result);
+
+// Test seam: the next compaction fails at `step` as if the step itself had failed.
+void failNextCompactionAt(CompactionStep step);
+
+} // namespace tarvik
