@@ -3,8 +3,10 @@
 #include "app/ButtonIcons.h"
 #include "app/MessageBox.h"
 #include "app/NumberText.h"
+#include "app/PictureBox.h"
 #include "app/Version.h"
 #include "app/WaitCursor.h"
+#include "editor/Form2.h"
 #include "store/PictureText.h"
 #include "store/Queries.h"
 #include "store/RecordSource.h"
@@ -41,6 +43,7 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
         button->setIconSize(QSize(32, 32));
     setUpGrid();
     connectCommands();
+    connectPartDialogs();
     load();
 }
 
@@ -212,9 +215,7 @@ void Form1::showPackagePicture()
         return;
     }
     ui->Image2->show();
-    const QImage image = ShowPictureText(picture, temporary);
-    if (!image.isNull()) // bytes that are no picture leave the box as it was
-        ui->Image2->setPixmap(QPixmap::fromImage(image));
+    showStoredPicture(*ui->Image2, picture, temporary);
 }
 
 void Form1::showStockValue()
@@ -314,6 +315,44 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::closeDatabases()
 {
     m_register.closeAll(); // saves an edit of the notes still pending first
+}
+
+// ---- the part dialogs ---------------------------------------------------------------------
+
+void Form1::connectPartDialogs()
+{
+    connect(ui->nPaz, &QToolButton::clicked, this, &Form1::newPart);
+    connect(ui->iPaz, &QToolButton::clicked, this, &Form1::editPart);
+}
+
+void Form1::newPart()
+{
+    {
+        // The list is read again from the row source it holds now and stands on its first row,
+        // whatever the user then does in the dialog.
+        WaitCursor wait;
+        m_data1->refresh();
+    }
+    Form2 dialog(m_register, m_paths, *m_data1, this);
+    dialog.exec();
+}
+
+void Form1::editPart()
+{
+    if (!m_data1->hasCurrent())
+        return;
+    // Notes typed here are stored first, so the dialog's save is the last word on the row.
+    m_data1->savePending();
+    PartRow part;
+    part.idFam = ui->Text1->text();
+    part.phone = ui->Text4->text();
+    part.pol = ui->Text2->text();
+    part.sorp = ui->txtDisc->toPlainText();
+    part.datebir = ui->Text3->text();
+    part.PhotoN = m_data1->field(QStringLiteral("PhotoN")).toString();
+    part.kont = m_data1->field(QStringLiteral("kont")).toString();
+    Form12 dialog(m_register, m_paths, *m_data1, part, this);
+    dialog.exec();
 }
 
 } // namespace tarvik

@@ -53,6 +53,11 @@ private:
     void deletePart();
     void closeDatabases();
 
+    // The part dialogs.
+    void connectPartDialogs();
+    void newPart();
+    void editPart();
+
     std::unique_ptr<Ui::Form1> ui;
     ProgramPaths m_paths;
     Register& m_register;
