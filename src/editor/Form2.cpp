@@ -117,7 +117,8 @@ Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
     connect(ui->cmdAdd1, &QPushButton::clicked, this, &Form2::save);
     connect(ui->Exit, &QPushButton::clicked, this, &Form2::reject);
 
-    // The focus starts on the name once the dialog is up.
+    // The focus starts on the first tab stop, OK, and moves to the name once the dialog is up.
+    ui->cmdAdd1->setFocus();
     m_timer1->setSingleShot(true);
     m_timer1->setInterval(kFirstFocusMs);
     connect(m_timer1, &QTimer::timeout, ui->Fam, [this] { ui->Fam->setFocus(); });
