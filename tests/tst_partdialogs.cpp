@@ -55,7 +55,8 @@ QList<PartRow> parts()
              QStringLiteral("СТАРЫЙ"), QStringLiteral("1"), {}, QStringLiteral("SOT-23")},
             // Its package text names a type in other letter case; its PhotoN is empty.
             {QStringLiteral("0118"), QStringLiteral("диод"), QStringLiteral("2"),
-             QStringLiteral("dip-8"), QStringLiteral("4"), {}, {}}};
+             QStringLiteral("dip-8"), QStringLiteral("4"), {}, {}},
+            part("Брак", "1", "1", "БРАК")};
 }
 
 // The colour of the shown picture, near enough for JPEG: each channel to the nearest 32.
@@ -98,6 +99,7 @@ private slots:
     void editPartFromMainWindow();
     void apostrophesEndToEnd();
     void editWithNoCurrentPartDoesNothing();
+    void mainWindowShowsNoPictureItCannotDecode();
 
 private:
     void open(Kind kind, const QString& name = {}, bool show = true);
@@ -543,7 +545,7 @@ void TestPartDialogs::saveStoresEveryField()
     QCOMPARE(row.value("idFamKey").toString(), QStringLiteral("конденсатор к50-35"));
 
     QCOMPARE(m_data1->statement(), Statements::partsByName());
-    QCOMPARE(m_data1->recordCount(), 6);
+    QCOMPARE(m_data1->recordCount(), parts().size() + 1);
     QCOMPARE(m_data1->currentRow(), 0);
     QCOMPARE(m_data1->field("idFam").toString(), QStringLiteral("NE555P"));
     QVERIFY(!QFile::exists(m_register->paths().temporaryPicturePath()));
@@ -834,6 +836,22 @@ void TestPartDialogs::editWithNoCurrentPartDoesNothing()
     QTest::qWait(10);
     QVERIFY(!opened);
     QCOMPARE(m_register->storedParts().size(), parts().size());
+}
+
+void TestPartDialogs::mainWindowShowsNoPictureItCannotDecode()
+{
+    // The main window shows pictures through the dialogs' helper: never the previous part's.
+    m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    auto* search = test::control<QLineEdit>(m_window.get(), "Text5");
+    auto* picture = test::control<QLabel>(m_window.get(), "Image2");
+    typeText(search, QStringLiteral("МЛТ"));
+    QCOMPARE(colourOf(picture), QColor(Qt::red));
+    search->clear();
+    typeText(search, QStringLiteral("Брак"));
+    QCOMPARE(test::control<QLineEdit>(m_window.get(), "Text1")->text(), QStringLiteral("Брак"));
+    QVERIFY(picture->pixmap().isNull());
 }
 
 QTEST_MAIN(TestPartDialogs)
