@@ -264,14 +264,14 @@ void Form2::save()
     const bool stored =
         m_current ? m_data1.updateCurrent(part.fields()) : m_data1.addNew(part.fields());
     if (!stored) {
-        const QString error = m_data1.lastError();
+        QString reason = m_data1.lastError();
+        if (reason.isEmpty())
+            reason = m_data1.isOpen() ? QStringLiteral("нет детали для изменения")
+                                      : QStringLiteral("файл базы данных не открыт");
         m_saving = false;
         ui->cmdAdd1->setEnabled(true);
         MessageBox::show(this, QMessageBox::Warning, kTitle,
-                         QStringLiteral("Деталь не сохранена: %1")
-                             .arg(error.isEmpty() ? QStringLiteral("нет записи для изменения")
-                                                  : error),
-                         QMessageBox::Ok);
+                         QStringLiteral("Деталь не сохранена: %1").arg(reason), QMessageBox::Ok);
         return;
     }
     m_data1.setStatement(Statements::partsByName());
