@@ -96,22 +96,12 @@ Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
     ui->Cena->installEventFilter(this);
 
     m_data5->open(reg);
-    if (!m_current)
-        reg.connect(m_handle);
-    else {
-        ui->Fam->setText(m_current->idFam);
-        ui->txtVozrast->setText(m_current->phone);
-        ui->Cena->setText(m_current->pol);
-        ui->txtDisc->setPlainText(m_current->sorp);
-        // Until a look-up finds the shown type, the part keeps the type it has.
-        m_chosenPackage = m_current->PhotoN;
-        combo->setEditText(m_current->datebir);
-        choosePackage(m_current->datebir);
-    }
+    if (m_current)
+        fill(*m_current);
+    else
+        reg.connect(m_handle); // only this dialog warns of a stored name
     // Until the first choice the list holds every type as stored, also those without a name.
     listPackageTypes(Statements::packageTypes());
-    if (!m_current)
-        combo->setEditText(QString());
 
     connect(combo, &QComboBox::editTextChanged, this, &Form2::choosePackage);
     connect(ui->cmdAdd1, &QPushButton::clicked, this, &Form2::save);
@@ -151,6 +141,19 @@ void Form2::placeForEditing()
                               ui->txtDisc, ui->Cena, ui->DBCombo8};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+}
+
+void Form2::fill(const PartRow& part)
+{
+    ui->Fam->setText(part.idFam);
+    ui->txtVozrast->setText(part.phone);
+    ui->Cena->setText(part.pol);
+    ui->txtDisc->setPlainText(part.sorp);
+    // The shown package text is looked up like a choice; when it names no type, the part
+    // keeps the type it has.
+    m_chosenPackage = part.PhotoN;
+    ui->DBCombo8->setEditText(part.datebir);
+    choosePackage(part.datebir);
 }
 
 void Form2::centreOnScreen()

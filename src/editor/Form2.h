@@ -52,6 +52,7 @@ private:
     Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
           std::optional<PartRow> current, QWidget* parent);
     void placeForEditing();
+    void fill(const PartRow& part);
     void centreOnScreen();
 
     void listPackageTypes(const Statement& statement);
