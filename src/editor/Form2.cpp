@@ -253,16 +253,17 @@ void Form2::save()
     // The key routine lets waiting events through once: a second click must find OK off.
     m_saving = true;
     ui->cmdAdd1->setEnabled(false);
-    ui->Text1->setText(My::MakeKont(ui->Fam->text()));
 
+    // Taken as they stand at the click, so that the key always belongs to the stored name.
     PartRow part;
     part.idFam = ui->Fam->text();
     part.PhotoN = m_chosenPackage;
-    part.kont = ui->Text1->text();
     part.pol = ui->Cena->text();
     part.datebir = ui->DBCombo8->currentText().toUpper();
     part.phone = ui->txtVozrast->text();
     part.sorp = ui->txtDisc->toPlainText();
+    ui->Text1->setText(My::MakeKont(part.idFam));
+    part.kont = ui->Text1->text();
     // One statement: the row is stored whole or not at all.
     const bool stored =
         m_current ? m_data1.updateCurrent(part.fields()) : m_data1.addNew(part.fields());
