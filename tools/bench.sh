@@ -11,4 +11,7 @@ for n in ${*:-10000 100000 1000000}; do
   fi
   echo "== $n parts"
   build/bench/bench_mainwindow "$folder"
+  if [ "$n" = 1000000 ]; then
+    build/bench/bench_partdialogs "$folder"
+  fi
 done

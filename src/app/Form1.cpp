@@ -4,6 +4,7 @@
 #include "app/ClickSignal.h"
 #include "app/MessageBox.h"
 #include "app/NumberText.h"
+#include "app/PictureBox.h"
 #include "app/Version.h"
 #include "app/WaitCursor.h"
 #include "packages/Form5.h"
@@ -11,6 +12,7 @@
 #include "service/CompressCommand.h"
 #include "service/Form21.h"
 #include "service/Help.h"
+#include "editor/Form2.h"
 #include "store/PictureText.h"
 #include "store/Queries.h"
 #include "store/RecordSource.h"
@@ -49,6 +51,7 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
     connectCommands();
     connectPackageCommands();
     connectServiceCommands();
+    connectPartDialogs();
     load();
 }
 
@@ -220,9 +223,7 @@ void Form1::showPackagePicture()
         return;
     }
     ui->Image2->show();
-    const QImage image = ShowPictureText(picture, temporary);
-    if (!image.isNull()) // bytes that are no picture leave the box as it was
-        ui->Image2->setPixmap(QPixmap::fromImage(image));
+    showStoredPicture(*ui->Image2, picture, temporary);
 }
 
 void Form1::showStockValue()
@@ -366,6 +367,44 @@ void Form1::connectServiceCommands()
     connect(ui->compress, &QAction::triggered, this,
             [this] { compressRegister(this, m_register); });
     connect(ui->mHelpOption, &QAction::triggered, this, [this] { showHelp(this, m_paths); });
+}
+
+// ---- the part dialogs ---------------------------------------------------------------------
+
+void Form1::connectPartDialogs()
+{
+    connect(ui->nPaz, &QToolButton::clicked, this, &Form1::newPart);
+    connect(ui->iPaz, &QToolButton::clicked, this, &Form1::editPart);
+}
+
+void Form1::newPart()
+{
+    {
+        // The list is read again from the row source it holds now and stands on its first row,
+        // whatever the user then does in the dialog.
+        WaitCursor wait;
+        m_data1->refresh();
+    }
+    Form2 dialog(m_register, m_paths, *m_data1, this);
+    dialog.exec();
+}
+
+void Form1::editPart()
+{
+    if (!m_data1->hasCurrent())
+        return;
+    // Notes typed here are stored first, so the dialog's save is the last word on the row.
+    m_data1->savePending();
+    PartRow part;
+    part.idFam = ui->Text1->text();
+    part.phone = ui->Text4->text();
+    part.pol = ui->Text2->text();
+    part.sorp = ui->txtDisc->toPlainText();
+    part.datebir = ui->Text3->text();
+    part.PhotoN = m_data1->field(QStringLiteral("PhotoN")).toString();
+    part.kont = m_data1->field(QStringLiteral("kont")).toString();
+    Form12 dialog(m_register, m_paths, *m_data1, part, this);
+    dialog.exec();
 }
 
 } // namespace tarvik

@@ -58,6 +58,10 @@ private:
     void connectPackageCommands();
     void openPackageTypes();
     void openPackagePicture();
+    // The part dialogs.
+    void connectPartDialogs();
+    void newPart();
+    void editPart();
 
     std::unique_ptr<Ui::Form1> ui;
     ProgramPaths m_paths;

@@ -3,6 +3,7 @@
 #include "store/Statements.h"
 
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace tarvik {
 
@@ -17,6 +18,26 @@ std::optional<qint64> countParts(const Database& db)
         && query.next())
         return query.value(0).toLongLong();
     return std::nullopt;
+}
+
+std::optional<bool> partNamedExactly(const Database& db, const QString& name)
+{
+    if (!db.isOpen())
+        return std::nullopt;
+    const Statement statement = Statements::partsNamed(name);
+    QSqlQuery query(db.connection());
+    query.setForwardOnly(true);
+    query.prepare(statement.selectSql());
+    for (const QVariant& value : statement.binds)
+        query.addBindValue(value);
+    if (!query.exec())
+        return std::nullopt;
+    const int column = query.record().indexOf(QStringLiteral("idFam"));
+    while (query.next()) {
+        if (query.value(column).toString() == name)
+            return true;
+    }
+    return false;
 }
 
 std::optional<qint64> largestPackageTypeId(const Database& db)

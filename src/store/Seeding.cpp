@@ -73,10 +73,15 @@ Seeder::Seeder(const QString& path) : m_path(path)
         if (!query.exec(statement) && !fail(statement, query))
             return;
     }
+    QStringList partColumns;
+    for (const PartRow::Field& field : PartRow::kFields)
+        partColumns << QLatin1String(field.column);
+    partColumns << QStringLiteral("idFamKey");
     m_insertPart = QSqlQuery(db);
-    if (!m_insertPart.prepare(QStringLiteral(
-            "INSERT INTO client (kont, idFam, pol, datebir, phone, sorp, PhotoN, idFamKey) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")))
+    if (!m_insertPart.prepare(QStringLiteral("INSERT INTO client (%1) VALUES (%2)")
+                                  .arg(partColumns.join(QStringLiteral(", ")),
+                                       QStringList(partColumns.size(), QStringLiteral("?"))
+                                           .join(QStringLiteral(", ")))))
         fail(QStringLiteral("insert into client"), m_insertPart);
     m_insertType = QSqlQuery(db);
     if (!m_insertType.prepare(QStringLiteral(
@@ -116,9 +121,8 @@ bool Seeder::addPart(const PartRow& part)
 {
     if (!ok())
         return false;
-    for (const QString* value : {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone,
-                                 &part.sorp, &part.PhotoN})
-        m_insertPart.addBindValue(*value);
+    for (const PartRow::Field& field : PartRow::kFields)
+        m_insertPart.addBindValue(part.*field.member);
     m_insertPart.addBindValue(foldCase(part.idFam));
     return m_insertPart.exec() || fail(QStringLiteral("part ") + part.idFam, m_insertPart);
 }

@@ -1,17 +1,13 @@
 #pragma once
 
 #include "store/Database.h"
+#include "store/PartRow.h"
 
 #include <QByteArray>
 #include <QSqlQuery>
 #include <QString>
 
 namespace tarvik {
-
-// One part as it is written: every field is text, exactly as typed.
-struct PartRow {
-    QString kont, idFam, pol, datebir, phone, sorp, PhotoN;
-};
 
 // Writes a new register file: the schema, then rows, all in one transaction that is
 // rolled back unless commit() succeeds. Used by the build (the bundled demo file), the

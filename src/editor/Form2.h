@@ -1,0 +1,90 @@
+#pragma once
+
+#include "store/Database.h"
+#include "store/PartRow.h"
+#include "store/ProgramPaths.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <optional>
+
+class QTimer;
+
+namespace Ui {
+class Form2;
+}
+
+namespace tarvik {
+
+class RecordSource;
+class Register;
+struct Statement;
+
+// "Новый элемент": one part's name, package type, quantity, price and notes, added through
+// the main window's parts list `data1`, which then lists every part by name. As Form12 the
+// same dialog changes the part that is current in `data1` instead.
+class Form2 : public QDialog {
+    Q_OBJECT
+
+public:
+    // The register gives the dialog its own views: the package types (Data5) and the handle
+    // of the duplicate-name check. `data1` outlives the dialog.
+    Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
+          QWidget* parent = nullptr);
+    ~Form2() override;
+
+    // The package type the last look-up found, spelled as stored: the part's PhotoN.
+    QString chosenPackage() const { return m_chosenPackage; }
+
+public slots:
+    // Cancel and the close box: nothing is written.
+    void reject() override;
+
+protected:
+    // Opened on `current`, the part that is current in `data1`; saving rewrites that row.
+    Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1, const PartRow& current,
+          QWidget* parent);
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
+          std::optional<PartRow> current, QWidget* parent);
+    void placeForEditing();
+    void fill(const PartRow& part);
+    void centreOnScreen();
+
+    void listPackageTypes(const Statement& statement);
+    void choosePackage(const QString& text);
+    void warnIfNameStored();
+    bool filterKey(QObject* box, QKeyEvent* key);
+    bool validate();
+    void save();
+
+    std::unique_ptr<Ui::Form2> ui;
+    const std::optional<PartRow> m_current; // set when editing: the part as it was opened
+    ProgramPaths m_paths;
+    RecordSource& m_data1;
+    RecordSource* m_data5;
+    Database m_handle; // the duplicate-name check's own view
+    QTimer* m_timer1;
+    QString m_chosenPackage;
+    QByteArray m_pictureData;
+    QString m_picturePath;
+    bool m_saving = false;
+};
+
+// "Изменение данных": Form2 opened on the main window's current part, saved in its place.
+class Form12 final : public Form2 {
+    Q_OBJECT
+
+public:
+    Form12(Register& reg, const ProgramPaths& paths, RecordSource& data1, const PartRow& current,
+           QWidget* parent = nullptr)
+        : Form2(reg, paths, data1, current, parent)
+    {
+    }
+};
+
+} // namespace tarvik
