@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/AccessImportStartup.h"
 #include "app/Form1.h"
 #include "app/MessageBox.h"
 #include "app/SingleInstance.h"
@@ -11,8 +12,7 @@
 
 namespace tarvik {
 
-void prepareApplication(QApplication& app)
-{
+void prepareApplication(QApplication& app) {
     app.setApplicationName(QStringLiteral("Tarvik"));
     if (!QFontDatabase::families().contains(QStringLiteral("Arial")))
         QFont::insertSubstitutions(QStringLiteral("Arial"),
@@ -20,19 +20,19 @@ void prepareApplication(QApplication& app)
     app.setFont(QFont(QStringLiteral("Arial"), 9));
 }
 
-void showAlreadyRunning()
-{
+void showAlreadyRunning() {
     MessageBox::show(nullptr, QMessageBox::NoIcon, QStringLiteral("Tarvik"),
                      QStringLiteral("Программа уже запущена!"), QMessageBox::Ok);
 }
 
-int runProgram(QApplication& app, const ProgramPaths& paths)
-{
+int runProgram(QApplication& app, const ProgramPaths& paths) {
     SingleInstance instance(paths.folder());
     if (!instance.acquire()) {
         showAlreadyRunning();
         return 0;
     }
+    if (const std::optional<int> exitCode = bringOverAccessRegister(paths))
+        return *exitCode;
     Register reg(paths.databasePath());
     Form1 window(paths, reg);
     if (const QScreen* screen = window.screen()) {

@@ -7,16 +7,14 @@
 #include <QSqlError>
 
 // The schema is a resource of a static library: it must be pulled in explicitly.
-static void initStoreResources()
-{
+static void initStoreResources() {
     Q_INIT_RESOURCE(store);
 }
 
 namespace tarvik {
 namespace {
 
-QStringList schemaStatements()
-{
+QStringList schemaStatements() {
     initStoreResources();
     QFile file(QStringLiteral(":/store/schema.sql"));
     if (!file.open(QIODevice::ReadOnly))
@@ -30,7 +28,8 @@ QStringList schemaStatements()
         current += code + QLatin1Char('\n');
         const QString trimmed = code.trimmed();
         const bool inTrigger = current.contains(QLatin1String("CREATE TRIGGER"));
-        if (trimmed.endsWith(QLatin1Char(';')) && (!inTrigger || trimmed == QLatin1String("END;"))) {
+        if (trimmed.endsWith(QLatin1Char(';')) &&
+            (!inTrigger || trimmed == QLatin1String("END;"))) {
             statements << current.trimmed();
             current.clear();
         }
@@ -40,8 +39,7 @@ QStringList schemaStatements()
 
 } // namespace
 
-Seeder::Seeder(const QString& path) : m_path(path)
-{
+Seeder::Seeder(const QString& path) : m_path(path) {
     if (QFileInfo::exists(path)) {
         m_error = QStringLiteral("%1 already exists").arg(path);
         return;
@@ -79,16 +77,27 @@ Seeder::Seeder(const QString& path) : m_path(path)
             "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")))
         fail(QStringLiteral("insert into client"), m_insertPart);
     m_insertType = QSqlQuery(db);
-    if (!m_insertType.prepare(QStringLiteral(
-            "INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
-            "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)")))
+    if (!m_insertType.prepare(
+            QStringLiteral("INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
+                           "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)")))
         fail(QStringLiteral("insert into vrYZD"), m_insertType);
+    m_insertExistingPart = QSqlQuery(db);
+    if (!m_insertExistingPart.prepare(
+            QStringLiteral("INSERT INTO client (idnom, kont, idFam, pol, datebir, phone, sorp, "
+                           "PhotoN, idFamKey) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+        fail(QStringLiteral("insert into client"), m_insertExistingPart);
+    m_insertExistingType = QSqlQuery(db);
+    if (!m_insertExistingType.prepare(
+            QStringLiteral("INSERT INTO vrYZD (IDvrachYZD, yzdID, vrachYZD, name1, Photo1) "
+                           "VALUES (?, ?, ?, ?, ?)")))
+        fail(QStringLiteral("insert into vrYZD"), m_insertExistingType);
 }
 
-Seeder::~Seeder()
-{
+Seeder::~Seeder() {
     m_insertPart = QSqlQuery();
     m_insertType = QSqlQuery();
+    m_insertExistingPart = QSqlQuery();
+    m_insertExistingType = QSqlQuery();
     if (!m_committed && m_db.isOpen()) {
         m_db.connection().rollback();
         m_db.close();
@@ -96,14 +105,16 @@ Seeder::~Seeder()
     }
 }
 
-bool Seeder::fail(const QString& what, const QSqlQuery& query)
-{
+bool Seeder::fail(const QString& what, const QSqlQuery& query) {
+    constexpr int kSqliteFull = 13;
+    if ((query.lastError().nativeErrorCode().toInt() & 0xff) == kSqliteFull)
+        m_diskFull = true;
     m_error = what + QStringLiteral(": ") + query.lastError().text();
     return false;
 }
 
-bool Seeder::addPackageType(const QString& name, const QString& fileName, const QByteArray& picture)
-{
+bool Seeder::addPackageType(const QString& name, const QString& fileName,
+                            const QByteArray& picture) {
     if (!ok())
         return false;
     m_insertType.addBindValue(name.toUpper());
@@ -112,29 +123,77 @@ bool Seeder::addPackageType(const QString& name, const QString& fileName, const 
     return m_insertType.exec() || fail(QStringLiteral("package type ") + name, m_insertType);
 }
 
-bool Seeder::addPart(const PartRow& part)
-{
+bool Seeder::addPart(const PartRow& part) {
     if (!ok())
         return false;
-    for (const QString* value : {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone,
-                                 &part.sorp, &part.PhotoN})
+    for (const QString* value :
+         {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone, &part.sorp, &part.PhotoN})
         m_insertPart.addBindValue(*value);
     m_insertPart.addBindValue(foldCase(part.idFam));
     return m_insertPart.exec() || fail(QStringLiteral("part ") + part.idFam, m_insertPart);
 }
 
-bool Seeder::commit()
-{
+bool Seeder::commit() {
     if (!ok())
         return false;
     m_insertPart.finish();
     m_insertType.finish();
+    m_insertExistingPart.finish();
+    m_insertExistingType.finish();
     if (!m_db.connection().commit()) {
+        constexpr int kSqliteFull = 13;
+        if ((m_db.connection().lastError().nativeErrorCode().toInt() & 0xff) == kSqliteFull)
+            m_diskFull = true;
         m_error = m_db.connection().lastError().text();
         return false;
     }
     m_committed = true;
     return true;
+}
+
+bool Seeder::addExistingPackageType(qint64 id, const QVariant& yzdID, const QString& name,
+                                    const QString& fileName, const QByteArray& picture) {
+    if (!ok())
+        return false;
+    m_insertExistingType.addBindValue(id);
+    m_insertExistingType.addBindValue(yzdID.isNull() ? QVariant() : yzdID);
+    m_insertExistingType.addBindValue(name);
+    m_insertExistingType.addBindValue(fileName);
+    m_insertExistingType.addBindValue(picture);
+    return m_insertExistingType.exec() ||
+           fail(QStringLiteral("package type %1").arg(id), m_insertExistingType);
+}
+
+bool Seeder::addExistingPart(qint64 idnom, const PartRow& part) {
+    if (!ok())
+        return false;
+    m_insertExistingPart.addBindValue(idnom);
+    for (const QString* value :
+         {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone, &part.sorp, &part.PhotoN})
+        m_insertExistingPart.addBindValue(*value);
+    m_insertExistingPart.addBindValue(part.idFam.isNull() ? QString() : foldCase(part.idFam));
+    return m_insertExistingPart.exec() ||
+           fail(QStringLiteral("part %1").arg(idnom), m_insertExistingPart);
+}
+
+Seeder::Written Seeder::readBack() {
+    Written written;
+    if (!m_committed)
+        return written;
+    QSqlQuery query(m_db.connection());
+    if (query.exec(QStringLiteral("PRAGMA integrity_check")) && query.next())
+        written.integrity = query.value(0).toString();
+    query.finish();
+    if (query.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM client), (SELECT COUNT(*) FROM "
+                                  "vrYZD), (SELECT n FROM clientKontCount), (SELECT COUNT(kont) "
+                                  "FROM client)")) &&
+        query.next()) {
+        written.parts = query.value(0).toLongLong();
+        written.types = query.value(1).toLongLong();
+        written.counted = query.value(2).toLongLong();
+        written.kontValues = query.value(3).toLongLong();
+    }
+    return written;
 }
 
 } // namespace tarvik
