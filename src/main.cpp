@@ -3,7 +3,8 @@
 
 #include <QApplication>
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[])
+{
     if (const std::optional<int> exitCode = tarvik::runCommandLine(argc, argv))
         return *exitCode;
     QApplication app(argc, argv);

@@ -12,15 +12,18 @@ namespace {
 
 const QString kTitle = QStringLiteral("Тарвик радиодеталей");
 
-QString quoted(const QString& path) {
+QString quoted(const QString& path)
+{
     return QStringLiteral("«%1»").arg(QDir::toNativeSeparators(path));
 }
 
-void notice(QMessageBox::Icon icon, const QString& text) {
+void notice(QMessageBox::Icon icon, const QString& text)
+{
     MessageBox::show(nullptr, icon, kTitle, text, QMessageBox::Ok);
 }
 
-QString endsUnchanged(const QString& path) {
+QString endsUnchanged(const QString& path)
+{
     return QStringLiteral("Файл %1 не изменён. Программа работает только с базой нового формата "
                           "и будет закрыта.")
         .arg(quoted(path));
@@ -28,7 +31,8 @@ QString endsUnchanged(const QString& path) {
 
 } // namespace
 
-std::optional<int> bringOverAccessRegister(const ProgramPaths& paths) {
+std::optional<int> bringOverAccessRegister(const ProgramPaths& paths)
+{
     const QString path = paths.databasePath();
     const AccessHeader header = readAccessHeader(path);
     if (header.format == AccessHeader::Format::Newer) {

@@ -10,13 +10,15 @@
 namespace tarvik {
 namespace {
 
-void print(FILE* stream, const QString& text) {
+void print(FILE* stream, const QString& text)
+{
     const QByteArray bytes = (text + QLatin1Char('\n')).toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
 }
 
-int importCommand(const QString& accessPath, const QString& newPath) {
+int importCommand(const QString& accessPath, const QString& newPath)
+{
     const ImportResult result = importAccessRegister(accessPath, newPath);
     if (!result.ok()) {
         print(stderr, describeImportProblem(accessPath, result));
@@ -33,7 +35,8 @@ int importCommand(const QString& accessPath, const QString& newPath) {
 
 } // namespace
 
-std::optional<int> runCommandLine(int argc, char* argv[]) {
+std::optional<int> runCommandLine(int argc, char* argv[])
+{
     if (argc < 2 || qstrcmp(argv[1], "--import") != 0)
         return std::nullopt;
     QCoreApplication app(argc, argv);

@@ -12,7 +12,8 @@
 
 namespace tarvik {
 
-void prepareApplication(QApplication& app) {
+void prepareApplication(QApplication& app)
+{
     app.setApplicationName(QStringLiteral("Tarvik"));
     if (!QFontDatabase::families().contains(QStringLiteral("Arial")))
         QFont::insertSubstitutions(QStringLiteral("Arial"),
@@ -20,12 +21,14 @@ void prepareApplication(QApplication& app) {
     app.setFont(QFont(QStringLiteral("Arial"), 9));
 }
 
-void showAlreadyRunning() {
+void showAlreadyRunning()
+{
     MessageBox::show(nullptr, QMessageBox::NoIcon, QStringLiteral("Tarvik"),
                      QStringLiteral("Программа уже запущена!"), QMessageBox::Ok);
 }
 
-int runProgram(QApplication& app, const ProgramPaths& paths) {
+int runProgram(QApplication& app, const ProgramPaths& paths)
+{
     SingleInstance instance(paths.folder());
     if (!instance.acquire()) {
         showAlreadyRunning();

@@ -21,19 +21,22 @@ constexpr quint32 kLongValueInline = 0x80000000;
 constexpr quint32 kLongValueOneRow = 0x40000000;
 constexpr quint32 kLongValueLengthMask = 0x3fffffff;
 
-quint32 le32(const unsigned char* p) {
+quint32 le32(const unsigned char* p)
+{
     return qFromLittleEndian<quint32>(p);
 }
 
 class MdbRowReader final : public AccessRowReader {
   public:
     explicit MdbRowReader(MdbHandle* mdb) : m_mdb(mdb) {}
-    ~MdbRowReader() override {
+    ~MdbRowReader() override
+    {
         closeTable();
         mdb_close(m_mdb);
     }
 
-    bool readCatalog() {
+    bool readCatalog()
+    {
         if (!mdb_read_catalog(m_mdb, MDB_TABLE)) {
             m_damage = QStringLiteral("не читается список таблиц");
             return false;
@@ -41,7 +44,8 @@ class MdbRowReader final : public AccessRowReader {
         return true;
     }
 
-    Table openTable(const QString& name) override {
+    Table openTable(const QString& name) override
+    {
         closeTable();
         Table result;
         if (!m_damage.isEmpty())
@@ -72,7 +76,8 @@ class MdbRowReader final : public AccessRowReader {
         return result;
     }
 
-    bool nextRow(QVariantList& row) override {
+    bool nextRow(QVariantList& row) override
+    {
         row.clear();
         if (!m_table || !m_damage.isEmpty() || !mdb_fetch_row(m_table))
             return false;
@@ -99,26 +104,31 @@ class MdbRowReader final : public AccessRowReader {
     QString damage() const override { return m_damage; }
 
   private:
-    MdbColumn* column(int i) const {
+    MdbColumn* column(int i) const
+    {
         return static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));
     }
 
-    bool fail(const QString& why) {
+    bool fail(const QString& why)
+    {
         m_damage = why;
         return false;
     }
 
-    void closeTable() {
+    void closeTable()
+    {
         if (m_table)
             mdb_free_tabledef(m_table);
         m_table = nullptr;
     }
 
-    QString text(QByteArrayView bytes) const {
+    QString text(QByteArrayView bytes) const
+    {
         return IS_JET3(m_mdb) ? decodeJet3Text(bytes) : decodeJet4Text(bytes);
     }
 
-    bool value(const MdbColumn* col, const MdbField& field, QVariant& out) {
+    bool value(const MdbColumn* col, const MdbField& field, QVariant& out)
+    {
         if (col->col_type == MDB_BOOL) { // kept in the null mask itself
             out = !field.is_null;
             return true;
@@ -183,7 +193,8 @@ class MdbRowReader final : public AccessRowReader {
 
     // A memo or OLE value byte for byte: in the row itself, in one long-value row, or in a
     // chain of them. The library's text path would stop at the first U+0000.
-    bool longValue(const MdbColumn* col, const unsigned char* p, int size, QByteArray& out) {
+    bool longValue(const MdbColumn* col, const unsigned char* p, int size, QByteArray& out)
+    {
         const QString name = QString::fromUtf8(col->name);
         if (size < kLongValueHeader)
             return fail(QStringLiteral("длинное значение поля %1 обрезано").arg(name));
@@ -236,7 +247,8 @@ class MdbRowReader final : public AccessRowReader {
 
 } // namespace
 
-std::unique_ptr<AccessRowReader> openAccessFile(const QString& path, QString* error) {
+std::unique_ptr<AccessRowReader> openAccessFile(const QString& path, QString* error)
+{
     MdbHandle* mdb = mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS);
     if (!mdb) {
         if (error)

@@ -20,7 +20,8 @@ constexpr qsizetype kNeeded = 0x100;
 // The fixed key Jet uses for the header's scrambled area.
 constexpr uchar kHeaderKey[4] = {0xC7, 0xDA, 0x39, 0x6B};
 
-void rc4(const uchar* key, int keyLength, uchar* data, qsizetype length) {
+void rc4(const uchar* key, int keyLength, uchar* data, qsizetype length)
+{
     uchar s[256];
     for (int i = 0; i < 256; ++i)
         s[i] = uchar(i);
@@ -36,13 +37,15 @@ void rc4(const uchar* key, int keyLength, uchar* data, qsizetype length) {
     }
 }
 
-bool startsWith(const QByteArray& page, const char* signature) {
+bool startsWith(const QByteArray& page, const char* signature)
+{
     return page.mid(4, 16) == QByteArray(signature, 16);
 }
 
 } // namespace
 
-QByteArray toggleAccessHeaderScramble(QByteArray page) {
+QByteArray toggleAccessHeaderScramble(QByteArray page)
+{
     if (page.size() < kNeeded)
         return page;
     const bool jet3 = qFromLittleEndian<quint32>(page.constData() + kVersionOffset) == 0;
@@ -51,7 +54,8 @@ QByteArray toggleAccessHeaderScramble(QByteArray page) {
     return page;
 }
 
-AccessHeader parseAccessHeader(const QByteArray& firstPage) {
+AccessHeader parseAccessHeader(const QByteArray& firstPage)
+{
     AccessHeader header;
     if (firstPage.size() < kScrambledOffset || firstPage[0] != 0 || firstPage[1] != 1 ||
         firstPage[2] != 0 || firstPage[3] != 0)
@@ -95,7 +99,8 @@ AccessHeader parseAccessHeader(const QByteArray& firstPage) {
     return header;
 }
 
-AccessHeader readAccessHeader(const QString& path) {
+AccessHeader readAccessHeader(const QString& path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         AccessHeader header;

@@ -22,7 +22,8 @@ const QStringList kTypeFields = {"IDvrachYZD", "yzdID", "vrachYZD", "name1", "Ph
 
 constexpr qint64 kProgressStep = 256;
 
-std::filesystem::path fsPath(const QString& path) {
+std::filesystem::path fsPath(const QString& path)
+{
 #ifdef Q_OS_WIN
     return std::filesystem::path(path.toStdWString());
 #else
@@ -30,7 +31,8 @@ std::filesystem::path fsPath(const QString& path) {
 #endif
 }
 
-ImportResult failure(ImportProblem problem, const QString& detail = {}) {
+ImportResult failure(ImportProblem problem, const QString& detail = {})
+{
     ImportResult result;
     result.problem = problem;
     result.detail = detail;
@@ -39,7 +41,8 @@ ImportResult failure(ImportProblem problem, const QString& detail = {}) {
 
 // Where each wanted field sits in the table's columns; the first missing one otherwise.
 bool locate(const QString& table, const QStringList& wanted, const QStringList& columns,
-            QList<int>& at, ImportResult& result) {
+            QList<int>& at, ImportResult& result)
+{
     at.clear();
     for (const QString& field : wanted) {
         int found = -1;
@@ -57,7 +60,8 @@ bool locate(const QString& table, const QStringList& wanted, const QStringList& 
 }
 
 // Text fields come over as text; a NULL stays NULL (a null QString).
-bool textOf(const QVariant& value, QString& out) {
+bool textOf(const QVariant& value, QString& out)
+{
     if (value.isNull()) {
         out = QString();
         return true;
@@ -68,7 +72,8 @@ bool textOf(const QVariant& value, QString& out) {
     return true;
 }
 
-bool numberOf(const QVariant& value, qint64& out) {
+bool numberOf(const QVariant& value, qint64& out)
+{
     if (value.typeId() != QMetaType::LongLong)
         return false;
     out = value.toLongLong();
@@ -78,9 +83,12 @@ bool numberOf(const QVariant& value, qint64& out) {
 class Import {
   public:
     Import(AccessRowReader& reader, const ImportProgress& progress)
-        : m_reader(reader), m_progress(progress) {}
+        : m_reader(reader), m_progress(progress)
+    {
+    }
 
-    ImportResult run(const QString& newPath) {
+    ImportResult run(const QString& newPath)
+    {
         ImportResult result;
         const AccessRowReader::Table parts = m_reader.openTable(QStringLiteral("client"));
         if (!readable(result))
@@ -133,7 +141,8 @@ class Import {
     }
 
   private:
-    bool readable(ImportResult& result) {
+    bool readable(ImportResult& result)
+    {
         if (m_reader.damage().isEmpty())
             return true;
         result = failure(ImportProblem::Damaged, m_reader.damage());
@@ -143,7 +152,8 @@ class Import {
     bool progress() { return !m_progress || m_progress(m_done, m_total); }
 
     // One more row read: now and then the user hears of it and may cancel.
-    bool rowDone(ImportResult& result) {
+    bool rowDone(ImportResult& result)
+    {
         ++m_done;
         if (m_done % kProgressStep == 0 && !progress()) {
             result = failure(ImportProblem::Cancelled);
@@ -153,7 +163,8 @@ class Import {
     }
 
     // The table reached its end: every row its definition counts must have come.
-    bool complete(const QString& table, qint64 read, qint64 declared, ImportResult& result) {
+    bool complete(const QString& table, qint64 read, qint64 declared, ImportResult& result)
+    {
         if (!readable(result))
             return false;
         if (read < declared) {
@@ -167,7 +178,8 @@ class Import {
         return true;
     }
 
-    bool copyTypes(Seeder& seeder, qint64 declared, ImportResult& result) {
+    bool copyTypes(Seeder& seeder, qint64 declared, ImportResult& result)
+    {
         m_reader.openTable(QStringLiteral("vrYZD"));
         QVariantList row;
         qint64 read = 0;
@@ -200,7 +212,8 @@ class Import {
         return complete(QStringLiteral("vrYZD"), read, declared, result);
     }
 
-    bool pictureOf(const QVariant& value, qint64 id, QByteArray& picture, ImportResult& result) {
+    bool pictureOf(const QVariant& value, qint64 id, QByteArray& picture, ImportResult& result)
+    {
         if (value.isNull()) {
             picture = QByteArray();
             return true;
@@ -224,7 +237,8 @@ class Import {
         return true;
     }
 
-    bool copyParts(Seeder& seeder, qint64 declared, ImportResult& result) {
+    bool copyParts(Seeder& seeder, qint64 declared, ImportResult& result)
+    {
         m_reader.openTable(QStringLiteral("client"));
         QVariantList row;
         qint64 read = 0;
@@ -250,7 +264,8 @@ class Import {
         return complete(QStringLiteral("client"), read, declared, result);
     }
 
-    static ImportResult writeFailure(const Seeder& seeder, const QString& path) {
+    static ImportResult writeFailure(const Seeder& seeder, const QString& path)
+    {
         ImportResult result =
             failure(seeder.diskFull() ? ImportProblem::DiskFull : ImportProblem::CannotWrite,
                     seeder.error());
@@ -267,7 +282,8 @@ class Import {
 };
 
 // What the first page says, and whether the file has all its pages.
-ImportResult checkAccessFile(const QString& accessPath) {
+ImportResult checkAccessFile(const QString& accessPath)
+{
     const AccessHeader header = readAccessHeader(accessPath);
     switch (header.format) {
     case AccessHeader::Format::Unreadable:
@@ -293,13 +309,15 @@ ImportResult checkAccessFile(const QString& accessPath) {
 
 // An interrupted import leaves its temporary file; the engine would take a journal beside
 // it for its own and roll it into the next file of that name.
-void removeTemporary(const QString& temporary) {
+void removeTemporary(const QString& temporary)
+{
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
         QFile::remove(temporary + QLatin1String(suffix));
 }
 
 ImportResult readIntoTemporary(const QString& accessPath, const QString& temporary,
-                               const ImportProgress& progress) {
+                               const ImportProgress& progress)
+{
     ImportResult checked = checkAccessFile(accessPath);
     if (!checked.ok())
         return checked;
@@ -320,19 +338,22 @@ ImportResult readIntoTemporary(const QString& accessPath, const QString& tempora
 
 } // namespace
 
-QString importTemporaryPath(const QString& targetPath) {
+QString importTemporaryPath(const QString& targetPath)
+{
     return targetPath + QStringLiteral(".importing");
 }
 
 ImportResult writeImportedRegister(AccessRowReader& reader, const QString& newPath,
-                                   const ImportProgress& progress) {
+                                   const ImportProgress& progress)
+{
     ImportResult result = Import(reader, progress).run(newPath);
     result.targetPath = newPath;
     return result;
 }
 
 ImportResult importAccessRegister(const QString& accessPath, const QString& newPath,
-                                  const ImportProgress& progress) {
+                                  const ImportProgress& progress)
+{
     auto refused = [&] {
         ImportResult result = failure(ImportProblem::TargetExists);
         result.targetPath = newPath;
@@ -365,7 +386,8 @@ ImportResult importAccessRegister(const QString& accessPath, const QString& newP
     return result;
 }
 
-ImportResult replaceAccessRegister(const QString& registerPath, const ImportProgress& progress) {
+ImportResult replaceAccessRegister(const QString& registerPath, const ImportProgress& progress)
+{
     const QString temporary = importTemporaryPath(registerPath);
     const QString folder = QFileInfo(registerPath).absolutePath();
     ImportResult result = readIntoTemporary(registerPath, temporary, progress);
@@ -424,7 +446,8 @@ ImportResult replaceAccessRegister(const QString& registerPath, const ImportProg
     return result;
 }
 
-QString describeImportProblem(const QString& accessPath, const ImportResult& result) {
+QString describeImportProblem(const QString& accessPath, const ImportResult& result)
+{
     const QString file = QStringLiteral("«%1»").arg(QDir::toNativeSeparators(accessPath));
     const QString target = QStringLiteral("«%1»").arg(QDir::toNativeSeparators(result.targetPath));
     switch (result.problem) {

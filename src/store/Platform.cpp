@@ -12,7 +12,8 @@
 
 namespace tarvik {
 
-bool importSyncFile(const QString& path) {
+bool importSyncFile(const QString& path)
+{
 #ifdef Q_OS_WIN
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite))
@@ -28,7 +29,8 @@ bool importSyncFile(const QString& path) {
 #endif
 }
 
-bool importSyncFolder(const QString& path) {
+bool importSyncFolder(const QString& path)
+{
 #ifdef Q_OS_WIN
     return QFileInfo(path).isDir();
 #else

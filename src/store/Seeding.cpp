@@ -7,14 +7,22 @@
 #include <QSqlError>
 
 // The schema is a resource of a static library: it must be pulled in explicitly.
-static void initStoreResources() {
+static void initStoreResources()
+{
     Q_INIT_RESOURCE(store);
 }
 
 namespace tarvik {
 namespace {
 
-QStringList schemaStatements() {
+bool isDiskFull(const QSqlError& error)
+{
+    constexpr int kSqliteFull = 13;
+    return (error.nativeErrorCode().toInt() & 0xff) == kSqliteFull;
+}
+
+QStringList schemaStatements()
+{
     initStoreResources();
     QFile file(QStringLiteral(":/store/schema.sql"));
     if (!file.open(QIODevice::ReadOnly))
@@ -28,8 +36,7 @@ QStringList schemaStatements() {
         current += code + QLatin1Char('\n');
         const QString trimmed = code.trimmed();
         const bool inTrigger = current.contains(QLatin1String("CREATE TRIGGER"));
-        if (trimmed.endsWith(QLatin1Char(';')) &&
-            (!inTrigger || trimmed == QLatin1String("END;"))) {
+        if (trimmed.endsWith(QLatin1Char(';')) && (!inTrigger || trimmed == QLatin1String("END;"))) {
             statements << current.trimmed();
             current.clear();
         }
@@ -39,7 +46,8 @@ QStringList schemaStatements() {
 
 } // namespace
 
-Seeder::Seeder(const QString& path) : m_path(path) {
+Seeder::Seeder(const QString& path) : m_path(path)
+{
     if (QFileInfo::exists(path)) {
         m_error = QStringLiteral("%1 already exists").arg(path);
         return;
@@ -77,9 +85,9 @@ Seeder::Seeder(const QString& path) : m_path(path) {
             "VALUES (?, ?, ?, ?, ?, ?, ?, ?)")))
         fail(QStringLiteral("insert into client"), m_insertPart);
     m_insertType = QSqlQuery(db);
-    if (!m_insertType.prepare(
-            QStringLiteral("INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
-                           "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)")))
+    if (!m_insertType.prepare(QStringLiteral(
+            "INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
+            "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)")))
         fail(QStringLiteral("insert into vrYZD"), m_insertType);
     m_insertExistingPart = QSqlQuery(db);
     if (!m_insertExistingPart.prepare(
@@ -93,7 +101,8 @@ Seeder::Seeder(const QString& path) : m_path(path) {
         fail(QStringLiteral("insert into vrYZD"), m_insertExistingType);
 }
 
-Seeder::~Seeder() {
+Seeder::~Seeder()
+{
     m_insertPart = QSqlQuery();
     m_insertType = QSqlQuery();
     m_insertExistingPart = QSqlQuery();
@@ -105,16 +114,16 @@ Seeder::~Seeder() {
     }
 }
 
-bool Seeder::fail(const QString& what, const QSqlQuery& query) {
-    constexpr int kSqliteFull = 13;
-    if ((query.lastError().nativeErrorCode().toInt() & 0xff) == kSqliteFull)
+bool Seeder::fail(const QString& what, const QSqlQuery& query)
+{
+    if (isDiskFull(query.lastError()))
         m_diskFull = true;
     m_error = what + QStringLiteral(": ") + query.lastError().text();
     return false;
 }
 
-bool Seeder::addPackageType(const QString& name, const QString& fileName,
-                            const QByteArray& picture) {
+bool Seeder::addPackageType(const QString& name, const QString& fileName, const QByteArray& picture)
+{
     if (!ok())
         return false;
     m_insertType.addBindValue(name.toUpper());
@@ -123,17 +132,19 @@ bool Seeder::addPackageType(const QString& name, const QString& fileName,
     return m_insertType.exec() || fail(QStringLiteral("package type ") + name, m_insertType);
 }
 
-bool Seeder::addPart(const PartRow& part) {
+bool Seeder::addPart(const PartRow& part)
+{
     if (!ok())
         return false;
-    for (const QString* value :
-         {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone, &part.sorp, &part.PhotoN})
+    for (const QString* value : {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone,
+                                 &part.sorp, &part.PhotoN})
         m_insertPart.addBindValue(*value);
     m_insertPart.addBindValue(foldCase(part.idFam));
     return m_insertPart.exec() || fail(QStringLiteral("part ") + part.idFam, m_insertPart);
 }
 
-bool Seeder::commit() {
+bool Seeder::commit()
+{
     if (!ok())
         return false;
     m_insertPart.finish();
@@ -141,9 +152,7 @@ bool Seeder::commit() {
     m_insertExistingPart.finish();
     m_insertExistingType.finish();
     if (!m_db.connection().commit()) {
-        constexpr int kSqliteFull = 13;
-        if ((m_db.connection().lastError().nativeErrorCode().toInt() & 0xff) == kSqliteFull)
-            m_diskFull = true;
+        m_diskFull = isDiskFull(m_db.connection().lastError());
         m_error = m_db.connection().lastError().text();
         return false;
     }
@@ -152,7 +161,8 @@ bool Seeder::commit() {
 }
 
 bool Seeder::addExistingPackageType(qint64 id, const QVariant& yzdID, const QString& name,
-                                    const QString& fileName, const QByteArray& picture) {
+                                    const QString& fileName, const QByteArray& picture)
+{
     if (!ok())
         return false;
     m_insertExistingType.addBindValue(id);
@@ -164,19 +174,22 @@ bool Seeder::addExistingPackageType(qint64 id, const QVariant& yzdID, const QStr
            fail(QStringLiteral("package type %1").arg(id), m_insertExistingType);
 }
 
-bool Seeder::addExistingPart(qint64 idnom, const PartRow& part) {
+bool Seeder::addExistingPart(qint64 idnom, const PartRow& part)
+{
     if (!ok())
         return false;
     m_insertExistingPart.addBindValue(idnom);
-    for (const QString* value :
-         {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone, &part.sorp, &part.PhotoN})
+    for (const QString* value : {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone,
+                                 &part.sorp, &part.PhotoN})
         m_insertExistingPart.addBindValue(*value);
+    // A NULL name has a NULL key, as the engine's own folding function gives.
     m_insertExistingPart.addBindValue(part.idFam.isNull() ? QString() : foldCase(part.idFam));
     return m_insertExistingPart.exec() ||
            fail(QStringLiteral("part %1").arg(idnom), m_insertExistingPart);
 }
 
-Seeder::Written Seeder::readBack() {
+Seeder::Written Seeder::readBack()
+{
     Written written;
     if (!m_committed)
         return written;

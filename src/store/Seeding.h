@@ -18,7 +18,7 @@ struct PartRow {
 // rolled back unless commit() succeeds. Used by the build (the bundled demo file), the
 // benchmark's generator and tests; the program itself never creates a file.
 class Seeder {
-  public:
+public:
     // Fails (ok() false) if anything already exists at `path`.
     explicit Seeder(const QString& path);
     ~Seeder();
@@ -47,7 +47,7 @@ class Seeder {
     // The engine said the disk (or the file size limit) is full.
     bool diskFull() const { return m_diskFull; }
 
-  private:
+private:
     bool fail(const QString& what, const QSqlQuery& query);
 
     QString m_path;
