@@ -16,7 +16,7 @@
 namespace tarvik::test {
 namespace {
 
-const QStringList kPartFields = {"idnom", "kont",  "idFam",  "pol",     "datebir",
+const QStringList kPartFields = {"idnom", "kont", "idFam",  "pol",     "datebir",
                                  "phone", "sorp", "PhotoN", "idFamKey"};
 const QStringList kTypeFields = {"IDvrachYZD", "yzdID", "vrachYZD", "name1", "Photo1"};
 
@@ -97,12 +97,12 @@ void compareWithManifest(const QString& path, const Manifest& manifest)
         QCOMPARE(actual.size(), expected.size());
         for (const QJsonObject& row : expected) {
             const qint64 id = row.value(QLatin1String(table.id)).toInteger();
-            QVERIFY2(actual.contains(id), qPrintable(QStringLiteral("%1 %2 missing")
-                                                         .arg(table.name)
-                                                         .arg(id)));
+            QVERIFY2(actual.contains(id),
+                     qPrintable(QStringLiteral("%1 %2 missing").arg(table.name).arg(id)));
             const QVariantMap& got = actual[id];
             for (auto it = row.begin(); it != row.end(); ++it) {
-                const QString where = QStringLiteral("%1 %2 %3").arg(table.name).arg(id).arg(it.key());
+                const QString where =
+                    QStringLiteral("%1 %2 %3").arg(table.name).arg(id).arg(it.key());
                 const QVariant value = got.value(it.key());
                 if (it.value().isNull()) {
                     QVERIFY2(value.isNull(), qPrintable(where + " must be NULL"));

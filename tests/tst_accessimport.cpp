@@ -27,7 +27,7 @@ namespace {
 
 // Rows of our own, to reach the cases no fixture holds.
 class FedRows : public AccessRowReader {
-public:
+  public:
     struct Rows {
         QStringList columns;
         QList<QVariantList> rows;
@@ -57,13 +57,13 @@ public:
     }
     QString damage() const override { return {}; }
 
-private:
+  private:
     Rows* m_rows = nullptr;
     qsizetype m_next = 0;
 };
 
-const QStringList kPartColumns = {"idnom", "kont",  "idFam", "pol",
-                                  "datebir", "phone", "sorp", "PhotoN"};
+const QStringList kPartColumns = {"idnom",   "kont",  "idFam", "pol",
+                                  "datebir", "phone", "sorp",  "PhotoN"};
 const QStringList kTypeColumns = {"IDvrachYZD", "yzdID", "vrachYZD", "name1", "Photo1"};
 
 FedRows register1(const QList<QVariantList>& parts, const QList<QVariantList>& types)
@@ -76,8 +76,14 @@ FedRows register1(const QList<QVariantList>& parts, const QList<QVariantList>& t
 
 QVariantList fedPart(qint64 id, const QVariant& name, const QVariant& notes = QString())
 {
-    return {id,    QStringLiteral("1"), name, QStringLiteral("1,5"), QStringLiteral(""),
-            QStringLiteral("2"), notes, QVariant()};
+    return {id,
+            QStringLiteral("1"),
+            name,
+            QStringLiteral("1,5"),
+            QStringLiteral(""),
+            QStringLiteral("2"),
+            notes,
+            QVariant()};
 }
 
 // Run as a child: the start-up switch on `path`, to be killed at any moment.
@@ -93,7 +99,7 @@ int replaceAndReport(const QString& path)
 class TestAccessImport : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void jetText();
     void pictureTextEveryByte();
     void headerTellsFormats();
@@ -118,14 +124,14 @@ void TestAccessImport::jetText()
         return out;
     };
     // Compressed: one byte per character until a 0x00, then two, and back at the next 0x00.
-    QCOMPARE(decodeJet4Text(bytes({0xFF, 0xFE, 0x00, 0x20, 0x04, 0x35, 0x04, 0x00, 0x20, 0x53,
-                                   0x4D, 0x44})),
+    QCOMPARE(decodeJet4Text(
+                 bytes({0xFF, 0xFE, 0x00, 0x20, 0x04, 0x35, 0x04, 0x00, 0x20, 0x53, 0x4D, 0x44})),
              QStringLiteral("Ре SMD"));
     QCOMPARE(decodeJet4Text(bytes({0xFF, 0xFE, 'a', 0xE9, 'b'})), QStringLiteral("aéb"));
     // Plain UTF-16LE, with a character beyond the first plane.
-    QCOMPARE(decodeJet4Text(QByteArray::fromRawData(
-                 reinterpret_cast<const char*>(u"Ёж\U0001F600"), 8)),
-             QStringLiteral("Ёж\U0001F600"));
+    QCOMPARE(
+        decodeJet4Text(QByteArray::fromRawData(reinterpret_cast<const char*>(u"Ёж\U0001F600"), 8)),
+        QStringLiteral("Ёж\U0001F600"));
     // Half a character at the end is dropped, not read beyond.
     QCOMPARE(decodeJet4Text(bytes({0x41, 0x00, 0x42})), QStringLiteral("A"));
     QCOMPARE(decodeJet4Text(bytes({0xFF, 0xFE, 0x00, 0x41})), QString(QLatin1String("")));
@@ -193,8 +199,8 @@ void TestAccessImport::headerTellsFormats()
 void TestAccessImport::everyFixtureComesOverUnchanged_data()
 {
     QTest::addColumn<QString>("name");
-    for (const char* name : {"register-typical", "register-empty", "register-large",
-                             "register-mixed-compression"})
+    for (const char* name :
+         {"register-typical", "register-empty", "register-large", "register-mixed-compression"})
         QTest::newRow(name) << QString::fromLatin1(name);
 }
 
@@ -259,14 +265,14 @@ void TestAccessImport::fedRowsKeepNullAndEmptyApart()
 {
     const QString empty = QStringLiteral("");
     const QByteArray pictureFile("GIF89a\x00\x98\xFF\x80", 10);
-    FedRows fed = register1(
-        {fedPart(7, QStringLiteral("Ёмкость 'А'"), QVariant()), fedPart(3, empty, empty),
-         {qint64(9), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(),
-          QVariant()}},
-        {{qint64(2), QVariant(), QStringLiteral("TO-92"), QStringLiteral("a.gif"),
-          pictureText(pictureFile)},
-         {qint64(5), qint64(3), empty, empty, empty},
-         {qint64(6), qint64(6), QVariant(), QVariant(), QVariant()}});
+    FedRows fed = register1({fedPart(7, QStringLiteral("Ёмкость 'А'"), QVariant()),
+                             fedPart(3, empty, empty),
+                             {qint64(9), QVariant(), QVariant(), QVariant(), QVariant(), QVariant(),
+                              QVariant(), QVariant()}},
+                            {{qint64(2), QVariant(), QStringLiteral("TO-92"),
+                              QStringLiteral("a.gif"), pictureText(pictureFile)},
+                             {qint64(5), qint64(3), empty, empty, empty},
+                             {qint64(6), qint64(6), QVariant(), QVariant(), QVariant()}});
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("new.mdb"));
     const ImportResult result = writeImportedRegister(fed, target);
@@ -285,8 +291,8 @@ void TestAccessImport::fedRowsKeepNullAndEmptyApart()
     QVERIFY(parts[1]["sorp"].isNull());
     QVERIFY(parts[1]["datebir"].toString().isEmpty() && !parts[1]["datebir"].isNull());
     QVERIFY(parts[1]["PhotoN"].isNull());
-    for (const char* field : {"kont", "idFam", "pol", "datebir", "phone", "sorp", "PhotoN",
-                              "idFamKey"})
+    for (const char* field :
+         {"kont", "idFam", "pol", "datebir", "phone", "sorp", "PhotoN", "idFamKey"})
         QVERIFY2(parts[2][field].isNull(), field);
 
     const QList<QVariantMap> types = readTable(target, Statements::packageTypes());
