@@ -4,7 +4,8 @@
 #include <QFileInfo>
 
 #ifdef Q_OS_WIN
-#include <io.h>
+#include <QDir>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,10 +16,15 @@ namespace tarvik {
 bool importSyncFile(const QString& path)
 {
 #ifdef Q_OS_WIN
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
+    const HANDLE handle = CreateFileW(
+        reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()), GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
         return false;
-    return _commit(file.handle()) == 0;
+    const bool flushed = FlushFileBuffers(handle) != 0;
+    CloseHandle(handle);
+    return flushed;
 #else
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
