@@ -35,10 +35,9 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QString source = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                     : QStringLiteral(TARVIK_JET_FIXTURES "/register-large.mdb");
+                                    : QStringLiteral(TARVIK_JET_FIXTURES "/register-large.mdb");
     constexpr int kRuns = 5;
-    std::printf("Access file: %s (%lld bytes)\n", qPrintable(source),
-                QFileInfo(source).size());
+    std::printf("Access file: %s (%lld bytes)\n", qPrintable(source), QFileInfo(source).size());
     const long before = peakKilobytes();
 
     std::vector<double> imports, switches, reads;

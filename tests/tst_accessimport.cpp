@@ -27,7 +27,7 @@ namespace {
 
 // Rows of our own, to reach the cases no fixture holds.
 class FedRows : public AccessRowReader {
-  public:
+public:
     struct Rows {
         QStringList columns;
         QList<QVariantList> rows;
@@ -57,7 +57,7 @@ class FedRows : public AccessRowReader {
     }
     QString damage() const override { return {}; }
 
-  private:
+private:
     Rows* m_rows = nullptr;
     qsizetype m_next = 0;
 };
@@ -99,7 +99,7 @@ int replaceAndReport(const QString& path)
 class TestAccessImport : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void jetText();
     void pictureTextEveryByte();
     void headerTellsFormats();
@@ -340,6 +340,8 @@ void TestAccessImport::fedRowsThatCannotComeOver()
     QCOMPARE(missing.problem, ImportProblem::MissingField);
     QCOMPARE(describeImportProblem(QStringLiteral("old.mdb"), missing),
              QStringLiteral("В таблице «client» файла Access «old.mdb» нет поля «sorp»."));
+    // A row with fewer values than its table has fields.
+    QCOMPARE(attempt(register1({{qint64(1), QStringLiteral("1")}}, {})), ImportProblem::Damaged);
     // Fewer rows than the table's definition counts: rows were lost on the way.
     FedRows lost = register1({fedPart(1, "a")}, {});
     lost.tables["client"].declared = 2;

@@ -62,7 +62,7 @@ QString unchanged(const QString& path)
 class TestAccessStartup : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void initTestCase() { prepareApplication(*qApp); }
     void init() { MessageBox::takeShown(); }
     void yesBringsEverythingOverAndOpens();

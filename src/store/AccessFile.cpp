@@ -27,7 +27,7 @@ quint32 le32(const unsigned char* p)
 }
 
 class MdbRowReader final : public AccessRowReader {
-  public:
+public:
     explicit MdbRowReader(MdbHandle* mdb) : m_mdb(mdb) {}
     ~MdbRowReader() override
     {
@@ -103,7 +103,7 @@ class MdbRowReader final : public AccessRowReader {
 
     QString damage() const override { return m_damage; }
 
-  private:
+private:
     MdbColumn* column(int i) const
     {
         return static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));

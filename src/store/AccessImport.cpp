@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -81,7 +82,7 @@ bool numberOf(const QVariant& value, qint64& out)
 }
 
 class Import {
-  public:
+public:
     Import(AccessRowReader& reader, const ImportProgress& progress)
         : m_reader(reader), m_progress(progress)
     {
@@ -140,7 +141,7 @@ class Import {
         return result;
     }
 
-  private:
+private:
     bool readable(ImportResult& result)
     {
         if (m_reader.damage().isEmpty())
@@ -160,6 +161,17 @@ class Import {
             return false;
         }
         return true;
+    }
+
+    bool wholeRow(const QVariantList& row, const QList<int>& at, const QString& table, qint64 read,
+                  ImportResult& result)
+    {
+        if (row.size() > *std::max_element(at.begin(), at.end()))
+            return true;
+        result = failure(
+            ImportProblem::Damaged,
+            QStringLiteral("в таблице %1 строка %2 короче своих полей").arg(table).arg(read));
+        return false;
     }
 
     // The table reached its end: every row its definition counts must have come.
@@ -185,6 +197,8 @@ class Import {
         qint64 read = 0;
         while (m_reader.nextRow(row)) {
             ++read;
+            if (!wholeRow(row, m_typeAt, QStringLiteral("vrYZD"), read, result))
+                return false;
             qint64 id = 0;
             const QVariant& yzd = row[m_typeAt[1]];
             QString name, fileName;
@@ -244,6 +258,8 @@ class Import {
         qint64 read = 0;
         while (m_reader.nextRow(row)) {
             ++read;
+            if (!wholeRow(row, m_partAt, QStringLiteral("client"), read, result))
+                return false;
             qint64 idnom = 0;
             PartRow part;
             if (!numberOf(row[m_partAt[0]], idnom) || !textOf(row[m_partAt[1]], part.kont) ||

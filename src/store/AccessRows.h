@@ -11,7 +11,7 @@ namespace tarvik {
 // The importer's only view of an Access file: its tables, row by row. The file reader
 // implements it over the Access library; tests feed the importer rows of their own.
 class AccessRowReader {
-  public:
+public:
     struct Table {
         bool found = false;
         QStringList columns;     // in the file's order
