@@ -4,6 +4,7 @@
 #include "store/JetText.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <glib.h>
@@ -28,7 +29,7 @@ quint32 le32(const unsigned char* p)
 
 class MdbRowReader final : public AccessRowReader {
 public:
-    explicit MdbRowReader(MdbHandle* mdb) : m_mdb(mdb) {}
+    MdbRowReader(MdbHandle* mdb, qint64 fileSize) : m_mdb(mdb), m_fileSize(fileSize) {}
     ~MdbRowReader() override
     {
         closeTable();
@@ -200,6 +201,8 @@ private:
             return fail(QStringLiteral("длинное значение поля %1 обрезано").arg(name));
         const quint32 header = le32(p);
         const qsizetype length = header & kLongValueLengthMask;
+        if (length > m_fileSize) // a damaged length must not decide what is allocated
+            return fail(QStringLiteral("длинное значение поля %1 длиннее файла").arg(name));
         if (header & kLongValueInline) {
             if (length > size - kLongValueHeader)
                 return fail(QStringLiteral("длинное значение поля %1 обрезано").arg(name));
@@ -240,6 +243,7 @@ private:
     }
 
     MdbHandle* m_mdb;
+    qint64 m_fileSize;
     MdbTableDef* m_table = nullptr;
     std::vector<MdbField> m_fields;
     QString m_damage;
@@ -255,7 +259,7 @@ std::unique_ptr<AccessRowReader> openAccessFile(const QString& path, QString* er
             *error = QStringLiteral("файл не открывается как база Access");
         return nullptr;
     }
-    auto reader = std::make_unique<MdbRowReader>(mdb);
+    auto reader = std::make_unique<MdbRowReader>(mdb, QFileInfo(path).size());
     if (!reader->readCatalog()) {
         if (error)
             *error = reader->damage();

@@ -379,8 +379,10 @@ ImportResult importAccessRegister(const QString& accessPath, const QString& newP
         return refused();
     const QString temporary = importTemporaryPath(newPath);
     ImportResult result = readIntoTemporary(accessPath, temporary, progress);
-    if (!result.ok())
+    if (!result.ok()) {
+        result.targetPath = newPath; // the name the user gave, not our temporary one
         return result;
+    }
     // A hard link never replaces an existing name, so a file that appeared meanwhile stays.
     std::error_code error;
     std::filesystem::create_hard_link(fsPath(temporary), fsPath(newPath), error);

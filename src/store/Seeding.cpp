@@ -18,7 +18,9 @@ namespace {
 bool isDiskFull(const QSqlError& error)
 {
     constexpr int kSqliteFull = 13;
-    return (error.nativeErrorCode().toInt() & 0xff) == kSqliteFull;
+    // A failed COMMIT reaches us without the engine's code, only with its words.
+    return (error.nativeErrorCode().toInt() & 0xff) == kSqliteFull ||
+           error.databaseText().contains(QLatin1String("disk is full"));
 }
 
 QStringList schemaStatements()
