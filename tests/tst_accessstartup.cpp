@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QTableView>
 #include <QTest>
@@ -162,6 +163,10 @@ void TestAccessStartup::cancelLeavesTheAccessFile()
                 seen = progress->value();
                 QCOMPARE(progress->windowTitle(), QStringLiteral("Тарвик радиодеталей"));
                 QVERIFY(progress->labelText().contains(QDir::toNativeSeparators(access.path)));
+                QVERIFY(!progress->accessibleName().isEmpty());
+                QVERIFY(!control<QProgressBar>(progress, "importProgressBar")
+                             ->accessibleName()
+                             .isEmpty());
                 progress->cancel();
             }
         }

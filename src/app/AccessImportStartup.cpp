@@ -5,6 +5,7 @@
 #include "store/AccessImport.h"
 
 #include <QDir>
+#include <QProgressBar>
 #include <QProgressDialog>
 
 namespace tarvik {
@@ -58,6 +59,10 @@ std::optional<int> bringOverAccessRegister(const ProgramPaths& paths)
     QProgressDialog progress(QStringLiteral("Перенос данных из файла %1…").arg(quoted(path)),
                              QStringLiteral("Отмена"), 0, 1);
     progress.setObjectName(QStringLiteral("importProgress"));
+    auto* bar = new QProgressBar(&progress);
+    bar->setObjectName(QStringLiteral("importProgressBar"));
+    bar->setAccessibleName(QStringLiteral("Перенесено строк"));
+    progress.setBar(bar);
     progress.setAccessibleName(QStringLiteral("Перенос данных"));
     progress.setAccessibleDescription(QStringLiteral("Ход переноса данных из файла Access"));
     progress.setWindowTitle(kTitle);
