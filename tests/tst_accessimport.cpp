@@ -386,7 +386,6 @@ void TestAccessImport::badFilesSayWhatIsWrong_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("problem");
     QTest::addColumn<QString>("message");
-    const QString typical = fixturePath("register-typical.mdb");
     QTest::newRow("foreign") << fixturePath("foreign.mdb") << int(ImportProblem::MissingTable)
                              << "В файле Access «%1» нет таблиц «client» и «vrYZD»: это не база "
                                 "радиодеталей.";
@@ -414,7 +413,6 @@ void TestAccessImport::badFilesSayWhatIsWrong_data()
                              << "Не удаётся прочитать файл «%1» (";
     QTest::newRow("a folder") << "folder" << int(ImportProblem::Unreadable)
                               << "Не удаётся прочитать файл «%1» (";
-    Q_UNUSED(typical);
 }
 
 void TestAccessImport::badFilesSayWhatIsWrong()
@@ -465,7 +463,6 @@ void TestAccessImport::switchKeepsTheAccessFile()
              QStringList({"vorlend.mdb", "vorlend.mdb.access"}));
 
     // Once more: the kept name is taken, so the next free one is used and nothing replaced.
-    const QByteArray imported = readAll(path);
     QVERIFY(writeFile(path, readAll(fixturePath("register-empty.mdb")), true));
     result = replaceAccessRegister(path);
     QVERIFY(result.ok());
@@ -475,7 +472,6 @@ void TestAccessImport::switchKeepsTheAccessFile()
              readAll(fixturePath("register-empty.mdb")));
     Database db;
     QVERIFY(db.open(path).ok());
-    Q_UNUSED(imported);
 
     // A failure (the temporary name is a folder) leaves the Access file where it was.
     QTemporaryDir other;
