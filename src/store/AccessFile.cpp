@@ -88,8 +88,9 @@ public:
         size_t length = 0;
         if (mdb_find_row(m_mdb, int(m_table->cur_row) - 1, &start, &length) != 0)
             return fail(QStringLiteral("неверное место строки на странице"));
-        const int found = mdb_crack_row(m_table, start & kOffsetMask, length, m_fields.data());
-        if (found < 0 || guint(found) < m_table->num_cols)
+        // The count it returns is the row's own: a row written before a column was added has
+        // fewer, and the library gives the missing ones as NULL.
+        if (mdb_crack_row(m_table, start & kOffsetMask, length, m_fields.data()) < 0)
             return fail(QStringLiteral("строка не разбирается на поля"));
         row.resize(m_table->num_cols);
         for (guint i = 0; i < m_table->num_cols; ++i) {
