@@ -20,6 +20,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <filesystem>
+
 using namespace tarvik;
 using namespace tarvik::test;
 
@@ -452,11 +454,15 @@ void TestAccessImport::switchKeepsTheAccessFile()
     // A stale temporary file with a journal from an earlier, killed import: neither may
     // find its way into the new register.
     QVERIFY(writeFile(path, access));
+    // A switch killed between its two steps left the Access file under both names.
+    std::error_code linked;
+    std::filesystem::create_hard_link(path.toStdString(), (path + ".access").toStdString(), linked);
+    QVERIFY(!linked);
     QVERIFY(writeFile(importTemporaryPath(path), "stale"));
     QVERIFY(writeFile(importTemporaryPath(path) + "-journal", QByteArray(4096, 'j')));
     ImportResult result = replaceAccessRegister(path);
     QVERIFY2(result.ok(), qPrintable(describeImportProblem(path, result)));
-    QCOMPARE(result.keptAccessPath, path + QStringLiteral(".access"));
+    QCOMPARE(result.keptAccessPath, path + QStringLiteral(".access")); // used again
     QCOMPARE(readAll(path + QStringLiteral(".access")), access);
     compareWithManifest(path, readManifest("register-mixed-compression"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
