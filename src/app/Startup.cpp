@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 
+#include "app/AccessImportStartup.h"
 #include "app/Form1.h"
 #include "app/MessageBox.h"
 #include "app/SingleInstance.h"
@@ -33,6 +34,8 @@ int runProgram(QApplication& app, const ProgramPaths& paths)
         showAlreadyRunning();
         return 0;
     }
+    if (const std::optional<int> exitCode = bringOverAccessRegister(paths))
+        return *exitCode;
     Register reg(paths.databasePath());
     Form1 window(paths, reg);
     if (const QScreen* screen = window.screen()) {

@@ -15,6 +15,14 @@ static void initStoreResources()
 namespace tarvik {
 namespace {
 
+bool isDiskFull(const QSqlError& error)
+{
+    constexpr int kSqliteFull = 13;
+    // A failed COMMIT reaches us without the engine's code, only with its words.
+    return (error.nativeErrorCode().toInt() & 0xff) == kSqliteFull ||
+           error.databaseText().contains(QLatin1String("disk is full"));
+}
+
 QStringList schemaStatements()
 {
     initStoreResources();
@@ -88,12 +96,24 @@ Seeder::Seeder(const QString& path) : m_path(path)
             "INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
             "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)")))
         fail(QStringLiteral("insert into vrYZD"), m_insertType);
+    m_insertExistingPart = QSqlQuery(db);
+    if (!m_insertExistingPart.prepare(
+            QStringLiteral("INSERT INTO client (idnom, kont, idFam, pol, datebir, phone, sorp, "
+                           "PhotoN, idFamKey) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+        fail(QStringLiteral("insert into client"), m_insertExistingPart);
+    m_insertExistingType = QSqlQuery(db);
+    if (!m_insertExistingType.prepare(
+            QStringLiteral("INSERT INTO vrYZD (IDvrachYZD, yzdID, vrachYZD, name1, Photo1) "
+                           "VALUES (?, ?, ?, ?, ?)")))
+        fail(QStringLiteral("insert into vrYZD"), m_insertExistingType);
 }
 
 Seeder::~Seeder()
 {
     m_insertPart = QSqlQuery();
     m_insertType = QSqlQuery();
+    m_insertExistingPart = QSqlQuery();
+    m_insertExistingType = QSqlQuery();
     if (!m_committed && m_db.isOpen()) {
         m_db.connection().rollback();
         m_db.close();
@@ -103,6 +123,8 @@ Seeder::~Seeder()
 
 bool Seeder::fail(const QString& what, const QSqlQuery& query)
 {
+    if (isDiskFull(query.lastError()))
+        m_diskFull = true;
     m_error = what + QStringLiteral(": ") + query.lastError().text();
     return false;
 }
@@ -133,12 +155,64 @@ bool Seeder::commit()
         return false;
     m_insertPart.finish();
     m_insertType.finish();
+    m_insertExistingPart.finish();
+    m_insertExistingType.finish();
     if (!m_db.connection().commit()) {
+        m_diskFull = isDiskFull(m_db.connection().lastError());
         m_error = m_db.connection().lastError().text();
         return false;
     }
     m_committed = true;
     return true;
+}
+
+bool Seeder::addExistingPackageType(qint64 id, const QVariant& yzdID, const QString& name,
+                                    const QString& fileName, const QByteArray& picture)
+{
+    if (!ok())
+        return false;
+    m_insertExistingType.addBindValue(id);
+    m_insertExistingType.addBindValue(yzdID.isNull() ? QVariant() : yzdID);
+    m_insertExistingType.addBindValue(name);
+    m_insertExistingType.addBindValue(fileName);
+    m_insertExistingType.addBindValue(picture);
+    return m_insertExistingType.exec() ||
+           fail(QStringLiteral("package type %1").arg(id), m_insertExistingType);
+}
+
+bool Seeder::addExistingPart(qint64 idnom, const PartRow& part)
+{
+    if (!ok())
+        return false;
+    m_insertExistingPart.addBindValue(idnom);
+    for (const QString* value : {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone,
+                                 &part.sorp, &part.PhotoN})
+        m_insertExistingPart.addBindValue(*value);
+    // A NULL name has a NULL key, as the engine's own folding function gives.
+    m_insertExistingPart.addBindValue(part.idFam.isNull() ? QString() : foldCase(part.idFam));
+    return m_insertExistingPart.exec() ||
+           fail(QStringLiteral("part %1").arg(idnom), m_insertExistingPart);
+}
+
+Seeder::Written Seeder::readBack()
+{
+    Written written;
+    if (!m_committed)
+        return written;
+    QSqlQuery query(m_db.connection());
+    if (query.exec(QStringLiteral("PRAGMA integrity_check")) && query.next())
+        written.integrity = query.value(0).toString();
+    query.finish();
+    if (query.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM client), (SELECT COUNT(*) FROM "
+                                  "vrYZD), (SELECT n FROM clientKontCount), (SELECT COUNT(kont) "
+                                  "FROM client)")) &&
+        query.next()) {
+        written.parts = query.value(0).toLongLong();
+        written.types = query.value(1).toLongLong();
+        written.counted = query.value(2).toLongLong();
+        written.kontValues = query.value(3).toLongLong();
+    }
+    return written;
 }
 
 } // namespace tarvik

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariant>
 
 namespace tarvik {
 
@@ -25,6 +26,23 @@ public:
     bool addPart(const PartRow& part);
     bool commit();
 
+    // Rows brought over from another register, kept as they were: their numbers, NULLs
+    // (a null QString, QByteArray or QVariant) and text unchanged; the derived columns
+    // computed as for any other row.
+    bool addExistingPackageType(qint64 id, const QVariant& yzdID, const QString& name,
+                                const QString& fileName, const QByteArray& picture);
+    bool addExistingPart(qint64 idnom, const PartRow& part);
+
+    // After commit(): the file's own consistency check, and the rows it holds.
+    struct Written {
+        qint64 parts = -1, types = -1, counted = -1, kontValues = -1;
+        QString integrity;
+    };
+    Written readBack();
+
+    // The engine said the disk (or the file size limit) is full.
+    bool diskFull() const { return m_diskFull; }
+
 private:
     bool fail(const QString& what, const QSqlQuery& query);
 
@@ -33,7 +51,10 @@ private:
     QString m_error;
     QSqlQuery m_insertPart;
     QSqlQuery m_insertType;
+    QSqlQuery m_insertExistingPart;
+    QSqlQuery m_insertExistingType;
     bool m_committed = false;
+    bool m_diskFull = false;
 };
 
 } // namespace tarvik

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <optional>
+
+namespace tarvik {
+
+// The program's command-line forms, handled without a window:
+//   tarvik --import OLD.mdb NEW.mdb   brings an Access register over into a new file.
+// Returns the exit code when the arguments asked for one of them, nothing otherwise.
+std::optional<int> runCommandLine(int argc, char* argv[]);
+
+} // namespace tarvik
