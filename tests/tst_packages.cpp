@@ -651,8 +651,8 @@ void TestPackages::refusedRowIsReportedAndListStaysTrue()
 void TestPackages::rowChangeLeavesNoTemporaryFile()
 {
     open({{"A", picture(Qt::red, "BMP", 10, 10)},
-          {"B", {}},
-          {"C", "not a picture"},
+          {"B", "not a picture"}, // right after a picture: the old one must not stay
+          {"C", {}},
           {"D", gif(Qt::blue, 12, 12)}});
     QCOMPARE(shownSize(image()), QSize(10, 10)); // the first row's picture at once
     grid()->setFocus();

@@ -1,6 +1,7 @@
 #include "packages/Form5.h"
 
 #include "app/ClickSignal.h"
+#include "app/PictureBox.h"
 #include "app/FileDialog.h"
 #include "app/MessageBox.h"
 #include "app/WaitCursor.h"
@@ -132,19 +133,18 @@ void Form5::onRowChange(int row)
     // A refresh has just read its first row; any other row is read now.
     if (row != m_data13->currentRow() || !m_data13->hasCurrent())
         m_data13->setCurrentRow(row);
-    showStoredPicture();
+    showCurrentPicture();
 }
 
-void Form5::showStoredPicture()
+void Form5::showCurrentPicture()
 {
     m_pictureData = m_data13->hasCurrent() ? m_data13->field(kPicture).toByteArray() : QByteArray();
     if (m_pictureData.isEmpty()) {
         ui->Image1->clear();
         return;
     }
-    const QImage image = ShowPictureText(m_pictureData, m_paths.temporaryPicturePath());
-    if (!image.isNull()) // bytes that are no picture leave the box as it was
-        ui->Image1->setPixmap(QPixmap::fromImage(image));
+    // Bytes that are no picture show none, never the previous type's picture under this name.
+    showStoredPicture(*ui->Image1, m_pictureData, m_paths.temporaryPicturePath());
 }
 
 void Form5::openPicture()
@@ -314,7 +314,7 @@ void Form5::editType()
     ui->Text1->clear();
     m_chosenPicture.clear();
     WaitCursor wait;
-    showStoredPicture(); // the picture as stored now, also when none was chosen
+    showCurrentPicture(); // the picture as stored now, also when none was chosen
 }
 
 } // namespace tarvik

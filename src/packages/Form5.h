@@ -35,7 +35,7 @@ class Form5 : public QDialog {
     void setUpGrid();
     void onGridReset();
     void onRowChange(int row);
-    void showStoredPicture();
+    void showCurrentPicture();
 
     void choosePicture();
     void previewChosen();
