@@ -1,4 +1,4 @@
-// Start-up: one running copy per program folder.
+// Start-up: one running copy per register, and the main window as the program opens it.
 #include "TestRegister.h"
 
 #include "app/Form1.h"
@@ -7,9 +7,16 @@
 #include "app/Startup.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QMenuBar>
 #include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
+
+#include <functional>
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -28,6 +35,40 @@ int holdLock(const QString& folder)
     return 0;
 }
 
+QString registerFolder(const TestRegister& reg)
+{
+    return QFileInfo(reg.databasePath()).absolutePath();
+}
+
+// Starts a child holding the lock of `folder`, with its own temporary folder when given.
+bool startHolder(QProcess& child, const QString& folder, const QString& tmpdir = {})
+{
+    if (!tmpdir.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), tmpdir);
+        child.setProcessEnvironment(env);
+    }
+    child.start(QCoreApplication::applicationFilePath(), {"--hold-lock", folder});
+    return child.waitForReadyRead(10000) && child.readAll().trimmed() == "locked";
+}
+
+// Runs the program as main() does; `whileShown` sees the main window, then it is closed.
+int runAndClose(const ProgramPaths& paths, const std::function<void(Form1*)>& whileShown)
+{
+    QTimer::singleShot(0, [&] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* window = qobject_cast<Form1*>(widget); window && window->isVisible()) {
+                whileShown(window);
+                MessageBox::setNextAnswer(QMessageBox::Yes);
+                window->close();
+                return;
+            }
+        }
+        QCoreApplication::exit(3); // no window was shown
+    });
+    return runProgram(*qApp, paths);
+}
+
 } // namespace
 
 class TestStartup : public QObject {
@@ -36,13 +77,15 @@ class TestStartup : public QObject {
 private slots:
     void secondCopyOnlySaysSo();
     void crashedCopyDoesNotLockOut();
+    void windowOpensWholeAndCentred();
+    void lockIsTheRegistersWhateverTheTemporaryFolder();
 };
 
 void TestStartup::secondCopyOnlySaysSo()
 {
     TestRegister reg;
     QVERIFY(reg.write({part("a")}));
-    SingleInstance first(reg.folder());
+    SingleInstance first(registerFolder(reg));
     QVERIFY(first.acquire());
 
     MessageBox::setNextAnswer(QMessageBox::Ok);
@@ -59,23 +102,73 @@ void TestStartup::secondCopyOnlySaysSo()
 
     // Another program folder is another program.
     TestRegister other;
-    SingleInstance elsewhere(other.folder());
+    SingleInstance elsewhere(registerFolder(other));
     QVERIFY(elsewhere.acquire());
 }
 
 void TestStartup::crashedCopyDoesNotLockOut()
 {
     TestRegister reg;
+    QVERIFY(reg.write({part("a")}));
     QProcess child;
-    child.start(QCoreApplication::applicationFilePath(), {"--hold-lock", reg.folder()});
-    QVERIFY(child.waitForReadyRead(10000));
-    QCOMPARE(child.readAll().trimmed(), QByteArray("locked"));
+    QVERIFY(startHolder(child, registerFolder(reg)));
 
-    SingleInstance second(reg.folder());
+    // A live copy is honoured, by the lock and by the program.
+    SingleInstance second(registerFolder(reg));
     QVERIFY(!second.acquire());
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    QCOMPARE(runProgram(*qApp, reg.paths()), 0);
+    QCOMPARE(MessageBox::takeShown().size(), 1);
+
     child.kill(); // no chance to remove its lock
     QVERIFY(child.waitForFinished(10000));
-    QVERIFY(second.acquire());
+    QVERIFY(QFile::exists(SingleInstance::lockPathFor(registerFolder(reg))));
+    // Its stale lock is taken over: the program opens.
+    QCOMPARE(runAndClose(reg.paths(), [](Form1*) {}), 0);
+    QCOMPARE(MessageBox::takeShown().size(), 1); // only the exit question
+}
+
+void TestStartup::windowOpensWholeAndCentred()
+{
+    TestRegister reg;
+    QVERIFY(reg.write({part("a")}));
+    QSize client, menu;
+    QRect frame, screen;
+    QCOMPARE(runAndClose(reg.paths(),
+                         [&](Form1* window) {
+                             client = window->centralWidget()->size();
+                             menu = window->menuBar()->size();
+                             frame = window->geometry();
+                             screen = window->screen()->availableGeometry();
+                         }),
+             0);
+    MessageBox::takeShown();
+    // The whole client area of 11820 x 8115 twips under the menu bar, not a shrunk stub.
+    QCOMPARE(client, QSize(788, 541));
+    QCOMPARE(frame.size(), QSize(788, 541 + menu.height()));
+    QVERIFY2(qAbs(frame.center().x() - screen.center().x()) <= 1, "not centred across");
+    QVERIFY2(qAbs(frame.center().y() - screen.center().y()) <= 1, "not centred down");
+}
+
+void TestStartup::lockIsTheRegistersWhateverTheTemporaryFolder()
+{
+    TestRegister reg;
+    QVERIFY(reg.write({part("a")}));
+    QTemporaryDir tmpA, tmpB;
+    QProcess child;
+    QVERIFY(startHolder(child, registerFolder(reg), tmpA.path()));
+
+    const QByteArray saved = qgetenv("TMPDIR");
+    qputenv("TMPDIR", tmpB.path().toLocal8Bit());
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    const int result = runProgram(*qApp, reg.paths());
+    qputenv("TMPDIR", saved);
+    child.kill();
+    child.waitForFinished(10000);
+    QCOMPARE(result, 0);
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].text, QStringLiteral("Программа уже запущена!"));
 }
 
 int main(int argc, char* argv[])

@@ -7,6 +7,7 @@
 #include "store/Register.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QScreen>
 
@@ -29,7 +30,7 @@ void showAlreadyRunning()
 
 int runProgram(QApplication& app, const ProgramPaths& paths)
 {
-    SingleInstance instance(paths.folder());
+    SingleInstance instance(QFileInfo(paths.databasePath()).absolutePath());
     if (!instance.acquire()) {
         showAlreadyRunning();
         return 0;
@@ -38,11 +39,13 @@ int runProgram(QApplication& app, const ProgramPaths& paths)
         return *exitCode;
     Register reg(paths.databasePath());
     Form1 window(paths, reg);
+    // The window already has its full size; adjustSize() would shrink a window whose
+    // controls stand at fixed places to a stub.
+    // Centred by its client area and menu bar; the frame is not known before it is shown.
     if (const QScreen* screen = window.screen()) {
-        window.adjustSize();
-        QRect frame = window.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window.move(frame.topLeft());
+        QRect area = window.geometry();
+        area.moveCenter(screen->availableGeometry().center());
+        window.setGeometry(area);
     }
     window.show();
     return app.exec();
