@@ -1,9 +1,12 @@
 #include "store/PictureText.h"
 
+#include "store/Platform.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QTemporaryFile>
 
 namespace tarvik {
 
@@ -34,12 +37,18 @@ QByteArray ReadPictureText(const QString& path)
 
 bool writePictureFile(const QByteArray& text, const QString& temporaryPath)
 {
-    QFile file(temporaryPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Never opened by name: whatever stands there (a link to the register, say) would be
+    // written through. A fresh file of our own is filled, then renamed over the name.
+    QTemporaryFile fresh(QFileInfo(temporaryPath).absoluteFilePath() + QStringLiteral(".XXXXXX"));
+    if (!fresh.open())
         return false;
-    const bool written = file.write(text) == text.size();
-    file.close();
-    return written && file.error() == QFileDevice::NoError;
+    const bool written = fresh.write(text) == text.size() && fresh.flush();
+    fresh.close();
+    if (!written || fresh.error() != QFileDevice::NoError
+        || !platform::replaceFile(fresh.fileName(), temporaryPath, nullptr))
+        return false; // the fresh file is removed with `fresh`
+    fresh.setAutoRemove(false);
+    return true;
 }
 
 PictureFile readPictureFile(const QString& path)
@@ -128,9 +137,24 @@ QImage loadPictureFile(const QString& path)
     return reader.read();
 }
 
+QImage pictureFromText(const QByteArray& text)
+{
+    QBuffer buffer;
+    buffer.setData(text);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    limit(reader);
+    if (!PictureLimits::sizeAllowed(reader.size()))
+        return {};
+    return reader.read();
+}
+
 QImage ShowPictureText(const QByteArray& text, const QString& temporaryPath)
 {
-    writePictureFile(text, temporaryPath);
+    // A folder that cannot be written or a full disk must not cost the user the picture.
+    if (!writePictureFile(text, temporaryPath))
+        return pictureFromText(text);
     QImage picture = loadPictureFile(temporaryPath);
     QFile::remove(temporaryPath);
     return picture;

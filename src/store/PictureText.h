@@ -58,14 +58,19 @@ PictureFile readPictureFile(const QString& path);
 PictureFile checkPictureBytes(const QByteArray& bytes);
 
 // Writes `text` to the temporary file from its first byte, replacing what it held.
-// An empty text leaves an empty file.
+// An empty text leaves an empty file. A fresh file is renamed into place, so a link or
+// other file planted under that name is replaced, never written through.
 bool writePictureFile(const QByteArray& text, const QString& temporaryPath);
 
 // Decodes the picture in the file, telling the format from the content. A null image when
 // the bytes are not a picture or claim a size beyond PictureLimits.
 QImage loadPictureFile(const QString& path);
 
-// Writes, loads and deletes the temporary file: the picture held in `text`.
+// The same decoding straight from the bytes, without a file.
+QImage pictureFromText(const QByteArray& text);
+
+// Writes, loads and deletes the temporary file: the picture held in `text`. When the file
+// cannot be written the picture is decoded from memory instead.
 QImage ShowPictureText(const QByteArray& text, const QString& temporaryPath);
 
 } // namespace tarvik
