@@ -1,5 +1,6 @@
 #include "store/Seeding.h"
 
+#include "store/NameKeys.h"
 #include "store/TextFold.h"
 
 #include <QFile>
@@ -80,6 +81,10 @@ Seeder::Seeder(const QString& path) : m_path(path)
     for (const QString& statement : schema) {
         if (!query.exec(statement) && !fail(statement, query))
             return;
+    }
+    if (!addNameKeyTriggers(db)) {
+        m_error = QStringLiteral("name key triggers not added");
+        return;
     }
     QStringList partColumns;
     for (const PartRow::Field& field : PartRow::kFields)
