@@ -16,9 +16,13 @@ namespace tarvik {
 namespace {
 
 // SQLite's primary result codes, as the driver reports them in nativeErrorCode().
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
 constexpr int kSqliteCorrupt = 11;
 constexpr int kSqliteCantOpen = 14;
 constexpr int kSqliteNotADb = 26;
+
+constexpr int kBusyTimeoutMs = 2000;
 
 QString nextConnectionName()
 {
@@ -33,6 +37,9 @@ OpenProblem problemOf(const QSqlError& error)
         return OpenProblem::NotADatabase;
     case kSqliteCorrupt:
         return OpenProblem::Damaged;
+    case kSqliteBusy:
+    case kSqliteLocked:
+        return OpenProblem::Busy;
     default:
         return OpenProblem::CannotOpen;
     }
@@ -69,6 +76,11 @@ bool Database::isOpen() const
 
 OpenResult Database::open(const QString& path)
 {
+    return open(path, true);
+}
+
+OpenResult Database::open(const QString& path, bool verifyFile)
+{
     close();
     m_path = path;
     if (!QFileInfo::exists(path))
@@ -78,7 +90,10 @@ OpenResult Database::open(const QString& path)
     url.setQuery(QStringLiteral("mode=rw"));
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI"));
+    // Another program's lock is waited for about two seconds, not Qt's five: then the
+    // window says the register is busy instead of freezing.
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
+                             .arg(kBusyTimeoutMs));
     db.setDatabaseName(url.toString(QUrl::FullyEncoded));
     if (!db.open()) {
         const QSqlError error = db.lastError();
@@ -88,7 +103,7 @@ OpenResult Database::open(const QString& path)
     }
     if (!registerSqlFunctions(db))
         return {OpenProblem::EngineMismatch, {}};
-    return verify();
+    return verifyFile ? verify() : OpenResult{};
 }
 
 OpenResult Database::verify()
@@ -133,6 +148,50 @@ void Database::close()
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
+bool isDamageError(const QSqlError& error)
+{
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    return error.isValid() && (code == kSqliteCorrupt || code == kSqliteNotADb);
+}
+
+bool isBusyError(const QSqlError& error)
+{
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    return error.isValid() && (code == kSqliteBusy || code == kSqliteLocked);
+}
+
+void Database::noteError(const QSqlError& error) const
+{
+    if (m_owner)
+        m_owner->noteError(error);
+}
+
+bool Database::writesRefused() const
+{
+    return m_owner && m_owner->writesRefused();
+}
+
+void Database::aboutToWrite() const
+{
+    if (m_owner)
+        m_owner->announceWrite();
+}
+
+QString describeBusy(const QString& path)
+{
+    return QStringLiteral("Файл базы данных «%1» сейчас занят другой программой. На экране то, "
+                          "что было прочитано раньше; повторите действие позже.")
+        .arg(path);
+}
+
+QString describeDamage(const QString& path, const QString& detail)
+{
+    return QStringLiteral("Файл базы данных «%1» повреждён (%2). Изменения больше не "
+                          "сохраняются: закройте программу и восстановите файл из резервной "
+                          "копии.")
+        .arg(path, detail.trimmed());
+}
+
 QString describeOpenProblem(const QString& path, const OpenResult& result)
 {
     const QString file = QStringLiteral("«%1»").arg(path);
@@ -147,7 +206,8 @@ QString describeOpenProblem(const QString& path, const OpenResult& result)
     case OpenProblem::NotADatabase:
         return QStringLiteral("Файл %1 не является базой данных. Список деталей будет пуст.").arg(file);
     case OpenProblem::Damaged:
-        return QStringLiteral("Файл базы данных %1 повреждён. Список деталей может быть неполным.")
+        return QStringLiteral("Файл базы данных %1 повреждён. Список деталей может быть неполным; "
+                              "изменения не будут сохраняться.")
             .arg(file);
     case OpenProblem::ReadOnly:
         return QStringLiteral("Файл базы данных %1 доступен только для чтения: изменения не будут "
@@ -161,6 +221,8 @@ QString describeOpenProblem(const QString& path, const OpenResult& result)
         return QStringLiteral("Библиотека SQLite программы не совпадает с библиотекой драйвера Qt; "
                               "файл %1 не открыт.")
             .arg(file);
+    case OpenProblem::Busy:
+        return describeBusy(path);
     }
     return {};
 }

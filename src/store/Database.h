@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 
 namespace tarvik {
@@ -17,6 +18,7 @@ enum class OpenProblem {
     ReadOnly,       // opened, but changes could not be saved
     MissingTables,  // a database without the register's tables or fields
     EngineMismatch, // Qt's SQLite is not the library our functions were built against
+    Busy,           // another program holds the file locked
 };
 
 struct OpenResult {
@@ -40,6 +42,14 @@ public:
     OpenResult open(const QString& path);
     void close();
 
+    // An error met on this connection, told to the register that handed it out: damage
+    // is remembered there and reported once.
+    void noteError(const QSqlError& error) const;
+    // The register refuses every change (its file was found damaged).
+    bool writesRefused() const;
+    // Said before every change, so background reads of the file give way at once.
+    void aboutToWrite() const;
+
     bool isOpen() const;
     QString path() const { return m_path; }
     QSqlDatabase connection() const;
@@ -47,13 +57,21 @@ public:
 private:
     friend class Register;
     OpenResult verify();
+    OpenResult open(const QString& path, bool verifyFile);
 
     QString m_connectionName;
     QString m_path;
     Register* m_owner = nullptr; // set when the register handed this connection out
 };
 
+// The engine's verdicts that matter to the user.
+bool isDamageError(const QSqlError& error); // SQLITE_CORRUPT, SQLITE_NOTADB
+bool isBusyError(const QSqlError& error);   // SQLITE_BUSY, SQLITE_LOCKED
+
 // The sentence shown to the user for a failed open.
 QString describeOpenProblem(const QString& path, const OpenResult& result);
+// The sentences for a register locked by another program, and for damage met at work.
+QString describeBusy(const QString& path);
+QString describeDamage(const QString& path, const QString& detail);
 
 } // namespace tarvik

@@ -1,5 +1,6 @@
 #include "store/RecordSource.h"
 
+#include "store/NameKeys.h"
 #include "store/TextFold.h"
 
 #include <QSqlDriver>
@@ -54,8 +55,32 @@ void RecordSource::close()
 
 bool RecordSource::fail(const QSqlQuery& query)
 {
-    m_lastError = query.lastError().text();
+    return fail(query.lastError());
+}
+
+bool RecordSource::fail(const QSqlError& error)
+{
+    m_lastError = error.text();
+    m_lastBusy = isBusyError(error);
+    m_db.noteError(error);
     return false;
+}
+
+bool RecordSource::mayWrite()
+{
+    m_lastBusy = false;
+    m_lastError.clear();
+    if (m_db.writesRefused()) {
+        m_lastError = QStringLiteral("файл базы данных повреждён, изменения не сохраняются");
+        return false;
+    }
+    m_db.aboutToWrite();
+    return true;
+}
+
+bool RecordSource::isParts() const
+{
+    return m_statement.table.compare(QLatin1String("client"), Qt::CaseInsensitive) == 0;
 }
 
 bool RecordSource::goneSince()
@@ -80,19 +105,25 @@ void RecordSource::forgetRows()
 
 bool RecordSource::refresh()
 {
-    savePending();
+    m_lastBusy = false;
+    if (!savePending() && m_lastBusy)
+        return false; // locked by another program: the list and the edit stay
     m_lastError.clear();
-    beginResetModel();
-    m_keys.clear();
-    m_currentRow = -1;
-    m_current = QSqlRecord();
-    forgetRows();
+    m_lastBusy = false;
 
     bool ok = m_db.isOpen();
     if (!ok)
         m_lastError = QStringLiteral("database not open");
+    if (ok && isParts() && !m_db.writesRefused()) {
+        // Keys cleared by other tools' changes are filled before the list is sorted by them.
+        const NameKeyHealing healed =
+            healNameKeys(m_db.connection(), [this] { m_db.aboutToWrite(); });
+        if (!healed.ok && (isBusyError(healed.error) || isDamageError(healed.error)))
+            return fail(healed.error);
+    }
     if (ok)
         loadFields();
+    QVector<qint64> keys;
     if (ok) {
         QSqlQuery query(m_db.connection());
         query.setForwardOnly(true);
@@ -101,13 +132,22 @@ bool RecordSource::refresh()
             query.addBindValue(value);
         ok = ok && query.exec() && query.next();
         if (ok) {
-            const QByteArray keys = query.value(0).toByteArray();
-            m_keys.resize(keys.size() / qsizetype(sizeof(qint64)));
-            std::memcpy(m_keys.data(), keys.constData(), m_keys.size() * sizeof(qint64));
+            const QByteArray bytes = query.value(0).toByteArray();
+            keys.resize(bytes.size() / qsizetype(sizeof(qint64)));
+            std::memcpy(keys.data(), bytes.constData(), keys.size() * sizeof(qint64));
         } else {
             fail(query);
+            // A lock or a damaged file says nothing about the rows: the list shown stays,
+            // rather than an empty one that would pass for an empty register.
+            if (m_lastBusy || isDamageError(query.lastError()))
+                return false;
         }
     }
+    beginResetModel();
+    m_keys = std::move(keys);
+    m_currentRow = -1;
+    m_current = QSqlRecord();
+    forgetRows();
     // Current before the views hear of the reset, so what they show of it is already read.
     if (!m_keys.isEmpty())
         setCurrentRow(0);
@@ -117,8 +157,11 @@ bool RecordSource::refresh()
 
 bool RecordSource::setCurrentRow(int row)
 {
-    if (row != m_currentRow)
-        savePending();
+    m_lastBusy = false;
+    if (row != m_currentRow && !savePending() && m_lastBusy)
+        return false; // the row stays; the edit is saved at the next try
+    const int previousRow = m_currentRow;
+    const QSqlRecord previous = m_current;
     m_current = QSqlRecord();
     m_currentRow = (row >= 0 && row < m_keys.size()) ? row : -1;
     if (m_currentRow < 0 || !m_db.isOpen())
@@ -128,10 +171,18 @@ bool RecordSource::setCurrentRow(int row)
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(m_statement.table));
     query.addBindValue(m_keys.at(m_currentRow));
-    if (!query.exec())
-        return fail(query);
-    if (!query.next())
+    if (!query.exec()) {
+        fail(query);
+        if (m_lastBusy) { // nothing was read: the row shown stays current
+            m_currentRow = previousRow;
+            m_current = previous;
+        }
+        return false;
+    }
+    if (!query.next()) {
+        m_db.noteError(query.lastError());
         return false; // deleted through another view since the refresh
+    }
     m_current = query.record();
     return true;
 }
@@ -162,7 +213,7 @@ std::optional<QVariantMap> RecordSource::storedFields(const QVariantMap& values)
 
 bool RecordSource::addNew(const QVariantMap& values)
 {
-    if (!m_db.isOpen() || values.isEmpty())
+    if (!m_db.isOpen() || values.isEmpty() || !mayWrite())
         return false;
     loadFields();
     const auto row = storedFields(values);
@@ -179,7 +230,7 @@ bool RecordSource::addNew(const QVariantMap& values)
 
 bool RecordSource::updateCurrent(const QVariantMap& values)
 {
-    if (!hasCurrent() || values.isEmpty())
+    if (!hasCurrent() || values.isEmpty() || !mayWrite())
         return false;
     const auto stored = storedFields(values);
     if (!stored)
@@ -207,7 +258,7 @@ bool RecordSource::updateCurrent(const QVariantMap& values)
 
 bool RecordSource::deleteCurrent()
 {
-    if (!hasCurrent())
+    if (!hasCurrent() || !mayWrite())
         return false;
     m_pending.clear();
     QSqlQuery query(m_db.connection());
@@ -241,8 +292,39 @@ bool RecordSource::savePending()
         return true; // the row it belonged to is gone
     if (updateCurrent(pending))
         return true;
+    if (m_lastBusy) { // kept for the next try: a lock is no reason to lose the text
+        m_pending = pending;
+    }
     emit pendingSaveFailed(m_lastError);
     return false;
+}
+
+RecordSource::Replaced RecordSource::replaceCurrentIf(const QString& field,
+                                                     const QString& expected,
+                                                     const QVariant& value)
+{
+    if (!hasCurrent() || m_fields.indexOf(field) < 0 || !mayWrite())
+        return Replaced::Failed;
+    QSqlQuery query(m_db.connection());
+    query.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ? AND CAST(%2 AS TEXT) IS ?")
+                      .arg(m_statement.table, field));
+    query.addBindValue(value);
+    query.addBindValue(currentKey());
+    query.addBindValue(expected);
+    if (!query.exec()) {
+        fail(query);
+        return Replaced::Failed;
+    }
+    const bool saved = query.numRowsAffected() == 1;
+    forgetRows();
+    const int row = m_currentRow;
+    if (!setCurrentRow(row)) {
+        if (!saved && m_lastError.isEmpty())
+            goneSince();
+        return saved ? Replaced::Saved : Replaced::Failed;
+    }
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    return saved ? Replaced::Saved : Replaced::ChangedElsewhere;
 }
 
 int RecordSource::columnOf(const QString& field) const
@@ -336,14 +418,17 @@ void RecordSource::fetchPage(int firstRow) const
         query.addBindValue(m_keys.at(firstRow + i));
         m_shown.insert(m_keys.at(firstRow + i), {}); // a row gone since the refresh shows blank
     }
-    if (!query.exec())
+    if (!query.exec()) {
+        m_db.noteError(query.lastError());
         return;
+    }
     while (query.next()) {
         QVector<QVariant> values(fields);
         for (int i = 0; i < targets.size(); ++i)
             values[targets.at(i)] = query.value(i + 1);
         m_shown.insert(query.value(0).toLongLong(), values);
     }
+    m_db.noteError(query.lastError());
 }
 
 } // namespace tarvik

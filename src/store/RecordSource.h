@@ -64,6 +64,15 @@ public:
     bool savePending();
 
     QString lastError() const { return m_lastError; }
+    // The last failure was another program's lock: what was shown before still stands
+    // (refresh and setCurrentRow change nothing then), and the same action may be retried.
+    bool lastFailureBusy() const { return m_lastBusy; }
+
+    // Saves `value` into `field` of the current row only if the stored value, as text,
+    // still equals `expected`: one statement, so nothing can change in between. When it
+    // differs nothing is written and the current row is read afresh.
+    enum class Replaced { Saved, ChangedElsewhere, Failed };
+    Replaced replaceCurrentIf(const QString& field, const QString& expected, const QVariant& value);
 
     // Grid support.
     int columnOf(const QString& field) const;
@@ -87,6 +96,10 @@ private:
     void fetchPage(int firstRow) const;
     QVector<int> shownColumns() const;
     bool fail(const class QSqlQuery& query);
+    bool fail(const QSqlError& error);
+    // False (with the reason in lastError) when the register refuses changes.
+    bool mayWrite();
+    bool isParts() const;
     bool goneSince();
     // The fields as stored: unknown names refused, the folded name added beside the name.
     std::optional<QVariantMap> storedFields(const QVariantMap& values);
@@ -105,6 +118,7 @@ private:
     QVariantMap m_pending;
     qint64 m_pendingKey = -1;
     QString m_lastError;
+    bool m_lastBusy = false;
 
     // Rows shown in the grid, by row id; dropped at every refresh and change.
     mutable QHash<qint64, QVector<QVariant>> m_shown;

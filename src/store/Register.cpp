@@ -1,5 +1,7 @@
 #include "store/Register.h"
 
+#include "store/NameKeys.h"
+
 #include <QMutexLocker>
 
 namespace tarvik {
@@ -14,7 +16,36 @@ Register::~Register()
 OpenResult Register::check()
 {
     Database probe;
-    m_checked = connect(probe);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_hasChecked = false; // the probe itself is checked in full
+    }
+    const OpenResult result = connect(probe);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_checked = result;
+    }
+    if (m_checked.problem == OpenProblem::Damaged
+        || m_checked.problem == OpenProblem::NotADatabase) {
+        // Told as the open's result; the same damage is not told twice.
+        m_damageReported = true;
+        m_damaged = true;
+    }
+    if (m_checked.ok() || m_checked.problem == OpenProblem::ReadOnly) {
+        // Keys left stale by other tools or earlier builds are put right before any list
+        // is read. A read-only file keeps what it has.
+        const NameKeyHealing healed = prepareNameKeys(probe.connection());
+        if (!healed.ok) {
+            if (isBusyError(healed.error))
+                m_checked = {OpenProblem::Busy, healed.error.databaseText()};
+            else if (m_checked.ok())
+                noteError(healed.error);
+        }
+    }
+    {
+        QMutexLocker lock(&m_mutex);
+        m_hasChecked = true;
+    }
     return m_checked;
 }
 
@@ -25,12 +56,25 @@ OpenResult Register::connect(Database& db)
         if (m_closed)
             return {OpenProblem::CannotOpen, QStringLiteral("the register is closed")};
     }
-    const OpenResult result = db.open(m_path);
+    bool verify = true;
+    OpenProblem checked = OpenProblem::None;
+    {
+        QMutexLocker lock(&m_mutex);
+        verify = !m_hasChecked;
+        checked = m_checked.problem;
+    }
+    // Checked once by check(); every later connection trusts that result.
+    const OpenResult result = verify ? db.open(m_path, true) : db.open(m_path, false);
     // Tracked even when the check found a problem: an open connection is a connection.
     if (db.isOpen()) {
         QMutexLocker lock(&m_mutex);
         m_open.insert(&db);
         db.m_owner = this;
+    }
+    if (!verify && checked == OpenProblem::MissingTables) {
+        // The user was told the list stays empty: so it is, and nothing is written.
+        db.close();
+        return {checked, {}};
     }
     return result;
 }
@@ -67,6 +111,29 @@ bool Register::isClosed() const
 {
     QMutexLocker lock(&m_mutex);
     return m_closed;
+}
+
+void Register::noteError(const QSqlError& error)
+{
+    if (isDamageError(error))
+        noteDamage(error.databaseText());
+}
+
+void Register::noteDamage(const QString& detail)
+{
+    m_damaged = true;
+    if (!m_damageReported.exchange(true))
+        emit damageFound(detail);
+}
+
+bool Register::writesRefused() const
+{
+    return m_damaged.load();
+}
+
+void Register::announceWrite()
+{
+    emit writeWanted();
 }
 
 int Register::openConnections() const

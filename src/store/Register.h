@@ -7,6 +7,8 @@
 #include <QSet>
 #include <QString>
 
+#include <atomic>
+
 namespace tarvik {
 
 // The register file's one owner. It checks the file once, hands out every connection the
@@ -40,9 +42,26 @@ public:
     bool isClosed() const;
     int openConnections() const;
 
+    // Damage met on any connection at any time (SQLITE_CORRUPT, SQLITE_NOTADB): from then
+    // on every change is refused, so a damaged file is not made worse. Any thread.
+    void noteError(const QSqlError& error);
+    void noteDamage(const QString& detail);
+    bool isDamaged() const { return m_damaged.load(); }
+    // Changes are refused: damage found, or a register the program cannot use.
+    bool writesRefused() const;
+
+    // Called before every change made through a connection of this register.
+    void announceWrite();
+
 signals:
     // Emitted synchronously by closeAll() before any connection is closed.
     void aboutToClose();
+    // Once, for the first damage found after the open (damage found by check() is part of
+    // its result instead). Emitted on the thread that met it.
+    void damageFound(const QString& detail);
+    // Emitted synchronously by announceWrite(): background readers stop so the change
+    // does not wait for them.
+    void writeWanted();
 
 private:
     friend class Database;
@@ -53,6 +72,9 @@ private:
     mutable QMutex m_mutex;
     QSet<Database*> m_open;
     bool m_closed = false;
+    bool m_hasChecked = false;
+    std::atomic<bool> m_damaged{false};
+    std::atomic<bool> m_damageReported{false};
 };
 
 } // namespace tarvik
