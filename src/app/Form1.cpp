@@ -13,6 +13,7 @@
 #include "service/Form21.h"
 #include "service/Help.h"
 #include "editor/Form2.h"
+#include "store/DamageCheck.h"
 #include "store/PictureText.h"
 #include "store/Queries.h"
 #include "store/RecordSource.h"
@@ -22,11 +23,14 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QTimer>
 
 namespace tarvik {
 namespace {
 
 const QString kTitle = QStringLiteral("Тарвик радиодеталей");
+// The whole file is checked once the window has been shown and filled.
+constexpr int kDamageCheckDelayMs = 2000;
 
 } // namespace
 
@@ -66,15 +70,22 @@ void Form1::load()
     const OpenResult opened = m_register.check();
     if (!opened.ok())
         reportOpenProblem(opened);
+    // Locked by another program: nothing is read now (each read would wait in vain);
+    // the next action tries again.
+    const bool busy = opened.problem == OpenProblem::Busy;
     m_data1->open(m_register);
     m_data1->setStatement(Statements::partsByName());
-    m_data1->refresh();
+    if (!busy)
+        m_data1->refresh();
 
     m_data7->open(m_register);
     m_data7->setStatement(Statements::packageTypes());
-    m_data7->refresh();
+    if (!busy)
+        m_data7->refresh();
 
     m_register.connect(m_database);
+    if (opened.ok() || opened.problem == OpenProblem::ReadOnly)
+        startDamageCheck();
 
     // The first current row is shown once everything it reads from is open.
     m_loaded = true;
@@ -138,7 +149,10 @@ void Form1::connectCommands()
         if (!m_fillingDetails)
             m_data1->setPendingField(QStringLiteral("sorp"), ui->txtDisc->toPlainText());
     });
+    connect(&m_register, &Register::damageFound, this, &Form1::reportDamage);
     connect(m_data1, &RecordSource::pendingSaveFailed, this, [this](const QString& error) {
+        if (m_data1->lastFailureBusy())
+            return; // kept for the next try; the action that met the lock says so
         MessageBox::show(this, QMessageBox::Warning, kTitle,
                          QStringLiteral("Не удалось сохранить доп. информацию: %1").arg(error),
                          QMessageBox::Ok);
@@ -149,11 +163,17 @@ void Form1::connectCommands()
 
 void Form1::onRowChange(int row)
 {
-    if (!m_loaded)
+    if (!m_loaded || m_restoringRow)
         return;
     // A refresh has just read its first row; any other row is read now.
     const bool hasPart = row == m_data1->currentRow() ? m_data1->hasCurrent()
                                                       : m_data1->setCurrentRow(row);
+    if (!hasPart && m_data1->lastFailureBusy()) {
+        // Nothing of that row could be read: the part shown stays, and so does its row.
+        restoreGridRow();
+        reportBusy();
+        return;
+    }
     if (!hasPart) {
         clearDetails();
         return;
@@ -168,7 +188,7 @@ void Form1::onRowChange(int row)
 
         countRecords();
         if (m_recordCount)
-            ui->lblRecordCount1->setText(QString::number(*m_recordCount));
+            setShownValue(ui->lblRecordCount1, QString::number(*m_recordCount));
 
         showPackagePicture();
         ui->TDBGrid2->viewport()->update();
@@ -187,6 +207,7 @@ void Form1::fillDetails()
     ui->Text3->setText(text("datebir"));
     ui->Text4->setText(text("phone"));
     ui->txtDisc->setPlainText(text("sorp"));
+    ui->txtDisc->setReadOnly(false);
     m_fillingDetails = false;
 }
 
@@ -196,8 +217,10 @@ void Form1::clearDetails()
     for (QLineEdit* box : {ui->Text1, ui->Text2, ui->Text3, ui->Text4})
         box->clear();
     ui->txtDisc->clear();
+    // Typed text would belong to no part and be lost.
+    ui->txtDisc->setReadOnly(true);
     m_fillingDetails = false;
-    ui->Label9->clear();
+    setShownValue(ui->Label9, {});
     ui->Image2->hide();
 }
 
@@ -230,8 +253,8 @@ void Form1::showStockValue()
 {
     const auto price = parseNumber(ui->Text2->text());
     const auto quantity = parseNumber(ui->Text4->text());
-    if (price && quantity)
-        ui->Label9->setText(formatNumber(*price * *quantity));
+    // Without both numbers there is no value: the last part's figure must not stay.
+    setShownValue(ui->Label9, price && quantity ? formatNumber(*price * *quantity) : QString());
 }
 
 // ---- search and the full list -----------------------------------------------------------
@@ -241,19 +264,27 @@ void Form1::quickSearch(const QString& text)
     if (text.isEmpty())
         return;
     WaitCursor wait;
+    if (!recheckIfBusy())
+        return;
     m_data1->setStatement(Statements::partsWithNameLike(text));
-    m_data1->refresh();
+    if (!m_data1->refresh() && m_data1->lastFailureBusy())
+        reportBusy();
 }
 
 void Form1::showAll()
 {
     WaitCursor wait;
+    if (!recheckIfBusy())
+        return;
     m_data1->setStatement(Statements::partsByName());
-    m_data1->refresh();
+    if (!m_data1->refresh() && m_data1->lastFailureBusy()) {
+        reportBusy();
+        return;
+    }
     countRecords();
     if (m_recordCount)
-        ui->lblRecordCount1->setText(
-            QStringLiteral("Таблица содержит - %1   записей").arg(*m_recordCount));
+        setShownValue(ui->lblRecordCount1,
+                      QStringLiteral("Таблица содержит - %1   записей").arg(*m_recordCount));
 }
 
 // ---- quantity and deletion --------------------------------------------------------------
@@ -262,24 +293,50 @@ void Form1::stepQuantity(double step)
 {
     if (!m_data1->hasCurrent())
         return;
-    const auto quantity = parseNumber(ui->Text4->text());
-    if (!quantity) {
+    // The step starts from the quantity shown; a value that cannot be stepped exactly
+    // (not finite, beyond 2^53, or not written back as it is) is no number to step.
+    const QString shown = ui->Text4->text();
+    const auto quantity = parseQuantity(shown);
+    const QString text = quantity ? formatNumber(*quantity + step) : QString();
+    if (!quantity || parseQuantity(text) != *quantity + step) {
         MessageBox::show(this, QMessageBox::Warning, kTitle,
                          QStringLiteral("Количество «%1» не является числом, изменить его нельзя.")
-                             .arg(ui->Text4->text()),
+                             .arg(shown),
                          QMessageBox::Ok);
         return;
     }
-    const QString text = formatNumber(*quantity + step);
-    ui->Text4->setText(text);
-    if (!m_data1->updateCurrent({{QStringLiteral("phone"), text}})) {
-        const QString error = m_data1->lastError();
-        m_data1->setCurrentRow(m_data1->currentRow());
-        ui->Text4->setText(m_data1->field(QStringLiteral("phone")).toString());
+    // Stored only if the file still holds what is shown: another program may have
+    // changed it since, and its number must not be overwritten.
+    switch (m_data1->replaceCurrentIf(QStringLiteral("phone"), shown, text)) {
+    case RecordSource::Replaced::Saved:
+        ui->Text4->setText(text);
+        break;
+    case RecordSource::Replaced::ChangedElsewhere: {
+        const QString stored = m_data1->field(QStringLiteral("phone")).toString();
+        ui->Text4->setText(stored);
         MessageBox::show(this, QMessageBox::Warning, kTitle,
-                         QStringLiteral("Не удалось сохранить количество: %1").arg(error),
+                         QStringLiteral("Количество этой детали тем временем изменено другой "
+                                        "программой: теперь «%1». Ничего не сохранено.")
+                             .arg(stored),
                          QMessageBox::Ok);
+        break;
     }
+    case RecordSource::Replaced::Failed:
+        if (m_data1->lastFailureBusy()) {
+            reportBusy(); // the quantity shown is still the stored one
+            break;
+        }
+        {
+            const QString error = m_data1->lastError();
+            m_data1->setCurrentRow(m_data1->currentRow());
+            ui->Text4->setText(m_data1->field(QStringLiteral("phone")).toString());
+            MessageBox::show(this, QMessageBox::Warning, kTitle,
+                             QStringLiteral("Не удалось сохранить количество: %1").arg(error),
+                             QMessageBox::Ok);
+        }
+        break;
+    }
+    showStockValue();
 }
 
 void Form1::deletePart()
@@ -292,6 +349,10 @@ void Form1::deletePart()
         != QMessageBox::Yes)
         return;
     if (!m_data1->deleteCurrent()) {
+        if (m_data1->lastFailureBusy()) {
+            reportBusy();
+            return;
+        }
         MessageBox::show(this, QMessageBox::Warning, kTitle,
                          QStringLiteral("Не удалось удалить деталь: %1").arg(m_data1->lastError()),
                          QMessageBox::Ok);
@@ -322,6 +383,8 @@ void Form1::closeEvent(QCloseEvent* event)
 
 void Form1::closeDatabases()
 {
+    if (!m_data1->savePending() && m_data1->lastFailureBusy())
+        reportBusy();
     m_register.closeAll(); // saves an edit of the notes still pending first
 }
 
@@ -405,6 +468,63 @@ void Form1::editPart()
     part.kont = m_data1->field(QStringLiteral("kont")).toString();
     Form12 dialog(m_register, m_paths, *m_data1, part, this);
     dialog.exec();
+}
+
+// ---- the register under other programs ------------------------------------------------------
+
+void Form1::reportBusy()
+{
+    MessageBox::show(this, QMessageBox::Warning, kTitle, describeBusy(m_paths.databasePath()),
+                     QMessageBox::Ok);
+}
+
+void Form1::reportDamage(const QString& detail)
+{
+    MessageBox::show(this, QMessageBox::Warning, kTitle,
+                     describeDamage(m_paths.databasePath(), detail), QMessageBox::Ok);
+}
+
+bool Form1::recheckIfBusy()
+{
+    // The register was locked when the window opened: the check is retried now.
+    if (m_register.checkResult().problem != OpenProblem::Busy)
+        return true;
+    const OpenResult opened = m_register.check();
+    if (opened.problem == OpenProblem::Busy) {
+        reportBusy();
+        return false;
+    }
+    if (!opened.ok())
+        reportOpenProblem(opened);
+    if (opened.ok() || opened.problem == OpenProblem::ReadOnly)
+        startDamageCheck();
+    return true;
+}
+
+void Form1::startDamageCheck()
+{
+    if (!m_damageCheck)
+        m_damageCheck = new DamageCheck(m_register, this);
+    QTimer::singleShot(kDamageCheckDelayMs, m_damageCheck, &DamageCheck::start);
+}
+
+void Form1::setShownValue(QLabel* label, const QString& text)
+{
+    // A screen reader reads a label's name; the name is what the label shows, and its
+    // purpose stays in the description.
+    label->setText(text);
+    label->setAccessibleName(text);
+}
+
+void Form1::restoreGridRow()
+{
+    const int row = m_data1->currentRow();
+    if (row < 0)
+        return;
+    m_restoringRow = true;
+    ui->TDBGrid2->setCurrentIndex(
+        m_data1->index(row, std::max(m_data1->columnOf(QStringLiteral("idFam")), 0)));
+    m_restoringRow = false;
 }
 
 } // namespace tarvik

@@ -8,12 +8,15 @@
 #include <memory>
 #include <optional>
 
+class QLabel;
+
 namespace Ui {
 class Form1;
 }
 
 namespace tarvik {
 
+class DamageCheck;
 class RecordSource;
 class Register;
 
@@ -63,6 +66,14 @@ private:
     void newPart();
     void editPart();
 
+    // The register under other programs: locks, damage, values they wrote.
+    void reportBusy();
+    void reportDamage(const QString& detail);
+    bool recheckIfBusy();
+    void startDamageCheck();
+    void setShownValue(QLabel* label, const QString& text);
+    void restoreGridRow();
+
     std::unique_ptr<Ui::Form1> ui;
     ProgramPaths m_paths;
     Register& m_register;
@@ -73,6 +84,8 @@ private:
     bool m_loaded = false;
     bool m_fillingDetails = false;
     bool m_exitConfirmed = false;
+    DamageCheck* m_damageCheck = nullptr;
+    bool m_restoringRow = false;
 };
 
 } // namespace tarvik
