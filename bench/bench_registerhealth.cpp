@@ -1,0 +1,120 @@
+// What keeping the register true under other programs costs on a large file: healing the
+// name keys at open (a file of an earlier build, then keys cleared by another tool's
+// renames), the background quick check, and how long a change made meanwhile waits.
+//
+//   bench_registerhealth <program folder with base/vorlend.mdb>   (the file is changed)
+#include "store/DamageCheck.h"
+#include "store/NameKeys.h"
+#include "store/RecordSource.h"
+#include "store/Register.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace tarvik;
+
+namespace {
+
+double openMs(const QString& path, NameKeyHealing* healed = nullptr)
+{
+    Register reg(path);
+    QElapsedTimer timer;
+    timer.start();
+    const OpenResult result = reg.check();
+    const double ms = timer.nsecsElapsed() / 1e6;
+    if (!result.ok())
+        std::printf("  open problem %d\n", int(result.problem));
+    if (healed) {
+        Database db;
+        reg.connect(db);
+        *healed = healNameKeys(db.connection());
+    }
+    return ms;
+}
+
+void plain(const QString& path, const QString& sql)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plain"));
+        db.setDatabaseName(path);
+        db.open();
+        QSqlQuery query(db);
+        if (!query.exec(sql))
+            std::printf("  failed: %s\n", qPrintable(sql));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("plain"));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <program folder>\n", argv[0]);
+        return 2;
+    }
+    const QString path = QString::fromLocal8Bit(argv[1]) + QStringLiteral("/base/vorlend.mdb");
+
+    std::printf("open, file of an earlier build (trigger added, every key checked): %.0f ms\n",
+                openMs(path));
+    std::printf("open, nothing to heal: %.1f ms\n", openMs(path));
+    for (int every : {1000, 100}) {
+        plain(path, QStringLiteral("UPDATE client SET idFam = idFam || '.' WHERE rowid % %1 = 0")
+                        .arg(every));
+        std::printf("open after another tool renamed every %dth part: %.0f ms\n", every,
+                    openMs(path));
+    }
+
+    // The quick check alone, then with a change made through the window's source meanwhile.
+    Register reg(path);
+    reg.check();
+    DamageCheck check(reg);
+    QElapsedTimer timer;
+    QEventLoop loop;
+    QString verdict;
+    QObject::connect(&check, &DamageCheck::finished, &loop, [&](const QString& problems) {
+        verdict = problems.isEmpty() ? QStringLiteral("ok") : problems;
+        loop.quit();
+    });
+    double longestGapMs = 0;
+    QElapsedTimer gap;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        longestGapMs = std::max(longestGapMs, gap.nsecsElapsed() / 1e6);
+        gap.restart();
+    });
+    tick.start(10);
+    gap.start();
+    timer.start();
+    check.start();
+    loop.exec();
+    std::printf("quick_check on its own thread: %.0f ms (%s); longest pause of the window's "
+                "event loop meanwhile %.0f ms\n",
+                timer.nsecsElapsed() / 1e6, qPrintable(verdict), longestGapMs);
+
+    RecordSource source;
+    source.open(reg);
+    source.setStatement(Statements::partsByName());
+    source.refresh();
+    check.setRetryDelay(100);
+    check.start();
+    QThread::msleep(300); // well inside the check
+    timer.restart();
+    const QString before = source.field(QStringLiteral("phone")).toString();
+    const auto replaced = source.replaceCurrentIf(QStringLiteral("phone"), before, before);
+    std::printf("a change made 300 ms into the check waited %.1f ms (%s); check running: %s\n",
+                timer.nsecsElapsed() / 1e6,
+                replaced == RecordSource::Replaced::Saved ? "saved" : "not saved",
+                check.isRunning() ? "yes" : "no, interrupted");
+    check.stop();
+    return 0;
+}
