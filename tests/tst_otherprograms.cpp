@@ -323,6 +323,15 @@ void TestOtherPrograms::stepAfterAnotherProgramChangedTheQuantity()
     click("plus"); // now from what the file holds
     QCOMPARE(stored("A", "phone"), QStringLiteral("21"));
     QVERIFY(MessageBox::takeShown().isEmpty());
+
+    // Fractions and long whole numbers still step as before.
+    open({part("B", "1", "2,675"), part("C", "1", "999999999999998")});
+    click("plus");
+    QCOMPARE(stored("B", "phone"), QStringLiteral("3,675"));
+    down();
+    click("plus");
+    QCOMPARE(stored("C", "phone"), QStringLiteral("999999999999999"));
+    QVERIFY(MessageBox::takeShown().isEmpty());
 }
 
 // ---- odd values ------------------------------------------------------------------------------
@@ -334,7 +343,7 @@ void TestOtherPrograms::oddQuantitiesAreNoNumbers_data()
     QTest::newRow("inf") << "inf";
     QTest::newRow("-inf") << "-inf";
     QTest::newRow("2^60") << "1152921504606846976";
-    QTest::newRow("just written inexactly") << "9007199254740990";
+    QTest::newRow("too long to write back") << "9007199254740990";
 }
 
 void TestOtherPrograms::oddQuantitiesAreNoNumbers()

@@ -69,6 +69,30 @@ int runAndClose(const ProgramPaths& paths, const std::function<void(Form1*)>& wh
     return runProgram(*qApp, paths);
 }
 
+// Where the program must refuse to start: a window it opens anyway is closed again after a
+// while, so the test fails instead of waiting forever.
+class ClosesAStrayWindow {
+public:
+    ClosesAStrayWindow()
+    {
+        m_timer.setSingleShot(true);
+        QObject::connect(&m_timer, &QTimer::timeout, [] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* window = qobject_cast<Form1*>(widget);
+                // An answer meant for the refusal may still wait: asked until it closes.
+                for (int tries = 0; window && window->isVisible() && tries < 3; ++tries) {
+                    MessageBox::setNextAnswer(QMessageBox::Yes);
+                    window->close();
+                }
+            }
+        });
+        m_timer.start(3000);
+    }
+
+private:
+    QTimer m_timer;
+};
+
 } // namespace
 
 class TestStartup : public QObject {
@@ -89,7 +113,10 @@ void TestStartup::secondCopyOnlySaysSo()
     QVERIFY(first.acquire());
 
     MessageBox::setNextAnswer(QMessageBox::Ok);
-    QCOMPARE(runProgram(*qApp, reg.paths()), 0);
+    {
+        ClosesAStrayWindow guard;
+        QCOMPARE(runProgram(*qApp, reg.paths()), 0);
+    }
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].text, QStringLiteral("Программа уже запущена!"));
@@ -117,7 +144,10 @@ void TestStartup::crashedCopyDoesNotLockOut()
     SingleInstance second(registerFolder(reg));
     QVERIFY(!second.acquire());
     MessageBox::setNextAnswer(QMessageBox::Ok);
-    QCOMPARE(runProgram(*qApp, reg.paths()), 0);
+    {
+        ClosesAStrayWindow guard;
+        QCOMPARE(runProgram(*qApp, reg.paths()), 0);
+    }
     QCOMPARE(MessageBox::takeShown().size(), 1);
 
     child.kill(); // no chance to remove its lock
@@ -161,6 +191,7 @@ void TestStartup::lockIsTheRegistersWhateverTheTemporaryFolder()
     const QByteArray saved = qgetenv("TMPDIR");
     qputenv("TMPDIR", tmpB.path().toLocal8Bit());
     MessageBox::setNextAnswer(QMessageBox::Ok);
+    ClosesAStrayWindow guard;
     const int result = runProgram(*qApp, reg.paths());
     qputenv("TMPDIR", saved);
     child.kill();

@@ -294,17 +294,18 @@ void Form1::stepQuantity(double step)
     if (!m_data1->hasCurrent())
         return;
     // The step starts from the quantity shown; a value that cannot be stepped exactly
-    // (not finite, beyond 2^53, or not written back as it is) is no number to step.
+    // (not finite, beyond 2^53, or too long a whole number for the 15 digits it is
+    // written back with) is no number to step.
     const QString shown = ui->Text4->text();
     const auto quantity = parseQuantity(shown);
-    const QString text = quantity ? formatNumber(*quantity + step) : QString();
-    if (!quantity || parseQuantity(text) != *quantity + step) {
+    if (!quantity || !writtenExactly(*quantity + step)) {
         MessageBox::show(this, QMessageBox::Warning, kTitle,
                          QStringLiteral("Количество «%1» не является числом, изменить его нельзя.")
                              .arg(shown),
                          QMessageBox::Ok);
         return;
     }
+    const QString text = formatNumber(*quantity + step);
     // Stored only if the file still holds what is shown: another program may have
     // changed it since, and its number must not be overwritten.
     switch (m_data1->replaceCurrentIf(QStringLiteral("phone"), shown, text)) {

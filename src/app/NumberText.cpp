@@ -29,6 +29,11 @@ std::optional<double> parseQuantity(const QString& text)
     return value && std::fabs(*value) <= kLargestExactWhole ? value : std::nullopt;
 }
 
+bool writtenExactly(double value)
+{
+    return std::fabs(value) < 1e15; // 15 significant digits
+}
+
 QString formatNumber(double value)
 {
     QLocale locale;
