@@ -5,6 +5,7 @@
 #include "app/Form1.h"
 #include "app/MessageBox.h"
 #include "app/Startup.h"
+#include "store/DamageCheck.h"
 #include "store/PictureText.h"
 #include "store/RecordSource.h"
 
@@ -119,6 +120,7 @@ class TestOtherPrograms : public QObject {
     void damagedNameIndexIsReportedOnceAndWritesStop();
     void damagedPartsPageIsReported();
     void backgroundCheckFindsDamage();
+    void backgroundCheckStopsWhenTheRegisterCloses();
     void missingColumnKeepsTheListEmpty();
     void lockedRegisterIsReportedAndRetried();
     void lockedAtStartUp();
@@ -576,6 +578,30 @@ void TestOtherPrograms::backgroundCheckFindsDamage()
     click("plus");
     QCOMPARE(MessageBox::takeShown().size(), 1);
     QCOMPARE(text("Text4"), QStringLiteral("5"));
+}
+
+void TestOtherPrograms::backgroundCheckStopsWhenTheRegisterCloses()
+{
+    m_register = std::make_unique<TestRegister>();
+    QVERIFY(m_register->write(manyParts(3000)));
+    Register& reg = m_register->owner();
+    QVERIFY(reg.check().ok());
+    DamageCheck check(reg);
+    bool finished = false;
+    connect(&check, &DamageCheck::finished, this, [&] { finished = true; });
+    check.start();
+    QVERIFY(check.isRunning());
+    QElapsedTimer clock;
+    clock.start();
+    reg.closeAll(); // as compaction does
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!check.isRunning());
+    QCOMPARE(reg.openConnections(), 0);
+    check.start(); // a closed register is not checked
+    QVERIFY(!check.isRunning());
+    QCoreApplication::processEvents();
+    QVERIFY(!reg.isDamaged());
+    Q_UNUSED(finished);
 }
 
 void TestOtherPrograms::missingColumnKeepsTheListEmpty()

@@ -56,6 +56,7 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
     connectPackageCommands();
     connectServiceCommands();
     connectPartDialogs();
+    ui->txtDisc->setReadOnly(true); // until a part is current
     load();
 }
 
@@ -329,8 +330,12 @@ void Form1::stepQuantity(double step)
         }
         {
             const QString error = m_data1->lastError();
-            m_data1->setCurrentRow(m_data1->currentRow());
-            ui->Text4->setText(m_data1->field(QStringLiteral("phone")).toString());
+            // Refused for damage, nothing was written: what is shown stays, and a damaged
+            // page is not read again.
+            if (!m_register.writesRefused()) {
+                m_data1->setCurrentRow(m_data1->currentRow());
+                ui->Text4->setText(m_data1->field(QStringLiteral("phone")).toString());
+            }
             MessageBox::show(this, QMessageBox::Warning, kTitle,
                              QStringLiteral("Не удалось сохранить количество: %1").arg(error),
                              QMessageBox::Ok);

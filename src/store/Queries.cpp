@@ -17,6 +17,7 @@ std::optional<qint64> countParts(const Database& db)
     if ((query.exec(Statements::countParts()) || query.exec(Statements::countPartsByScan()))
         && query.next())
         return query.value(0).toLongLong();
+    db.noteError(query.lastError());
     return std::nullopt;
 }
 
