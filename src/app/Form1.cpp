@@ -14,6 +14,7 @@
 #include "service/Help.h"
 #include "editor/Form2.h"
 #include "store/DamageCheck.h"
+#include "store/NameCopy.h"
 #include "store/PictureText.h"
 #include "store/Queries.h"
 #include "store/RecordSource.h"
@@ -40,7 +41,8 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
       m_paths(paths),
       m_register(reg),
       m_data1(new RecordSource(this)),
-      m_data7(new RecordSource(this))
+      m_data7(new RecordSource(this)),
+      m_names(new NameCopy(reg, this))
 {
     ui->setupUi(this);
     setCentralWidget(ui->clientArea);
@@ -57,6 +59,8 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
     connectServiceCommands();
     connectPartDialogs();
     ui->txtDisc->setReadOnly(true); // until a part is current
+    m_names->setObjectName(QStringLiteral("partNames"));
+    m_data1->setNameCopy(m_names);
     load();
 }
 
@@ -366,6 +370,15 @@ void Form1::deletePart()
     }
     WaitCursor wait;
     m_data1->refresh();
+}
+
+// ---- the names in memory ------------------------------------------------------------------
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // In the background: a keystroke before the copy is ready is answered by the engine.
+    m_names->startLoading();
 }
 
 // ---- shutdown -----------------------------------------------------------------------------

@@ -17,6 +17,7 @@ class Form1;
 namespace tarvik {
 
 class DamageCheck;
+class NameCopy;
 class RecordSource;
 class Register;
 
@@ -35,6 +36,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void load();
@@ -80,6 +82,7 @@ private:
     RecordSource* m_data1;
     RecordSource* m_data7;
     Database m_database; // the direct handle, open from load until shutdown
+    NameCopy* m_names;   // the parts' names in memory, for the quick search
     std::optional<qint64> m_recordCount;
     bool m_loaded = false;
     bool m_fillingDetails = false;

@@ -1,5 +1,6 @@
 #include "store/RecordSource.h"
 
+#include "store/NameCopy.h"
 #include "store/NameKeys.h"
 #include "store/TextFold.h"
 
@@ -124,7 +125,15 @@ bool RecordSource::refresh()
     if (ok)
         loadFields();
     QVector<qint64> keys;
-    if (ok) {
+    // A search for plain text is answered from memory when the copy can.
+    std::optional<QVector<qint64>> copied;
+    if (ok && m_nameCopy) {
+        if (const auto text = Statements::nameLikeText(m_statement))
+            copied = m_nameCopy->find(*text);
+    }
+    if (copied) {
+        keys = std::move(*copied);
+    } else if (ok) {
         QSqlQuery query(m_db.connection());
         query.setForwardOnly(true);
         ok = query.prepare(m_statement.keysSql());
@@ -219,13 +228,22 @@ bool RecordSource::addNew(const QVariantMap& values)
     const auto row = storedFields(values);
     if (!row)
         return false;
+    OwnNameWrite names(nameCopyForWrites(), m_db.connection());
     QSqlQuery query(m_db.connection());
     query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                       .arg(m_statement.table, row->keys().join(QStringLiteral(", ")),
                            placeholders(int(row->size()))));
     for (const QVariant& value : *row)
         query.addBindValue(value);
-    return query.exec() || fail(query);
+    if (!query.exec())
+        return fail(query);
+    const qint64 id = query.lastInsertId().toLongLong();
+    query.finish();
+    if (!names.commit(NameChange::Op::Added, id)) {
+        m_lastError = names.error();
+        return false;
+    }
+    return true;
 }
 
 bool RecordSource::updateCurrent(const QVariantMap& values)
@@ -239,6 +257,7 @@ bool RecordSource::updateCurrent(const QVariantMap& values)
     QStringList assignments;
     for (const QString& field : row.keys())
         assignments << field + QStringLiteral(" = ?");
+    OwnNameWrite names(nameCopyForWrites(), m_db.connection());
     QSqlQuery query(m_db.connection());
     query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
                       .arg(m_statement.table, assignments.join(QStringLiteral(", "))));
@@ -249,6 +268,16 @@ bool RecordSource::updateCurrent(const QVariantMap& values)
         return fail(query);
     if (query.numRowsAffected() != 1)
         return goneSince();
+    query.finish();
+    // A changed row id is not followed in place.
+    bool newId = false;
+    for (const QString& field : row.keys())
+        newId = newId || field.compare(QLatin1String("idnom"), Qt::CaseInsensitive) == 0
+                || field.compare(QLatin1String("rowid"), Qt::CaseInsensitive) == 0;
+    if (!names.commit(newId ? NameChange::Op::Unknown : NameChange::Op::Changed, currentKey())) {
+        m_lastError = names.error();
+        return false;
+    }
     forgetRows();
     const int row_ = m_currentRow;
     setCurrentRow(row_);
@@ -261,16 +290,34 @@ bool RecordSource::deleteCurrent()
     if (!hasCurrent() || !mayWrite())
         return false;
     m_pending.clear();
+    OwnNameWrite names(nameCopyForWrites(), m_db.connection());
     QSqlQuery query(m_db.connection());
     query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_statement.table));
     query.addBindValue(currentKey());
     if (!query.exec())
         return fail(query);
+    const int deleted = query.numRowsAffected();
+    query.finish();
+    if (deleted == 1 && !names.commit(NameChange::Op::Removed, currentKey())) {
+        m_lastError = names.error();
+        return false;
+    }
     forgetRows();
     m_current = QSqlRecord();
-    if (query.numRowsAffected() != 1)
+    if (deleted != 1)
         return goneSince();
     return true;
+}
+
+void RecordSource::setNameCopy(NameCopy* copy)
+{
+    m_nameCopy = copy;
+}
+
+NameCopy* RecordSource::nameCopyForWrites() const
+{
+    const bool parts = m_statement.table.compare(QLatin1String("client"), Qt::CaseInsensitive) == 0;
+    return parts ? m_nameCopy.data() : nullptr;
 }
 
 void RecordSource::setPendingField(const QString& name, const QVariant& value)

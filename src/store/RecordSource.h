@@ -1,11 +1,13 @@
 #pragma once
 
 #include "store/Database.h"
+#include "store/NameCopy.h"
 #include "store/Register.h"
 #include "store/Statements.h"
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <QPointer>
 #include <QSqlRecord>
 #include <QVariantMap>
 #include <QVector>
@@ -74,6 +76,11 @@ public:
     enum class Replaced { Saved, ChangedElsewhere, Failed };
     Replaced replaceCurrentIf(const QString& field, const QString& expected, const QVariant& value);
 
+    // An in-memory copy of the parts' names that answers plain-text name searches of this
+    // source and follows the parts it adds, changes and deletes.
+    void setNameCopy(NameCopy* copy);
+    NameCopy* nameCopy() const { return m_nameCopy; }
+
     // Grid support.
     int columnOf(const QString& field) const;
     void setCaption(const QString& field, const QString& caption);
@@ -105,6 +112,7 @@ private:
     std::optional<QVariantMap> storedFields(const QVariantMap& values);
     void forgetRows();
     void loadFields();
+    NameCopy* nameCopyForWrites() const;
 
     Database m_db;
     Statement m_statement;
@@ -119,6 +127,7 @@ private:
     qint64 m_pendingKey = -1;
     QString m_lastError;
     bool m_lastBusy = false;
+    QPointer<NameCopy> m_nameCopy;
 
     // Rows shown in the grid, by row id; dropped at every refresh and change.
     mutable QHash<qint64, QVector<QVariant>> m_shown;

@@ -1,5 +1,6 @@
 #include "store/Register.h"
 
+#include "store/NameChangeCounter.h"
 #include "store/NameKeys.h"
 
 #include <QMutexLocker>
@@ -42,6 +43,9 @@ OpenResult Register::check()
                 noteError(healed.error);
         }
     }
+    // Files of earlier builds get the name-change counter the search's copy relies on.
+    if (m_checked.ok())
+        ensureNameChangeCounter(probe.connection());
     {
         QMutexLocker lock(&m_mutex);
         m_hasChecked = true;

@@ -146,6 +146,11 @@ bool registerSqlFunctions(const QSqlDatabase& db)
                                          nullptr) == SQLITE_OK;
 }
 
+sqlite3* sqliteHandle(const QSqlDatabase& db)
+{
+    return handleOf(db);
+}
+
 bool isReadOnly(const QSqlDatabase& db)
 {
     sqlite3* handle = handleOf(db);

@@ -2,6 +2,8 @@
 
 #include <QSqlDatabase>
 
+struct sqlite3;
+
 namespace tarvik {
 
 // Registers on a freshly opened connection the functions our statements use:
@@ -12,6 +14,11 @@ namespace tarvik {
 // Returns false when the driver's SQLite is not the library we link (calling a second
 // copy of SQLite on its handle would be undefined), or registration fails.
 bool registerSqlFunctions(const QSqlDatabase& db);
+
+// The engine's own handle behind a connection, for what Qt has no call for; null when the
+// driver is not SQLite. Use it only on a connection whose functions were registered
+// (which proves the driver's SQLite is the library we link).
+sqlite3* sqliteHandle(const QSqlDatabase& db);
 
 // True when the engine opened the file but cannot write to it.
 bool isReadOnly(const QSqlDatabase& db);

@@ -53,6 +53,20 @@ Statement partsWithNameLike(const QString& text)
             {QStringLiteral("*") + text + QStringLiteral("*")}, QStringLiteral("idFamKey, idnom")};
 }
 
+std::optional<QString> nameLikeText(const Statement& statement)
+{
+    if (statement.binds.size() != 1)
+        return std::nullopt;
+    const QString pattern = statement.binds.front().toString();
+    if (pattern.size() < 2 || !pattern.startsWith(QLatin1Char('*'))
+        || !pattern.endsWith(QLatin1Char('*')))
+        return std::nullopt;
+    const QString text = pattern.mid(1, pattern.size() - 2);
+    if (statement != partsWithNameLike(text))
+        return std::nullopt;
+    return text;
+}
+
 Statement packageTypes()
 {
     return {QStringLiteral("vrYZD"), {}, {}, QStringLiteral("rowid")};

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QVariantList>
 
+#include <optional>
+
 namespace tarvik {
 
 // A record source's row source: which rows of one table, in which order. Kept in pieces
@@ -30,6 +32,8 @@ Statement partsByName();
 Statement partsInStoredOrder();
 // Parts whose name contains `text`, where * ? # [ ] keep their pattern meaning.
 Statement partsWithNameLike(const QString& text);
+// The text of a partsWithNameLike() statement; nothing for any other statement.
+std::optional<QString> nameLikeText(const Statement& statement);
 
 // Parts whose name equals `name`, ignoring case (the duplicate-name check).
 Statement partsNamed(const QString& name);

@@ -36,3 +36,22 @@ CREATE TRIGGER client_kont_update AFTER UPDATE OF kont ON client
 BEGIN
     UPDATE clientKontCount SET n = n + (NEW.kont IS NOT NULL) - (OLD.kont IS NOT NULL);
 END;
+
+-- Counts every change to the parts' names, by anyone, so that the program's in-memory copy
+-- of the names can tell its own changes from other writers'.
+CREATE TABLE clientNameChanges (n INTEGER NOT NULL);
+INSERT INTO clientNameChanges (n) VALUES (0);
+CREATE TRIGGER client_name_changes_insert AFTER INSERT ON client
+BEGIN
+    UPDATE clientNameChanges SET n = n + 1;
+END;
+CREATE TRIGGER client_name_changes_delete AFTER DELETE ON client
+BEGIN
+    UPDATE clientNameChanges SET n = n + 1;
+END;
+CREATE TRIGGER client_name_changes_update AFTER UPDATE ON client
+    WHEN NEW.idFamKey IS NOT OLD.idFamKey OR NEW.idFam IS NOT OLD.idFam
+        OR NEW.rowid IS NOT OLD.rowid
+BEGIN
+    UPDATE clientNameChanges SET n = n + 1;
+END;

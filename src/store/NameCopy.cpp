@@ -1,0 +1,419 @@
+#include "store/NameCopy.h"
+
+#include "store/Register.h"
+#include "store/SqlFunctions.h"
+#include "store/Statements.h"
+#include "store/TextFold.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+namespace tarvik {
+namespace {
+
+// Own writes remembered while a load runs; more than this and the load is simply redone.
+constexpr std::size_t kMaxPending = 10000;
+// A load that keeps failing is not retried on every keystroke.
+constexpr int kMaxFailures = 3;
+
+const QString kCounterSql = QStringLiteral("SELECT n FROM clientNameChanges");
+
+std::optional<qint64> readCounter(const QSqlDatabase& db) {
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(kCounterSql) || !query.next())
+        return std::nullopt;
+    return query.value(0).toLongLong();
+}
+
+FoldedNames::Kind kindOf(const QString& type) {
+    if (type == QLatin1String("text"))
+        return FoldedNames::Kind::Text;
+    if (type == QLatin1String("blob"))
+        return FoldedNames::Kind::Blob;
+    return FoldedNames::Kind::Number;
+}
+
+// Follows one own write in `names`, which reflect the counter value `count`. False when the
+// write cannot be placed: someone else changed names in between, or what it stored is not
+// known well enough.
+bool apply(FoldedNames& names, qint64& count, const NameChange& change) {
+    if (change.before < 0 || change.after < 0 || change.op == NameChange::Op::Unknown)
+        return false;
+    if (change.after == change.before || change.after <= count)
+        return true; // no name changed, or the copy was read after this write
+    if (change.before != count)
+        return false;
+    if (change.op != NameChange::Op::Removed) {
+        // A number key sorts among numbers by value: rare enough to read everything again.
+        if (!change.keyKnown || (change.hasKey && change.kind == FoldedNames::Kind::Number))
+            return false;
+    }
+    if (change.op != NameChange::Op::Added)
+        names.remove(change.id);
+    if (change.op != NameChange::Op::Removed && change.hasKey)
+        names.insert(change.id, change.kind,
+                     {change.key.constData(), std::size_t(change.key.size())});
+    count = change.after;
+    return true;
+}
+
+bool sameWord(const char* a, const char* b) {
+    return a && sqlite3_stricmp(a, b) == 0;
+}
+
+} // namespace
+
+// The state a load shares with the thread that runs it.
+struct NameCopy::Loader {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::atomic<bool> stop{false};
+    bool hold = false;
+    sqlite3* handle = nullptr; // set while the engine may be working for the load
+    std::atomic<bool> finished{false};
+
+    // The result, read once `finished` is set.
+    std::unique_ptr<FoldedNames> names;
+    qint64 count = -1;
+    bool counted = false;
+    bool unusable = false;
+
+    void run(Register& reg);
+    bool read(sqlite3* db);
+    // Whether the file keeps order and text the way the copy mirrors them.
+    static bool mirrorable(sqlite3* db);
+    void waitWhileHeld() {
+        std::unique_lock lock(mutex);
+        wake.wait(lock, [this] { return !hold || stop; });
+    }
+};
+
+void NameCopy::Loader::run(Register& reg) {
+    Database db;
+    const OpenResult opened = reg.connect(db);
+    // The engine's own interface: Qt turns text into QString (which replaces bytes that are
+    // not UTF-8, where the search must see them unchanged) and cannot stop a running
+    // statement from another thread.
+    sqlite3* handle = db.isOpen() && opened.problem != OpenProblem::EngineMismatch
+                          ? sqliteHandle(db.connection())
+                          : nullptr;
+    if (handle) {
+        {
+            std::lock_guard lock(mutex);
+            this->handle = stop ? nullptr : handle;
+        }
+        if (this->handle && !read(handle))
+            names.reset();
+        std::lock_guard lock(mutex);
+        this->handle = nullptr;
+    }
+    db.close();
+    finished = true;
+}
+
+bool NameCopy::Loader::mirrorable(sqlite3* db) {
+    sqlite3_stmt* statement = nullptr;
+    bool utf8 = false;
+    if (sqlite3_prepare_v2(db, "PRAGMA encoding", -1, &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        utf8 = sameWord(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), "UTF-8");
+    sqlite3_finalize(statement);
+
+    const char* type = nullptr;
+    const char* collation = nullptr;
+    int notNull = 0, primaryKey = 0, autoIncrement = 0;
+    const bool binaryKey =
+        sqlite3_table_column_metadata(db, "main", "client", "idFamKey", &type, &collation, &notNull,
+                                      &primaryKey, &autoIncrement) == SQLITE_OK &&
+        sameWord(collation, "BINARY");
+    // The tie-break by idnom is the row id's order only when idnom is the row id.
+    const bool idIsRowId =
+        sqlite3_table_column_metadata(db, "main", "client", "idnom", &type, &collation, &notNull,
+                                      &primaryKey, &autoIncrement) == SQLITE_OK &&
+        primaryKey && sameWord(type, "INTEGER");
+    return utf8 && binaryKey && idIsRowId;
+}
+
+bool NameCopy::Loader::read(sqlite3* db) {
+    if (sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    bool ok = mirrorable(db);
+    unusable = !ok;
+
+    // The counter and the names from one snapshot.
+    sqlite3_stmt* statement = nullptr;
+    if (ok &&
+        sqlite3_prepare_v2(db, kCounterSql.toUtf8().constData(), -1, &statement, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+        counted = true;
+        count = sqlite3_column_int64(statement, 0);
+    }
+    sqlite3_finalize(statement);
+    statement = nullptr;
+
+    const QByteArray sql = QByteArrayLiteral("SELECT rowid, idFamKey FROM client ORDER BY ") +
+                           Statements::partsByName().orderBy.toUtf8();
+    ok = ok && sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) == SQLITE_OK;
+    if (ok) {
+        names = std::make_unique<FoldedNames>();
+        int step = SQLITE_ROW;
+        unsigned rows = 0;
+        while (!stop && (step = sqlite3_step(statement)) == SQLITE_ROW) {
+            const int type = sqlite3_column_type(statement, 1);
+            if (type != SQLITE_NULL) { // a missing key matches no search
+                const FoldedNames::Kind kind = type == SQLITE_TEXT   ? FoldedNames::Kind::Text
+                                               : type == SQLITE_BLOB ? FoldedNames::Kind::Blob
+                                                                     : FoldedNames::Kind::Number;
+                // The same text of the value that the search function gets from the engine.
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
+                const auto bytes = std::size_t(sqlite3_column_bytes(statement, 1));
+                names->append(sqlite3_column_int64(statement, 0), kind,
+                              {text ? text : "", text ? bytes : 0});
+            }
+            if (++rows == 1)
+                waitWhileHeld();
+        }
+        ok = !stop && step == SQLITE_DONE;
+        names->squeeze();
+    }
+    sqlite3_finalize(statement);
+    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    return ok;
+}
+
+NameCopy::NameCopy(Register& reg, QObject* parent) : QObject(parent), m_register(reg) {
+    // Compaction and shutdown close every connection: the load stops first, promptly.
+    connect(&reg, &Register::aboutToClose, this, [this] {
+        stopLoading();
+        dropCopy();
+        closeConnection();
+    });
+}
+
+NameCopy::~NameCopy() {
+    stopLoading();
+}
+
+bool NameCopy::isPlainText(const QString& text) {
+    for (const QChar c : text) {
+        if (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('#') ||
+            c == QLatin1Char('['))
+            return false;
+    }
+    return text.isValidUtf16();
+}
+
+void NameCopy::startLoading() {
+    if (m_thread || m_names || m_unusable || m_failures >= kMaxFailures || m_register.isClosed())
+        return;
+    if (!m_check.isOpen())
+        m_register.connect(m_check);
+    // Read before the load's snapshot: any commit after it shows at the next check.
+    const auto version = dataVersion();
+    if (!version) {
+        ++m_failures;
+        return;
+    }
+    m_version = *version;
+    m_pending.clear();
+    m_pendingLost = false;
+
+    m_loader = std::make_shared<Loader>();
+    m_loader->hold = m_hold;
+    m_thread = QThread::create([loader = m_loader, &reg = m_register, self = this] {
+        loader->run(reg);
+        QMetaObject::invokeMethod(
+            self, [self] { self->takeFinishedLoad(); }, Qt::QueuedConnection);
+    });
+    m_thread->start();
+}
+
+void NameCopy::takeFinishedLoad() {
+    if (!m_thread || !m_loader->finished)
+        return;
+    m_thread->wait();
+    delete std::exchange(m_thread, nullptr);
+    const std::shared_ptr<Loader> loader = std::exchange(m_loader, nullptr);
+    if (!loader->names) {
+        if (loader->unusable)
+            m_unusable = true;
+        else
+            ++m_failures;
+        return;
+    }
+    qint64 count = loader->count;
+    bool placed = !m_pendingLost;
+    for (const NameChange& change : m_pending)
+        placed = placed && loader->counted && apply(*loader->names, count, change);
+    m_pending.clear();
+    if (!placed) {
+        startLoading(); // an own write fell between: read again
+        return;
+    }
+    m_names = std::move(loader->names);
+    m_count = count;
+    m_counted = loader->counted;
+    m_failures = 0;
+    ++m_loads;
+    emit ready();
+}
+
+bool NameCopy::isReady() {
+    takeFinishedLoad();
+    return m_names != nullptr;
+}
+
+void NameCopy::stopLoading() {
+    if (!m_thread)
+        return;
+    {
+        std::lock_guard lock(m_loader->mutex);
+        m_loader->stop = true;
+        if (m_loader->handle)
+            sqlite3_interrupt(m_loader->handle);
+    }
+    m_loader->wake.notify_all();
+    m_thread->wait();
+    delete std::exchange(m_thread, nullptr);
+    m_loader.reset();
+    m_pending.clear();
+}
+
+void NameCopy::holdLoading(bool hold) {
+    m_hold = hold;
+    if (!m_loader)
+        return;
+    {
+        std::lock_guard lock(m_loader->mutex);
+        m_loader->hold = hold;
+    }
+    m_loader->wake.notify_all();
+}
+
+void NameCopy::dropCopy() {
+    m_names.reset();
+}
+
+void NameCopy::closeConnection() {
+    m_check.close();
+}
+
+std::optional<qint64> NameCopy::dataVersion() {
+    if (!m_check.isOpen())
+        return std::nullopt;
+    QSqlQuery query(m_check.connection());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
+        return std::nullopt;
+    return query.value(0).toLongLong();
+}
+
+bool NameCopy::fresh() {
+    const auto version = dataVersion();
+    if (!version)
+        return false;
+    if (*version == m_version)
+        return true; // nobody committed anything
+    // Someone committed: fine as long as no name changed but those the copy followed. The
+    // version is read first, so a commit between the two reads shows at the next check.
+    if (!m_counted || readCounter(m_check.connection()) != m_count)
+        return false;
+    m_version = *version;
+    return true;
+}
+
+std::optional<QVector<qint64>> NameCopy::find(const QString& text) {
+    if (!isPlainText(text))
+        return std::nullopt;
+    takeFinishedLoad();
+    if (m_names && !fresh())
+        dropCopy();
+    if (!m_names) {
+        startLoading();
+        return std::nullopt;
+    }
+    // Folded the way the search function folds the text of its pattern.
+    const QByteArray needle = foldCase(text).toUtf8();
+    return m_names->find({needle.constData(), std::size_t(needle.size())}, m_kernel);
+}
+
+void NameCopy::noteOwnChange(const NameChange& change) {
+    if (m_thread) {
+        if (m_pending.size() < kMaxPending)
+            m_pending.push_back(change);
+        else
+            m_pendingLost = true;
+        return;
+    }
+    if (m_names && (!m_counted || !apply(*m_names, m_count, change))) {
+        dropCopy();
+        startLoading();
+    }
+}
+
+std::size_t NameCopy::memoryBytes() const {
+    return m_names ? m_names->memoryBytes() : 0;
+}
+
+qsizetype NameCopy::size() const {
+    return m_names ? m_names->size() : 0;
+}
+
+// ---- own writes ---------------------------------------------------------------------------
+
+OwnNameWrite::OwnNameWrite(NameCopy* copy, const QSqlDatabase& db) : m_copy(copy), m_db(db) {
+    if (!m_copy)
+        return;
+    m_open = m_db.transaction();
+    if (m_open)
+        m_change.before = readCounter(m_db).value_or(-1);
+}
+
+OwnNameWrite::~OwnNameWrite() {
+    if (m_open)
+        m_db.rollback();
+}
+
+bool OwnNameWrite::commit(NameChange::Op op, qint64 id) {
+    if (!m_copy)
+        return true;
+    m_change.op = m_open ? op : NameChange::Op::Unknown; // without a transaction: assume the worst
+    m_change.id = id;
+    if (m_open) {
+        m_change.after = readCounter(m_db).value_or(-1);
+        if (m_change.after != m_change.before && op != NameChange::Op::Removed) {
+            QSqlQuery query(m_db);
+            query.setForwardOnly(true);
+            // As bytes: QString would replace bytes that are not UTF-8.
+            query.prepare(QStringLiteral(
+                "SELECT typeof(idFamKey), CAST(idFamKey AS BLOB) FROM client WHERE rowid = ?"));
+            query.addBindValue(id);
+            if (query.exec() && query.next()) {
+                const QString type = query.value(0).toString();
+                m_change.keyKnown = true;
+                m_change.hasKey = type != QLatin1String("null");
+                m_change.kind = kindOf(type);
+                m_change.key = query.value(1).toByteArray();
+            }
+        }
+        m_open = false;
+        if (!m_db.commit()) {
+            m_error = m_db.lastError().text();
+            m_db.rollback();
+            return false;
+        }
+    }
+    m_copy->noteOwnChange(m_change);
+    return true;
+}
+
+} // namespace tarvik

@@ -1,0 +1,133 @@
+#pragma once
+
+#include "store/ByteSearch.h"
+#include "store/Database.h"
+#include "store/FoldedNames.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QVector>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QThread;
+
+namespace tarvik {
+
+class Register;
+
+// What one of the program's own writes to the parts did to the names, read inside the
+// write's own transaction.
+struct NameChange {
+    enum class Op { Added, Changed, Removed, Unknown };
+    Op op = Op::Unknown;
+    qint64 id = -1;
+    // The file's name-change counter (NameChangeCounter.h) before and after the write;
+    // -1 when it could not be read.
+    qint64 before = -1;
+    qint64 after = -1;
+    bool keyKnown = false; // the stored key was read back
+    bool hasKey = false;   // false: the key is missing (NULL)
+    FoldedNames::Kind kind = FoldedNames::Kind::Text;
+    QByteArray key;
+};
+
+// The parts' folded names held in memory, so that a search for plain text (no * ? # [)
+// is a byte search of a few milliseconds instead of a pass of the engine over every row.
+// It answers exactly what Statements::partsWithNameLike(text) gives: the same rows in the
+// same order, or nothing when it cannot (not loaded yet, a pattern, a file it cannot
+// mirror); the caller then asks the engine.
+//
+// Never stale: before every answer it asks the engine whether anything was committed since
+// it last looked (PRAGMA data_version, on a connection of its own) and, if so, whether the
+// names changed since the copy was read (the name-change counter kept by the file's own
+// triggers). The program's own writes to the parts come in through OwnNameWrite with the
+// counter read in the same transaction, so the copy follows them in place; anything else
+// drops the copy, the engine answers, and the copy is read afresh in the background.
+class NameCopy : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit NameCopy(Register& reg, QObject* parent = nullptr);
+    ~NameCopy() override;
+
+    // Reads the names on a background thread of their own, on a connection of its own; the
+    // caller never waits. Nothing happens while a load runs or the copy is ready.
+    void startLoading();
+    // Whether a search can be answered from memory now (takes in a finished load).
+    bool isReady();
+
+    // The rows of Statements::partsWithNameLike(text), in its order; nothing when the
+    // engine must answer.
+    std::optional<QVector<qint64>> find(const QString& text);
+
+    // Text without the pattern characters * ? # [ and without broken UTF-16.
+    static bool isPlainText(const QString& text);
+
+    // For tests and the benchmark.
+    int loadsCompleted() const { return m_loads; }
+    std::size_t memoryBytes() const;
+    qsizetype size() const;
+    void setKernel(byteSearch::Kernel kernel) { m_kernel = kernel; }
+    // While held, a load stops after its first rows until released (or stopped).
+    void holdLoading(bool hold);
+
+  signals:
+    void ready();
+
+  private:
+    friend class OwnNameWrite;
+    struct Loader;
+
+    void noteOwnChange(const NameChange& change);
+    bool fresh();
+    void dropCopy();
+    void takeFinishedLoad();
+    void stopLoading();
+    void closeConnection();
+    std::optional<qint64> dataVersion();
+
+    Register& m_register;
+    std::shared_ptr<Loader> m_loader;
+    QThread* m_thread = nullptr;
+    Database m_check; // this thread's connection for the freshness checks
+    std::unique_ptr<FoldedNames> m_names;
+    qint64 m_count = -1;               // the name-change counter the copy reflects
+    bool m_counted = false;            // the file has the counter
+    qint64 m_version = -1;             // PRAGMA data_version at the last check
+    std::vector<NameChange> m_pending; // own writes while a load runs
+    bool m_pendingLost = false;
+    bool m_unusable = false; // a file whose order or text the copy cannot mirror
+    bool m_hold = false;
+    int m_failures = 0;
+    int m_loads = 0;
+    byteSearch::Kernel m_kernel = byteSearch::best();
+};
+
+// Makes one of the program's own writes to the parts a transaction that also reads what the
+// copy needs to follow it: the name-change counter before and after, and the stored key.
+// Without a copy it does nothing. Rolls back unless committed.
+class OwnNameWrite {
+  public:
+    OwnNameWrite(NameCopy* copy, const QSqlDatabase& db);
+    ~OwnNameWrite();
+    OwnNameWrite(const OwnNameWrite&) = delete;
+    OwnNameWrite& operator=(const OwnNameWrite&) = delete;
+
+    // Call after the write itself succeeded. False when the commit failed (the write is
+    // undone then; error() says why).
+    bool commit(NameChange::Op op, qint64 id);
+    QString error() const { return m_error; }
+
+  private:
+    NameCopy* m_copy;
+    QSqlDatabase m_db;
+    bool m_open = false;
+    NameChange m_change;
+    QString m_error;
+};
+
+} // namespace tarvik
