@@ -52,19 +52,26 @@ void findPlain(const char* bytes, const std::uint32_t* ends, std::size_t count,
 }
 
 #ifdef TARVIK_X86_64
+// Sixty-four positions a step, four registers of sixteen: most steps find nothing, and
+// one test of the combined mask decides that.
 struct Sse2Chunk {
-    static constexpr std::size_t kWidth = 16;
+    static constexpr std::size_t kWidth = 64;
     static constexpr unsigned kStride = 1;
     __m128i first, last;
 
     Sse2Chunk(char f, char l) : first(_mm_set1_epi8(f)), last(_mm_set1_epi8(l)) {}
 
-    std::uint64_t match(const char* a, const char* b) const {
-        const __m128i x =
-            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), first);
-        const __m128i y =
-            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), last);
+    std::uint64_t match16(const char* a, const char* b) const
+    {
+        const __m128i x = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), first);
+        const __m128i y = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), last);
         return std::uint32_t(_mm_movemask_epi8(_mm_and_si128(x, y)));
+    }
+
+    std::uint64_t match(const char* a, const char* b) const
+    {
+        return match16(a, b) | match16(a + 16, b + 16) << 16 | match16(a + 32, b + 32) << 32
+               | match16(a + 48, b + 48) << 48;
     }
 };
 
@@ -88,18 +95,24 @@ void findSse2(const char* bytes, const std::uint32_t* ends, std::size_t count,
 namespace avx2 {
 
 struct Avx2Chunk {
-    static constexpr std::size_t kWidth = 32;
+    static constexpr std::size_t kWidth = 64;
     static constexpr unsigned kStride = 1;
     __m256i first, last;
 
     Avx2Chunk(char f, char l) : first(_mm256_set1_epi8(f)), last(_mm256_set1_epi8(l)) {}
 
-    std::uint64_t match(const char* a, const char* b) const {
+    std::uint64_t match32(const char* a, const char* b) const
+    {
         const __m256i x =
             _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(a)), first);
         const __m256i y =
             _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b)), last);
         return std::uint32_t(_mm256_movemask_epi8(_mm256_and_si256(x, y)));
+    }
+
+    std::uint64_t match(const char* a, const char* b) const
+    {
+        return match32(a, b) | match32(a + 32, b + 32) << 32;
     }
 };
 

@@ -6,6 +6,10 @@
 namespace tarvik {
 namespace {
 
+// Hits of the previous search are kept for the next one while they are at most this share
+// of all names; beyond it a full pass is as quick.
+constexpr qsizetype kNarrowingShare = 4;
+
 // Large enough that a million parts make a few hundred blocks, small enough that an
 // insertion moves little: a block of short names is about a hundred kilobytes.
 constexpr std::size_t kBlockNames = 2048;
@@ -145,22 +149,61 @@ bool FoldedNames::remove(qint64 id) {
     return false;
 }
 
-QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel kernel) const {
+QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel kernel) const
+{
+    if (m_last.valid && needle.find(m_last.needle) != needle.npos)
+        return findAmong(needle);
+
     QVector<qint64> rows;
     std::vector<std::uint32_t> hits;
-    hits.reserve(kBlockNames);
-    for (const auto& block : m_blocks) {
+    hits.reserve(2 * kBlockNames + 1);
+    m_last.valid = false;
+    m_last.hits.clear();
+    bool keep = true;
+    for (std::size_t b = 0; b < m_blocks.size(); ++b) {
+        const Block& block = *m_blocks[b];
         hits.clear();
-        byteSearch::find(kernel, block->bytes.data(), block->ends.data(), block->count(), needle,
+        byteSearch::find(kernel, block.bytes.data(), block.ends.data(), block.count(), needle,
                          hits);
+        const qsizetype first = rows.size();
+        rows.resize(first + qsizetype(hits.size()));
+        qint64* out = rows.data() + first;
         for (const std::uint32_t hit : hits)
-            rows.append(block->ids[hit]);
+            *out++ = block.ids[hit];
+        keep = keep && rows.size() <= m_size / kNarrowingShare;
+        if (keep) {
+            for (const std::uint32_t hit : hits)
+                m_last.hits.push_back(std::uint64_t(b) << 32 | hit);
+        }
+    }
+    if (keep) {
+        m_last.valid = true;
+        m_last.needle.assign(needle);
+    } else {
+        m_last.hits = {};
     }
     return rows;
 }
 
+QVector<qint64> FoldedNames::findAmong(std::string_view needle) const
+{
+    QVector<qint64> rows;
+    std::size_t kept = 0;
+    for (const std::uint64_t hit : m_last.hits) {
+        const Block& block = *m_blocks[hit >> 32];
+        const std::size_t name = std::uint32_t(hit);
+        if (block.key(name).find(needle) != std::string_view::npos) {
+            rows.append(block.ids[name]);
+            m_last.hits[kept++] = hit;
+        }
+    }
+    m_last.hits.resize(kept);
+    m_last.needle.assign(needle);
+    return rows;
+}
+
 std::size_t FoldedNames::memoryBytes() const {
-    std::size_t bytes = m_blocks.capacity() * sizeof(void*);
+    std::size_t bytes = m_blocks.capacity() * sizeof(void*) + m_last.hits.capacity() * 8;
     for (const auto& block : m_blocks) {
         bytes += sizeof(Block) + block->bytes.capacity() + block->ends.capacity() * 4 +
                  block->ids.capacity() * 8 + block->kinds.capacity();

@@ -37,7 +37,9 @@ class FoldedNames {
     // Removes the name of row `id`; false when it is not kept.
     bool remove(qint64 id);
 
-    // The rows whose key contains `needle` (bytes), in list order.
+    // The rows whose key contains `needle` (bytes), in list order. A needle that contains the
+    // previous one (the next keystroke of a word) looks only at the previous hits, when
+    // they are few.
     QVector<qint64> find(std::string_view needle,
                          byteSearch::Kernel kernel = byteSearch::best()) const;
 
@@ -50,8 +52,19 @@ class FoldedNames {
     Block& blockForAppend();
     void split(std::size_t blockIndex);
 
+    QVector<qint64> findAmong(std::string_view needle) const;
+    void changed() { m_last.valid = false; }
+
     std::vector<std::unique_ptr<Block>> m_blocks;
     qsizetype m_size = 0;
+
+    // The previous search's hits as (block << 32 | name), while the names are unchanged.
+    struct LastSearch {
+        bool valid = false;
+        std::string needle;
+        std::vector<std::uint64_t> hits;
+    };
+    mutable LastSearch m_last;
 };
 
 } // namespace tarvik

@@ -22,6 +22,7 @@ namespace {
 constexpr std::size_t kMaxPending = 10000;
 // A load that keeps failing is not retried on every keystroke.
 constexpr int kMaxFailures = 3;
+constexpr int kMaxLoadAttempts = 5;
 
 const QString kCounterSql = QStringLiteral("SELECT n FROM clientNameChanges");
 
@@ -65,8 +66,20 @@ bool apply(FoldedNames& names, qint64& count, const NameChange& change) {
     return true;
 }
 
-bool sameWord(const char* a, const char* b) {
+bool sameWord(const char* a, const char* b)
+{
     return a && sqlite3_stricmp(a, b) == 0;
+}
+
+// The engine's affinity rules for a declared column type: TEXT, or none (BLOB or no type).
+bool textOrUntyped(const char* declared)
+{
+    const QByteArray type = QByteArray(declared ? declared : "").toUpper();
+    if (type.contains("INT"))
+        return false;
+    if (type.contains("CHAR") || type.contains("CLOB") || type.contains("TEXT"))
+        return true;
+    return type.isEmpty() || type.contains("BLOB");
 }
 
 } // namespace
@@ -77,6 +90,7 @@ struct NameCopy::Loader {
     std::condition_variable wake;
     std::atomic<bool> stop{false};
     bool hold = false;
+    unsigned rowsPerSlice = 32768;
     sqlite3* handle = nullptr; // set while the engine may be working for the load
     std::atomic<bool> finished{false};
 
@@ -86,8 +100,11 @@ struct NameCopy::Loader {
     bool counted = false;
     bool unusable = false;
 
+    enum class Outcome { Done, Overtaken, Failed };
+
     void run(Register& reg);
     bool read(sqlite3* db);
+    Outcome readAll(sqlite3* db);
     // Whether the file keeps order and text the way the copy mirrors them.
     static bool mirrorable(sqlite3* db);
     void waitWhileHeld() {
@@ -130,10 +147,12 @@ bool NameCopy::Loader::mirrorable(sqlite3* db) {
     const char* type = nullptr;
     const char* collation = nullptr;
     int notNull = 0, primaryKey = 0, autoIncrement = 0;
+    // Slices continue after a key bound as it was read: only a text or untyped column
+    // compares such a value unchanged.
     const bool binaryKey =
         sqlite3_table_column_metadata(db, "main", "client", "idFamKey", &type, &collation, &notNull,
                                       &primaryKey, &autoIncrement) == SQLITE_OK &&
-        sameWord(collation, "BINARY");
+        sameWord(collation, "BINARY") && textOrUntyped(type);
     // The tie-break by idnom is the row id's order only when idnom is the row id.
     const bool idIsRowId =
         sqlite3_table_column_metadata(db, "main", "client", "idnom", &type, &collation, &notNull,
@@ -142,52 +161,133 @@ bool NameCopy::Loader::mirrorable(sqlite3* db) {
     return utf8 && binaryKey && idIsRowId;
 }
 
-bool NameCopy::Loader::read(sqlite3* db) {
-    if (sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+bool NameCopy::Loader::read(sqlite3* db)
+{
+    if (!mirrorable(db)) {
+        unusable = true;
         return false;
-    bool ok = mirrorable(db);
-    unusable = !ok;
-
-    // The counter and the names from one snapshot.
-    sqlite3_stmt* statement = nullptr;
-    if (ok &&
-        sqlite3_prepare_v2(db, kCounterSql.toUtf8().constData(), -1, &statement, nullptr) ==
-            SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW) {
-        counted = true;
-        count = sqlite3_column_int64(statement, 0);
     }
-    sqlite3_finalize(statement);
-    statement = nullptr;
-
-    const QByteArray sql = QByteArrayLiteral("SELECT rowid, idFamKey FROM client ORDER BY ") +
-                           Statements::partsByName().orderBy.toUtf8();
-    ok = ok && sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) == SQLITE_OK;
-    if (ok) {
+    // A load that other writers keep overtaking is left for later.
+    for (int attempt = 0; attempt < kMaxLoadAttempts && !stop; ++attempt) {
         names = std::make_unique<FoldedNames>();
-        int step = SQLITE_ROW;
-        unsigned rows = 0;
-        while (!stop && (step = sqlite3_step(statement)) == SQLITE_ROW) {
-            const int type = sqlite3_column_type(statement, 1);
-            if (type != SQLITE_NULL) { // a missing key matches no search
-                const FoldedNames::Kind kind = type == SQLITE_TEXT   ? FoldedNames::Kind::Text
-                                               : type == SQLITE_BLOB ? FoldedNames::Kind::Blob
-                                                                     : FoldedNames::Kind::Number;
-                // The same text of the value that the search function gets from the engine.
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
-                const auto bytes = std::size_t(sqlite3_column_bytes(statement, 1));
-                names->append(sqlite3_column_int64(statement, 0), kind,
-                              {text ? text : "", text ? bytes : 0});
-            }
-            if (++rows == 1)
-                waitWhileHeld();
+        switch (readAll(db)) {
+        case Outcome::Done:
+            names->squeeze();
+            return true;
+        case Outcome::Overtaken:
+            continue;
+        case Outcome::Failed:
+            return false;
         }
-        ok = !stop && step == SQLITE_DONE;
-        names->squeeze();
     }
-    sqlite3_finalize(statement);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    return ok;
+    return false;
+}
+
+namespace {
+
+struct Statement3 {
+    sqlite3_stmt* statement = nullptr;
+    Statement3(sqlite3* db, const QByteArray& sql)
+    {
+        if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(statement);
+            statement = nullptr;
+        }
+    }
+    ~Statement3() { sqlite3_finalize(statement); }
+    Statement3(const Statement3&) = delete;
+    Statement3& operator=(const Statement3&) = delete;
+};
+
+std::optional<qint64> singleNumber(sqlite3_stmt* statement)
+{
+    std::optional<qint64> value;
+    if (statement && sqlite3_step(statement) == SQLITE_ROW)
+        value = sqlite3_column_int64(statement, 0);
+    sqlite3_reset(statement);
+    return value;
+}
+
+} // namespace
+
+// Reads the names in slices of their order, each slice in a read transaction of its own: in
+// the rollback journal a reader holds off every writer's commit for as long as it reads, so
+// no write of the program (or of anyone) waits longer than one slice. The slices form one
+// snapshot as long as the names did not change between them.
+NameCopy::Loader::Outcome NameCopy::Loader::readAll(sqlite3* db)
+{
+    const QByteArray order = Statements::partsByName().orderBy.toUtf8();
+    const QByteArray columns = QByteArrayLiteral("SELECT rowid, idFamKey FROM client WHERE ");
+    Statement3 firstSlice(db, columns + "idFamKey IS NOT NULL ORDER BY " + order + " LIMIT ?");
+    Statement3 nextSlice(db, columns + "(idFamKey, idnom) > (?, ?) ORDER BY " + order + " LIMIT ?");
+    Statement3 counter(db, kCounterSql.toUtf8());
+    Statement3 version(db, "PRAGMA data_version");
+    if (!firstSlice.statement || !nextSlice.statement || !version.statement)
+        return Outcome::Failed;
+    counted = counter.statement != nullptr;
+
+    sqlite3_value* lastKey = nullptr;
+    qint64 lastId = 0;
+    std::optional<qint64> firstCount, firstVersion;
+    Outcome outcome = Outcome::Failed;
+    unsigned rows = 0;
+    for (;;) {
+        waitWhileHeld(); // between slices, where it holds no lock
+        if (stop || sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+            break;
+        const auto nowCount = counted ? singleNumber(counter.statement) : std::nullopt;
+        const auto nowVersion = singleNumber(version.statement);
+        bool sliceOk = (!counted || nowCount) && nowVersion;
+        if (sliceOk && rows == 0) {
+            firstCount = nowCount;
+            firstVersion = nowVersion;
+        } else if (sliceOk && (counted ? nowCount != firstCount : nowVersion != firstVersion)) {
+            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+            outcome = Outcome::Overtaken;
+            break;
+        }
+        sqlite3_stmt* slice = rows ? nextSlice.statement : firstSlice.statement;
+        int parameter = 1;
+        if (slice == nextSlice.statement) {
+            sqlite3_bind_value(slice, parameter++, lastKey);
+            sqlite3_bind_int64(slice, parameter++, lastId);
+        }
+        sqlite3_bind_int(slice, parameter, int(rowsPerSlice));
+        unsigned sliceRows = 0;
+        int step = SQLITE_ROW;
+        while (sliceOk && !stop && (step = sqlite3_step(slice)) == SQLITE_ROW) {
+            const int type = sqlite3_column_type(slice, 1);
+            const FoldedNames::Kind kind = type == SQLITE_TEXT   ? FoldedNames::Kind::Text
+                                           : type == SQLITE_BLOB ? FoldedNames::Kind::Blob
+                                                                 : FoldedNames::Kind::Number;
+            lastId = sqlite3_column_int64(slice, 0);
+            if (++sliceRows == rowsPerSlice) {
+                // Where the next slice starts: the last key with its type, exactly (taken
+                // before reading it as text converts it).
+                sqlite3_value_free(lastKey);
+                lastKey = sqlite3_value_dup(sqlite3_column_value(slice, 1));
+            }
+            // The same text of the value that the search function gets from the engine.
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(slice, 1));
+            const auto bytes = std::size_t(sqlite3_column_bytes(slice, 1));
+            names->append(lastId, kind, {text ? text : "", text ? bytes : 0});
+            ++rows;
+        }
+        sliceOk = sliceOk && !stop && step == SQLITE_DONE && (sliceRows < rowsPerSlice || lastKey);
+        sqlite3_reset(slice);
+        sqlite3_clear_bindings(slice);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        if (!sliceOk)
+            break;
+        if (sliceRows < rowsPerSlice) {
+            outcome = Outcome::Done;
+            break;
+        }
+    }
+    sqlite3_value_free(lastKey);
+    if (outcome == Outcome::Done)
+        count = counted ? firstCount.value_or(-1) : -1;
+    return outcome;
 }
 
 NameCopy::NameCopy(Register& reg, QObject* parent) : QObject(parent), m_register(reg) {
@@ -229,6 +329,7 @@ void NameCopy::startLoading() {
 
     m_loader = std::make_shared<Loader>();
     m_loader->hold = m_hold;
+    m_loader->rowsPerSlice = m_sliceRows;
     m_thread = QThread::create([loader = m_loader, &reg = m_register, self = this] {
         loader->run(reg);
         QMetaObject::invokeMethod(

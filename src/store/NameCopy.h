@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QVector>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -72,8 +73,11 @@ class NameCopy : public QObject {
     std::size_t memoryBytes() const;
     qsizetype size() const;
     void setKernel(byteSearch::Kernel kernel) { m_kernel = kernel; }
-    // While held, a load stops after its first rows until released (or stopped).
+    // While held, a load waits between its slices (before the first) until released.
     void holdLoading(bool hold);
+    // Rows a load reads in one read transaction: a few tens of milliseconds' worth, so that
+    // no writer waits longer for its commit.
+    void setSliceRows(unsigned rows) { m_sliceRows = std::max(rows, 1u); }
 
   signals:
     void ready();
@@ -102,6 +106,7 @@ class NameCopy : public QObject {
     bool m_pendingLost = false;
     bool m_unusable = false; // a file whose order or text the copy cannot mirror
     bool m_hold = false;
+    unsigned m_sliceRows = 32768;
     int m_failures = 0;
     int m_loads = 0;
     byteSearch::Kernel m_kernel = byteSearch::best();

@@ -1,0 +1,298 @@
+// The quick search at scale: types a fixed list of words into the real main window, key by
+// key, and times each keystroke from the key event until the list, the details and the
+// record count are updated. Reports the in-memory copy of the names against the engine's
+// own search on the same words, right after an own edit, right after another process
+// inserts a part, the time from the window being shown until the copy is ready, wildcard
+// patterns, and memory.
+//
+//   bench_search <program folder with base/vorlend.mdb> [runs]
+//
+// The register is copied to a temporary folder first: the benchmark writes.
+#include "app/Form1.h"
+#include "app/Startup.h"
+#include "store/NameCopy.h"
+#include "store/RecordSource.h"
+#include "store/Register.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace tarvik;
+
+namespace {
+
+// The published keystroke list: each word is typed into an emptied box one character at a
+// time, so every word gives a one- and a two-character prefix. 114 keystrokes.
+const char* const kWords[] = {
+    "резистор", "кт315",  "lm317",      "к50-35", "stm32f", "мкф",  "конденсатор",
+    "smd 0805", "1n4148", "д/к",        "ом",     "bc857",  "арт. 7", "микросхема",
+    "irf",      "кд522",  "ne555",      "диод",   "стабилитрон", "z", "ы",
+};
+
+// Patterns the engine still answers.
+const char* const kPatterns[] = {"к*35", "?т3", "к#0", "[кр]ез", "lm3?7", "ne5*p", "*"};
+
+struct Stats {
+    double median = 0, p95 = 0, max = 0;
+};
+
+Stats statsOf(std::vector<double> ms)
+{
+    if (ms.empty())
+        return {};
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)], ms.back()};
+}
+
+void print(const char* what, const Stats& s, std::size_t n)
+{
+    std::printf("%-44s median %8.2f  p95 %8.2f  max %8.2f ms  (n=%zu)\n", what, s.median, s.p95,
+                s.max, n);
+    std::fflush(stdout);
+}
+
+template <typename F> double timeMs(F&& step)
+{
+    QElapsedTimer timer;
+    timer.start();
+    step();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+double rssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').front().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+double peakMb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+class Bench {
+public:
+    Bench(Form1& window)
+        : m_window(window),
+          m_search(window.findChild<QLineEdit*>(QStringLiteral("Text5"))),
+          m_grid(window.findChild<QTableView*>(QStringLiteral("TDBGrid2"))),
+          m_copy(window.findChild<NameCopy*>(QStringLiteral("partNames")))
+    {
+    }
+
+    NameCopy& copy() { return *m_copy; }
+    int listed() const { return m_grid->model()->rowCount(); }
+
+    double key(QChar ch)
+    {
+        return timeMs([&] {
+            QTest::sendKeyEvent(QTest::Click, m_search, Qt::Key_unknown, QString(ch),
+                                Qt::NoModifier);
+        });
+    }
+
+    // Every keystroke of every word; the box is emptied between words (which runs no search).
+    std::vector<double> typeAll()
+    {
+        std::vector<double> times;
+        for (const char* word : kWords) {
+            m_search->clear();
+            for (const QChar ch : QString::fromUtf8(word))
+                times.push_back(key(ch));
+        }
+        return times;
+    }
+
+    double typeWord(const QString& word, std::vector<double>* rest = nullptr)
+    {
+        m_search->clear();
+        double first = -1;
+        for (const QChar ch : word) {
+            const double ms = key(ch);
+            if (first < 0)
+                first = ms;
+            else if (rest)
+                rest->push_back(ms);
+        }
+        return first;
+    }
+
+    bool waitReady(int timeoutMs = 30000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_copy->isReady()) {
+            if (timer.elapsed() > timeoutMs)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            QThread::usleep(200);
+        }
+        return true;
+    }
+
+private:
+    Form1& m_window;
+    QLineEdit* m_search;
+    QTableView* m_grid;
+    NameCopy* m_copy;
+};
+
+// Another process adds a part, through the sqlite3 shell; false when the shell failed.
+bool insertElsewhere(const QString& database, const QString& name)
+{
+    QProcess shell;
+    shell.start(QStringLiteral("sqlite3"), {database});
+    if (!shell.waitForStarted(5000))
+        return false;
+    shell.write(QStringLiteral("INSERT INTO client (kont, idFam, pol, datebir, phone, sorp, PhotoN, "
+                               "idFamKey) VALUES ('1', '%1', '1', '', '1', '', '', lower('%1'));\n")
+                    .arg(name)
+                    .toUtf8());
+    shell.closeWriteChannel();
+    return shell.waitForFinished(60000) && shell.exitCode() == 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_search <program folder> [runs]\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    prepareApplication(app);
+    const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 3;
+
+    QTemporaryDir folder;
+    QDir(folder.path()).mkpath(QStringLiteral("base"));
+    const ProgramPaths source(QString::fromLocal8Bit(argv[1]));
+    const ProgramPaths paths(folder.path());
+    if (!QFile::copy(source.databasePath(), paths.databasePath())) {
+        std::fprintf(stderr, "cannot copy %s\n", qPrintable(source.databasePath()));
+        return 1;
+    }
+
+    Register reg(paths.databasePath());
+    Form1 window(paths, reg);
+    Bench bench(window);
+    const int parts = window.Data1()->recordCount();
+    const double rssBefore = rssMb();
+    std::printf("parts: %d   byte search: %s   runs: %d\n", parts,
+                byteSearch::nameOf(byteSearch::best()), runs);
+
+    QElapsedTimer shown;
+    shown.start();
+    window.show();
+    if (!bench.waitReady()) {
+        std::fprintf(stderr, "the copy did not get ready\n");
+        return 1;
+    }
+    const double readyMs = shown.nsecsElapsed() / 1e6;
+    std::printf("%-44s %8.1f ms\n", "window shown -> copy ready", readyMs);
+    std::printf("%-44s %8.1f MB (%.1f bytes a part); RSS %.1f -> %.1f MB\n", "copy in memory",
+                bench.copy().memoryBytes() / 1048576.0,
+                double(bench.copy().memoryBytes()) / std::max(parts, 1), rssBefore, rssMb());
+
+    std::vector<double> all;
+    for (int run = 1; run <= runs; ++run) {
+        const std::vector<double> times = bench.typeAll();
+        all.insert(all.end(), times.begin(), times.end());
+        char what[64];
+        std::snprintf(what, sizeof what, "keystroke, copy, run %d", run);
+        print(what, statsOf(times), times.size());
+    }
+    print("keystroke, copy, all runs", statsOf(all), all.size());
+
+    // Own edits: a "+" press, then a rename through Data1, then the next keystroke.
+    auto* plus = window.findChild<QPushButton*>(QStringLiteral("plus"));
+    const int loadsBefore = bench.copy().loadsCompleted();
+    std::vector<double> afterEdit, afterEditRest;
+    bool editsFound = true;
+    for (int i = 0; i < 20; ++i) {
+        bench.typeWord(QStringLiteral("кт3"));
+        QTest::mouseClick(plus, Qt::LeftButton);
+        const QString name = QStringLiteral("Бенч-правка %1 кт3").arg(i);
+        window.Data1()->updateCurrent({{QStringLiteral("idFam"), name}});
+        afterEdit.push_back(bench.typeWord(QStringLiteral("бенч-правка %1").arg(i), &afterEditRest));
+        editsFound = editsFound && bench.listed() == 1;
+    }
+    print("first keystroke after own edit", statsOf(afterEdit), afterEdit.size());
+    print("following keystrokes after own edit", statsOf(afterEditRest), afterEditRest.size());
+    std::printf("  renamed parts found: %s; reloads caused: %d\n", editsFound ? "yes" : "NO",
+                bench.copy().loadsCompleted() - loadsBefore);
+
+    // Another process inserts a part.
+    std::vector<double> afterOther, untilReady;
+    bool othersFound = true;
+    for (int i = 0; i < 5; ++i) {
+        const QString name = QStringLiteral("zqx внешняя %1").arg(i);
+        if (!insertElsewhere(paths.databasePath(), name)) {
+            std::fprintf(stderr, "the sqlite3 shell could not insert\n");
+            break;
+        }
+        QElapsedTimer sinceInsert;
+        sinceInsert.start();
+        std::vector<double> rest;
+        afterOther.push_back(bench.typeWord(name, &rest));
+        othersFound = othersFound && bench.listed() == 1;
+        bench.waitReady();
+        untilReady.push_back(sinceInsert.nsecsElapsed() / 1e6);
+    }
+    print("first keystroke after another process inserts", statsOf(afterOther), afterOther.size());
+    print("  from the insert until the copy is ready", statsOf(untilReady), untilReady.size());
+    std::printf("  inserted parts found: %s\n", othersFound ? "yes" : "NO");
+
+    // Wildcard patterns stay with the engine.
+    auto* search = window.findChild<QLineEdit*>(QStringLiteral("Text5"));
+    for (const char* pattern : kPatterns) {
+        search->clear();
+        const QString text = QString::fromUtf8(pattern);
+        search->setText(text.chopped(1));
+        const double ms = bench.key(text.back());
+        std::printf("%-44s %8.2f ms  (%d rows)\n",
+                    qPrintable(QStringLiteral("wildcard pattern \"%1\"").arg(text)), ms,
+                    bench.listed());
+    }
+
+    // The engine's own search on the same words.
+    window.Data1()->setNameCopy(nullptr);
+    std::vector<double> sqlAll;
+    for (int run = 1; run <= runs; ++run) {
+        const std::vector<double> times = bench.typeAll();
+        sqlAll.insert(sqlAll.end(), times.begin(), times.end());
+        char what[64];
+        std::snprintf(what, sizeof what, "keystroke, engine (SQL), run %d", run);
+        print(what, statsOf(times), times.size());
+    }
+    print("keystroke, engine (SQL), all runs", statsOf(sqlAll), sqlAll.size());
+
+    std::printf("%-44s %8.1f MB\n", "peak memory (whole run)", peakMb());
+    std::fflush(stdout);
+    folder.remove(); // _Exit skips destructors
+    std::_Exit(0);   // skip the exit question
+}
