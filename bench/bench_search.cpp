@@ -39,9 +39,9 @@ namespace {
 // The published keystroke list: each word is typed into an emptied box one character at a
 // time, so every word gives a one- and a two-character prefix. 114 keystrokes.
 const char* const kWords[] = {
-    "резистор", "кт315",  "lm317",      "к50-35", "stm32f", "мкф",  "конденсатор",
-    "smd 0805", "1n4148", "д/к",        "ом",     "bc857",  "арт. 7", "микросхема",
-    "irf",      "кд522",  "ne555",      "диод",   "стабилитрон", "z", "ы",
+    "резистор", "кт315",  "lm317", "к50-35", "stm32f",      "мкф",    "конденсатор",
+    "smd 0805", "1n4148", "д/к",   "ом",     "bc857",       "арт. 7", "микросхема",
+    "irf",      "кд522",  "ne555", "диод",   "стабилитрон", "z",      "ы",
 };
 
 // Patterns the engine still answers.
@@ -51,31 +51,27 @@ struct Stats {
     double median = 0, p95 = 0, max = 0;
 };
 
-Stats statsOf(std::vector<double> ms)
-{
+Stats statsOf(std::vector<double> ms) {
     if (ms.empty())
         return {};
     std::sort(ms.begin(), ms.end());
     return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)], ms.back()};
 }
 
-void print(const char* what, const Stats& s, std::size_t n)
-{
+void print(const char* what, const Stats& s, std::size_t n) {
     std::printf("%-44s median %8.2f  p95 %8.2f  max %8.2f ms  (n=%zu)\n", what, s.median, s.p95,
                 s.max, n);
     std::fflush(stdout);
 }
 
-template <typename F> double timeMs(F&& step)
-{
+template <typename F> double timeMs(F&& step) {
     QElapsedTimer timer;
     timer.start();
     step();
     return timer.nsecsElapsed() / 1e6;
 }
 
-double rssMb()
-{
+double rssMb() {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
@@ -86,28 +82,23 @@ double rssMb()
     return -1;
 }
 
-double peakMb()
-{
+double peakMb() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024.0;
 }
 
 class Bench {
-public:
+  public:
     Bench(Form1& window)
-        : m_window(window),
-          m_search(window.findChild<QLineEdit*>(QStringLiteral("Text5"))),
+        : m_window(window), m_search(window.findChild<QLineEdit*>(QStringLiteral("Text5"))),
           m_grid(window.findChild<QTableView*>(QStringLiteral("TDBGrid2"))),
-          m_copy(window.findChild<NameCopy*>(QStringLiteral("partNames")))
-    {
-    }
+          m_copy(window.findChild<NameCopy*>(QStringLiteral("partNames"))) {}
 
     NameCopy& copy() { return *m_copy; }
     int listed() const { return m_grid->model()->rowCount(); }
 
-    double key(QChar ch)
-    {
+    double key(QChar ch) {
         return timeMs([&] {
             QTest::sendKeyEvent(QTest::Click, m_search, Qt::Key_unknown, QString(ch),
                                 Qt::NoModifier);
@@ -115,8 +106,7 @@ public:
     }
 
     // Every keystroke of every word; the box is emptied between words (which runs no search).
-    std::vector<double> typeAll()
-    {
+    std::vector<double> typeAll() {
         std::vector<double> times;
         for (const char* word : kWords) {
             m_search->clear();
@@ -126,8 +116,7 @@ public:
         return times;
     }
 
-    double typeWord(const QString& word, std::vector<double>* rest = nullptr)
-    {
+    double typeWord(const QString& word, std::vector<double>* rest = nullptr) {
         m_search->clear();
         double first = -1;
         for (const QChar ch : word) {
@@ -140,8 +129,7 @@ public:
         return first;
     }
 
-    bool waitReady(int timeoutMs = 30000)
-    {
+    bool waitReady(int timeoutMs = 30000) {
         QElapsedTimer timer;
         timer.start();
         while (!m_copy->isReady()) {
@@ -153,7 +141,7 @@ public:
         return true;
     }
 
-private:
+  private:
     Form1& m_window;
     QLineEdit* m_search;
     QTableView* m_grid;
@@ -161,24 +149,23 @@ private:
 };
 
 // Another process adds a part, through the sqlite3 shell; false when the shell failed.
-bool insertElsewhere(const QString& database, const QString& name)
-{
+bool insertElsewhere(const QString& database, const QString& name) {
     QProcess shell;
     shell.start(QStringLiteral("sqlite3"), {database});
     if (!shell.waitForStarted(5000))
         return false;
-    shell.write(QStringLiteral("INSERT INTO client (kont, idFam, pol, datebir, phone, sorp, PhotoN, "
-                               "idFamKey) VALUES ('1', '%1', '1', '', '1', '', '', lower('%1'));\n")
-                    .arg(name)
-                    .toUtf8());
+    shell.write(
+        QStringLiteral("INSERT INTO client (kont, idFam, pol, datebir, phone, sorp, PhotoN, "
+                       "idFamKey) VALUES ('1', '%1', '1', '', '1', '', '', lower('%1'));\n")
+            .arg(name)
+            .toUtf8());
     shell.closeWriteChannel();
     return shell.waitForFinished(60000) && shell.exitCode() == 0;
 }
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_search <program folder> [runs]\n");
@@ -238,7 +225,8 @@ int main(int argc, char* argv[])
         QTest::mouseClick(plus, Qt::LeftButton);
         const QString name = QStringLiteral("Бенч-правка %1 кт3").arg(i);
         window.Data1()->updateCurrent({{QStringLiteral("idFam"), name}});
-        afterEdit.push_back(bench.typeWord(QStringLiteral("бенч-правка %1").arg(i), &afterEditRest));
+        afterEdit.push_back(
+            bench.typeWord(QStringLiteral("бенч-правка %1").arg(i), &afterEditRest));
         editsFound = editsFound && bench.listed() == 1;
     }
     print("first keystroke after own edit", statsOf(afterEdit), afterEdit.size());

@@ -14,6 +14,57 @@ constexpr qsizetype kNarrowingShare = 4;
 // insertion moves little: a block of short names is about a hundred kilobytes.
 constexpr std::size_t kBlockNames = 2048;
 
+// Which of the one-letter texts people type first a name contains, one bit each: the
+// printable ASCII characters other than capitals (keys are folded) and the folded Cyrillic
+// letters (UTF-8 D0 B0..BF, D1 80..9F). A one-letter search then reads sixteen bytes a
+// name instead of the whole name. The bits record byte sequences, exactly what the byte
+// search looks for, so they answer such a search exactly, whatever the bytes are.
+struct Letters {
+    std::uint64_t bits[2] = {0, 0};
+};
+
+constexpr int kNoSlot = -1;
+
+int asciiSlot(unsigned char c) {
+    if (c < 0x20 || c > 0x7E || (c >= 'A' && c <= 'Z'))
+        return kNoSlot;
+    return c < 'A' ? c - 0x20 : c <= 'Z' ? kNoSlot : c - 0x20 - 26; // 0..68
+}
+
+int pairSlot(unsigned char lead, unsigned char next) {
+    if (lead == 0xD0 && next >= 0xB0 && next <= 0xBF)
+        return 69 + (next - 0xB0); // а..п
+    if (lead == 0xD1 && next >= 0x80 && next <= 0x9F)
+        return 85 + (next - 0x80); // р..я, ѐ..џ
+    return kNoSlot;
+}
+
+// The slot of a needle that is one such letter, else kNoSlot.
+int slotOf(std::string_view needle) {
+    if (needle.size() == 1)
+        return asciiSlot(static_cast<unsigned char>(needle[0]));
+    if (needle.size() == 2)
+        return pairSlot(static_cast<unsigned char>(needle[0]),
+                        static_cast<unsigned char>(needle[1]));
+    return kNoSlot;
+}
+
+Letters lettersOf(std::string_view key) {
+    Letters letters;
+    const auto mark = [&](int slot) {
+        if (slot != kNoSlot)
+            letters.bits[slot >> 6] |= std::uint64_t(1) << (slot & 63);
+    };
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        const auto c = static_cast<unsigned char>(key[i]);
+        if (c < 0x80)
+            mark(asciiSlot(c));
+        else if (i + 1 < key.size())
+            mark(pairSlot(c, static_cast<unsigned char>(key[i + 1])));
+    }
+    return letters;
+}
+
 } // namespace
 
 struct FoldedNames::Block {
@@ -21,6 +72,7 @@ struct FoldedNames::Block {
     std::vector<std::uint32_t> ends;
     std::vector<qint64> ids;
     std::vector<Kind> kinds;
+    std::vector<Letters> letters;
 
     Block() { bytes.resize(byteSearch::kPadding); }
 
@@ -48,6 +100,7 @@ struct FoldedNames::Block {
             ends[k] += std::uint32_t(key_.size());
         ids.insert(ids.begin() + std::ptrdiff_t(i), id);
         kinds.insert(kinds.begin() + std::ptrdiff_t(i), kind);
+        letters.insert(letters.begin() + std::ptrdiff_t(i), lettersOf(key_));
     }
 
     void removeAt(std::size_t i) {
@@ -58,6 +111,18 @@ struct FoldedNames::Block {
             ends[k] -= length;
         ids.erase(ids.begin() + std::ptrdiff_t(i));
         kinds.erase(kinds.begin() + std::ptrdiff_t(i));
+        letters.erase(letters.begin() + std::ptrdiff_t(i));
+    }
+
+    // Names that contain the letter of `slot`.
+    void findLetter(int slot, std::vector<std::uint32_t>& hits) const {
+        const std::size_t word = std::size_t(slot) >> 6;
+        const std::uint64_t bit = std::uint64_t(1) << (slot & 63);
+        const std::size_t n = count();
+        for (std::size_t i = 0; i < n; ++i) {
+            if (letters[i].bits[word] & bit)
+                hits.push_back(std::uint32_t(i));
+        }
     }
 };
 
@@ -75,6 +140,7 @@ FoldedNames::Block& FoldedNames::blockForAppend() {
         block.ends.reserve(kBlockNames);
         block.ids.reserve(kBlockNames);
         block.kinds.reserve(kBlockNames);
+        block.letters.reserve(kBlockNames);
         block.bytes.reserve(kBlockNames * 48);
     }
     return *m_blocks.back();
@@ -94,6 +160,7 @@ void FoldedNames::squeeze() {
     block.ends.shrink_to_fit();
     block.ids.shrink_to_fit();
     block.kinds.shrink_to_fit();
+    block.letters.shrink_to_fit();
 }
 
 void FoldedNames::insert(qint64 id, Kind kind, std::string_view key) {
@@ -131,6 +198,7 @@ void FoldedNames::split(std::size_t blockIndex) {
     full.ends.resize(half);
     full.ids.resize(half);
     full.kinds.resize(half);
+    full.letters.resize(half);
     m_blocks.insert(m_blocks.begin() + std::ptrdiff_t(blockIndex) + 1, std::move(second));
 }
 
@@ -149,8 +217,7 @@ bool FoldedNames::remove(qint64 id) {
     return false;
 }
 
-QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel kernel) const
-{
+QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel kernel) const {
     if (m_last.valid && needle.find(m_last.needle) != needle.npos)
         return findAmong(needle);
 
@@ -160,11 +227,15 @@ QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel ke
     m_last.valid = false;
     m_last.hits.clear();
     bool keep = true;
+    const int slot = slotOf(needle);
     for (std::size_t b = 0; b < m_blocks.size(); ++b) {
         const Block& block = *m_blocks[b];
         hits.clear();
-        byteSearch::find(kernel, block.bytes.data(), block.ends.data(), block.count(), needle,
-                         hits);
+        if (slot != kNoSlot)
+            block.findLetter(slot, hits);
+        else
+            byteSearch::find(kernel, block.bytes.data(), block.ends.data(), block.count(), needle,
+                             hits);
         const qsizetype first = rows.size();
         rows.resize(first + qsizetype(hits.size()));
         qint64* out = rows.data() + first;
@@ -185,8 +256,7 @@ QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel ke
     return rows;
 }
 
-QVector<qint64> FoldedNames::findAmong(std::string_view needle) const
-{
+QVector<qint64> FoldedNames::findAmong(std::string_view needle) const {
     QVector<qint64> rows;
     std::size_t kept = 0;
     for (const std::uint64_t hit : m_last.hits) {
@@ -206,7 +276,8 @@ std::size_t FoldedNames::memoryBytes() const {
     std::size_t bytes = m_blocks.capacity() * sizeof(void*) + m_last.hits.capacity() * 8;
     for (const auto& block : m_blocks) {
         bytes += sizeof(Block) + block->bytes.capacity() + block->ends.capacity() * 4 +
-                 block->ids.capacity() * 8 + block->kinds.capacity();
+                 block->ids.capacity() * 8 + block->kinds.capacity() +
+                 block->letters.capacity() * sizeof(Letters);
     }
     return bytes;
 }

@@ -66,14 +66,12 @@ bool apply(FoldedNames& names, qint64& count, const NameChange& change) {
     return true;
 }
 
-bool sameWord(const char* a, const char* b)
-{
+bool sameWord(const char* a, const char* b) {
     return a && sqlite3_stricmp(a, b) == 0;
 }
 
 // The engine's affinity rules for a declared column type: TEXT, or none (BLOB or no type).
-bool textOrUntyped(const char* declared)
-{
+bool textOrUntyped(const char* declared) {
     const QByteArray type = QByteArray(declared ? declared : "").toUpper();
     if (type.contains("INT"))
         return false;
@@ -161,8 +159,7 @@ bool NameCopy::Loader::mirrorable(sqlite3* db) {
     return utf8 && binaryKey && idIsRowId;
 }
 
-bool NameCopy::Loader::read(sqlite3* db)
-{
+bool NameCopy::Loader::read(sqlite3* db) {
     if (!mirrorable(db)) {
         unusable = true;
         return false;
@@ -187,8 +184,7 @@ namespace {
 
 struct Statement3 {
     sqlite3_stmt* statement = nullptr;
-    Statement3(sqlite3* db, const QByteArray& sql)
-    {
+    Statement3(sqlite3* db, const QByteArray& sql) {
         if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
             sqlite3_finalize(statement);
             statement = nullptr;
@@ -199,8 +195,7 @@ struct Statement3 {
     Statement3& operator=(const Statement3&) = delete;
 };
 
-std::optional<qint64> singleNumber(sqlite3_stmt* statement)
-{
+std::optional<qint64> singleNumber(sqlite3_stmt* statement) {
     std::optional<qint64> value;
     if (statement && sqlite3_step(statement) == SQLITE_ROW)
         value = sqlite3_column_int64(statement, 0);
@@ -214,8 +209,7 @@ std::optional<qint64> singleNumber(sqlite3_stmt* statement)
 // the rollback journal a reader holds off every writer's commit for as long as it reads, so
 // no write of the program (or of anyone) waits longer than one slice. The slices form one
 // snapshot as long as the names did not change between them.
-NameCopy::Loader::Outcome NameCopy::Loader::readAll(sqlite3* db)
-{
+NameCopy::Loader::Outcome NameCopy::Loader::readAll(sqlite3* db) {
     const QByteArray order = Statements::partsByName().orderBy.toUtf8();
     const QByteArray columns = QByteArrayLiteral("SELECT rowid, idFamKey FROM client WHERE ");
     Statement3 firstSlice(db, columns + "idFamKey IS NOT NULL ORDER BY " + order + " LIMIT ?");
