@@ -509,6 +509,18 @@ void TestNameSearch::closingDuringTheLoad() {
     QTest::qWait(20);
     m_window.reset();
     QCOMPARE(m_register->owner().openConnections(), 0);
+
+    // Closed while the load reads its slices, not held anywhere.
+    m_register = std::make_unique<TestRegister>();
+    QVERIFY(m_register->write(rows));
+    m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
+    copy().setSliceRows(10);
+    m_window->show();
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    m_window->close();
+    MessageBox::takeShown();
+    QCOMPARE(m_register->owner().openConnections(), 0);
+    m_window.reset();
 }
 
 void TestNameSearch::counterIsAddedToOlderFilesAndWorksInTheShell() {
