@@ -18,11 +18,13 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSemaphore>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTest>
+#include <QThread>
 
 #include <cstring>
 #include <map>
@@ -143,6 +145,7 @@ class TestNameSearch : public QObject {
     void patternsAndBrokenTextAreLeftToTheEngine();
     void otherWritersAreSeenBeforeEveryKeystroke();
     void ownEditsAreFollowedWithoutReading();
+    void ownWriteWaitsForAnotherWriter();
     void keystrokeDuringTheLoad();
     void closingDuringTheLoad();
     void counterIsAddedToOlderFilesAndWorksInTheShell();
@@ -473,6 +476,34 @@ void TestNameSearch::ownEditsAreFollowedWithoutReading() {
     QVERIFY(copy().isReady());
     QCOMPARE(copy().loadsCompleted(), loads);
     QCOMPARE(copy().size(), 4);
+}
+
+void TestNameSearch::ownWriteWaitsForAnotherWriter() {
+    // Another writer holds the write lock for a moment: the program's own write, which now
+    // also reads the name counter, waits its turn and then succeeds, as a plain write would.
+    openWindow({part("Резистор МЛТ")});
+    QVERIFY(ready(copy()));
+    const QString path = m_register->databasePath();
+    QSemaphore locked;
+    QThread* other = QThread::create([&] {
+        Database db;
+        db.open(path);
+        QSqlQuery query(db.connection());
+        query.exec("BEGIN IMMEDIATE");
+        query.exec("INSERT INTO client (kont, idFam, idFamKey) VALUES ('1', 'Резистор чужой', "
+                   "'резистор чужой')");
+        locked.release();
+        QThread::msleep(300);
+        query.exec("COMMIT");
+    });
+    other->start();
+    locked.acquire();
+    QVERIFY2(m_window->Data1()->addNew({{"kont", "1"}, {"idFam", "Резистор свой"}}),
+             qPrintable(m_window->Data1()->lastError()));
+    other->wait();
+    delete other;
+    type("рез");
+    QCOMPARE(listed(), (QStringList{"Резистор МЛТ", "Резистор свой", "Резистор чужой"}));
 }
 
 void TestNameSearch::keystrokeDuringTheLoad() {

@@ -468,14 +468,17 @@ qsizetype NameCopy::size() const {
 OwnNameWrite::OwnNameWrite(NameCopy* copy, const QSqlDatabase& db) : m_copy(copy), m_db(db) {
     if (!m_copy)
         return;
-    m_open = m_db.transaction();
+    // IMMEDIATE: the write lock is taken (waiting as long as any write would) before the
+    // counter is read. A plain BEGIN would read first, and a reader that then wants to write
+    // while another writer waits is refused at once instead of waiting its turn.
+    m_open = QSqlQuery(m_db).exec(QStringLiteral("BEGIN IMMEDIATE"));
     if (m_open)
         m_change.before = readCounter(m_db).value_or(-1);
 }
 
 OwnNameWrite::~OwnNameWrite() {
     if (m_open)
-        m_db.rollback();
+        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
 }
 
 bool OwnNameWrite::commit(NameChange::Op op, qint64 id) {
@@ -501,9 +504,10 @@ bool OwnNameWrite::commit(NameChange::Op op, qint64 id) {
             }
         }
         m_open = false;
-        if (!m_db.commit()) {
-            m_error = m_db.lastError().text();
-            m_db.rollback();
+        QSqlQuery commit(m_db);
+        if (!commit.exec(QStringLiteral("COMMIT"))) {
+            m_error = commit.lastError().text();
+            QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
             return false;
         }
     }
