@@ -471,9 +471,12 @@ OwnNameWrite::OwnNameWrite(NameCopy* copy, const QSqlDatabase& db) : m_copy(copy
     // IMMEDIATE: the write lock is taken (waiting as long as any write would) before the
     // counter is read. A plain BEGIN would read first, and a reader that then wants to write
     // while another writer waits is refused at once instead of waiting its turn.
-    m_open = QSqlQuery(m_db).exec(QStringLiteral("BEGIN IMMEDIATE"));
+    QSqlQuery begin(m_db);
+    m_open = begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
     if (m_open)
         m_change.before = readCounter(m_db).value_or(-1);
+    else
+        m_error = begin.lastError();
 }
 
 OwnNameWrite::~OwnNameWrite() {
@@ -484,32 +487,32 @@ OwnNameWrite::~OwnNameWrite() {
 bool OwnNameWrite::commit(NameChange::Op op, qint64 id) {
     if (!m_copy)
         return true;
-    m_change.op = m_open ? op : NameChange::Op::Unknown; // without a transaction: assume the worst
+    if (!m_open)
+        return false; // it never began
+    m_change.op = op;
     m_change.id = id;
-    if (m_open) {
-        m_change.after = readCounter(m_db).value_or(-1);
-        if (m_change.after != m_change.before && op != NameChange::Op::Removed) {
-            QSqlQuery query(m_db);
-            query.setForwardOnly(true);
-            // As bytes: QString would replace bytes that are not UTF-8.
-            query.prepare(QStringLiteral(
-                "SELECT typeof(idFamKey), CAST(idFamKey AS BLOB) FROM client WHERE rowid = ?"));
-            query.addBindValue(id);
-            if (query.exec() && query.next()) {
-                const QString type = query.value(0).toString();
-                m_change.keyKnown = true;
-                m_change.hasKey = type != QLatin1String("null");
-                m_change.kind = kindOf(type);
-                m_change.key = query.value(1).toByteArray();
-            }
+    m_change.after = readCounter(m_db).value_or(-1);
+    if (m_change.after != m_change.before && op != NameChange::Op::Removed) {
+        QSqlQuery query(m_db);
+        query.setForwardOnly(true);
+        // As bytes: QString would replace bytes that are not UTF-8.
+        query.prepare(QStringLiteral(
+            "SELECT typeof(idFamKey), CAST(idFamKey AS BLOB) FROM client WHERE rowid = ?"));
+        query.addBindValue(id);
+        if (query.exec() && query.next()) {
+            const QString type = query.value(0).toString();
+            m_change.keyKnown = true;
+            m_change.hasKey = type != QLatin1String("null");
+            m_change.kind = kindOf(type);
+            m_change.key = query.value(1).toByteArray();
         }
-        m_open = false;
-        QSqlQuery commit(m_db);
-        if (!commit.exec(QStringLiteral("COMMIT"))) {
-            m_error = commit.lastError().text();
-            QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
-            return false;
-        }
+    }
+    m_open = false;
+    QSqlQuery commit(m_db);
+    if (!commit.exec(QStringLiteral("COMMIT"))) {
+        m_error = commit.lastError();
+        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+        return false;
     }
     m_copy->noteOwnChange(m_change);
     return true;

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QVector>
 
 #include <algorithm>
@@ -122,17 +123,20 @@ class OwnNameWrite {
     OwnNameWrite(const OwnNameWrite&) = delete;
     OwnNameWrite& operator=(const OwnNameWrite&) = delete;
 
+    // False when the transaction could not begin (another program's lock): the write must
+    // not go ahead then; error() says why.
+    bool begun() const { return !m_copy || m_open; }
     // Call after the write itself succeeded. False when the commit failed (the write is
     // undone then; error() says why).
     bool commit(NameChange::Op op, qint64 id);
-    QString error() const { return m_error; }
+    QSqlError error() const { return m_error; }
 
   private:
     NameCopy* m_copy;
     QSqlDatabase m_db;
     bool m_open = false;
     NameChange m_change;
-    QString m_error;
+    QSqlError m_error;
 };
 
 } // namespace tarvik

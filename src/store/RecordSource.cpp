@@ -229,6 +229,8 @@ bool RecordSource::addNew(const QVariantMap& values)
     if (!row)
         return false;
     OwnNameWrite names(nameCopyForWrites(), m_db.connection());
+    if (!names.begun())
+        return fail(names.error());
     QSqlQuery query(m_db.connection());
     query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                       .arg(m_statement.table, row->keys().join(QStringLiteral(", ")),
@@ -239,11 +241,7 @@ bool RecordSource::addNew(const QVariantMap& values)
         return fail(query);
     const qint64 id = query.lastInsertId().toLongLong();
     query.finish();
-    if (!names.commit(NameChange::Op::Added, id)) {
-        m_lastError = names.error();
-        return false;
-    }
-    return true;
+    return names.commit(NameChange::Op::Added, id) || fail(names.error());
 }
 
 bool RecordSource::updateCurrent(const QVariantMap& values)
@@ -258,6 +256,8 @@ bool RecordSource::updateCurrent(const QVariantMap& values)
     for (const QString& field : row.keys())
         assignments << field + QStringLiteral(" = ?");
     OwnNameWrite names(nameCopyForWrites(), m_db.connection());
+    if (!names.begun())
+        return fail(names.error());
     QSqlQuery query(m_db.connection());
     query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
                       .arg(m_statement.table, assignments.join(QStringLiteral(", "))));
@@ -274,10 +274,8 @@ bool RecordSource::updateCurrent(const QVariantMap& values)
     for (const QString& field : row.keys())
         newId = newId || field.compare(QLatin1String("idnom"), Qt::CaseInsensitive) == 0
                 || field.compare(QLatin1String("rowid"), Qt::CaseInsensitive) == 0;
-    if (!names.commit(newId ? NameChange::Op::Unknown : NameChange::Op::Changed, currentKey())) {
-        m_lastError = names.error();
-        return false;
-    }
+    if (!names.commit(newId ? NameChange::Op::Unknown : NameChange::Op::Changed, currentKey()))
+        return fail(names.error());
     forgetRows();
     const int row_ = m_currentRow;
     setCurrentRow(row_);
@@ -291,6 +289,8 @@ bool RecordSource::deleteCurrent()
         return false;
     m_pending.clear();
     OwnNameWrite names(nameCopyForWrites(), m_db.connection());
+    if (!names.begun())
+        return fail(names.error());
     QSqlQuery query(m_db.connection());
     query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_statement.table));
     query.addBindValue(currentKey());
@@ -298,10 +298,8 @@ bool RecordSource::deleteCurrent()
         return fail(query);
     const int deleted = query.numRowsAffected();
     query.finish();
-    if (deleted == 1 && !names.commit(NameChange::Op::Removed, currentKey())) {
-        m_lastError = names.error();
-        return false;
-    }
+    if (deleted == 1 && !names.commit(NameChange::Op::Removed, currentKey()))
+        return fail(names.error());
     forgetRows();
     m_current = QSqlRecord();
     if (deleted != 1)
