@@ -6,6 +6,7 @@
 #include "app/MessageBox.h"
 #include "app/Startup.h"
 #include "store/DamageCheck.h"
+#include "store/NameCopy.h"
 #include "store/PictureText.h"
 #include "store/RecordSource.h"
 
@@ -182,6 +183,10 @@ void TestOtherPrograms::open(const QList<PartRow>& rows, const QList<Package>& p
     m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    // The window reads the names in the background once shown; the other programs here
+    // write without waiting for a lock, so that read is let finish first.
+    auto* names = m_window->findChild<NameCopy*>(QStringLiteral("partNames"));
+    QVERIFY(names && QTest::qWaitFor([names] { return !names->isLoading(); }, 5000));
     grid()->setFocus();
 }
 

@@ -367,6 +367,11 @@ bool NameCopy::isReady() {
     return m_names != nullptr;
 }
 
+bool NameCopy::isLoading() {
+    takeFinishedLoad();
+    return m_thread != nullptr;
+}
+
 void NameCopy::stopLoading() {
     if (!m_thread)
         return;

@@ -61,6 +61,8 @@ class NameCopy : public QObject {
     void startLoading();
     // Whether a search can be answered from memory now (takes in a finished load).
     bool isReady();
+    // Whether a load is still reading (takes in a finished load).
+    bool isLoading();
 
     // The rows of Statements::partsWithNameLike(text), in its order; nothing when the
     // engine must answer.
