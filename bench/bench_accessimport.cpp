@@ -4,6 +4,7 @@
 //
 //   bench_accessimport [Access file]   (default: the register-large fixture, 20,000 parts)
 #include "store/AccessImport.h"
+#include "BenchStats.h"
 #include "store/AccessRows.h"
 
 #include <QCoreApplication>
@@ -20,14 +21,9 @@
 
 using namespace tarvik;
 
-namespace {
+using namespace tarvik::bench;
 
-long peakKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
+namespace {
 
 } // namespace
 

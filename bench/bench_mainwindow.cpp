@@ -9,6 +9,8 @@
 #include "store/RecordSource.h"
 #include "store/Register.h"
 
+#include "BenchStats.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -26,19 +28,9 @@
 
 using namespace tarvik;
 
+using namespace tarvik::bench;
+
 namespace {
-
-struct Stats {
-    double median = 0, p95 = 0;
-};
-
-Stats statsOf(std::vector<double> ms)
-{
-    if (ms.empty())
-        return {};
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)]};
-}
 
 template <typename F> double timeMs(F&& step)
 {
@@ -62,13 +54,6 @@ double shellMs(const QString& database, const QString& sql)
     const QString out = QString::fromUtf8(shell.readAllStandardOutput() + shell.readAllStandardError());
     const auto match = QRegularExpression(QStringLiteral("real ([0-9.]+)")).match(out);
     return match.hasMatch() ? match.captured(1).toDouble() * 1000 : -1;
-}
-
-long peakKilobytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
 }
 
 void row(const char* what, const Stats& ours, double shell, const char* shellWhat)

@@ -11,6 +11,8 @@
 #include "store/Register.h"
 #include "store/Seeding.h"
 
+#include "BenchStats.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
@@ -32,19 +34,9 @@
 
 using namespace tarvik;
 
+using namespace tarvik::bench;
+
 namespace {
-
-struct Stats {
-    double median = 0, p95 = 0, worst = 0;
-};
-
-Stats statsOf(std::vector<double> ms)
-{
-    if (ms.empty())
-        return {};
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)], ms.back()};
-}
 
 double sinceMs(const QElapsedTimer& timer)
 {
@@ -183,10 +175,10 @@ int main(int argc, char** argv)
     const Stats move = statsOf(moves);
     std::printf("open Form5 (10 runs)      median %7.2f ms  p95 %7.2f ms  worst %7.2f ms  "
                 "(target 150 ms)\n",
-                open.median, open.p95, open.worst);
+                open.median, open.p95, open.max);
     std::printf("row change (%zu moves)    median %7.2f ms  p95 %7.2f ms  worst %7.2f ms  "
                 "(target 20 ms median)\n",
-                moves.size(), move.median, move.p95, move.worst);
+                moves.size(), move.median, move.p95, move.max);
     std::printf("resident memory %ld MB before opening, %ld MB with the window open after the "
                 "moves and a jump to the last row\n",
                 residentBefore, residentOpen);

@@ -10,6 +10,8 @@
 #include "store/RecordSource.h"
 #include "store/Register.h"
 
+#include "BenchStats.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QComboBox>
@@ -32,21 +34,11 @@
 
 using namespace tarvik;
 
+using namespace tarvik::bench;
+
 namespace {
 
 constexpr int kPackageTypes = 1000;
-
-struct Stats {
-    double median = 0, p95 = 0;
-};
-
-Stats statsOf(std::vector<double> ms)
-{
-    if (ms.empty())
-        return {};
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)]};
-}
 
 double timeMs(const std::function<void()>& step)
 {

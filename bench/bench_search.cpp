@@ -14,6 +14,8 @@
 #include "store/RecordSource.h"
 #include "store/Register.h"
 
+#include "BenchStats.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,6 +36,8 @@
 
 using namespace tarvik;
 
+using namespace tarvik::bench;
+
 namespace {
 
 // The published keystroke list: each word is typed into an emptied box one character at a
@@ -46,17 +50,6 @@ const char* const kWords[] = {
 
 // Patterns the engine still answers.
 const char* const kPatterns[] = {"к*35", "?т3", "к#0", "[кр]ез", "lm3?7", "ne5*p", "*"};
-
-struct Stats {
-    double median = 0, p95 = 0, max = 0;
-};
-
-Stats statsOf(std::vector<double> ms) {
-    if (ms.empty())
-        return {};
-    std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)], ms.back()};
-}
 
 void print(const char* what, const Stats& s, std::size_t n) {
     std::printf("%-44s median %8.2f  p95 %8.2f  max %8.2f ms  (n=%zu)\n", what, s.median, s.p95,

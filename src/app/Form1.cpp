@@ -5,6 +5,7 @@
 #include "app/MessageBox.h"
 #include "app/NumberText.h"
 #include "app/PictureBox.h"
+#include "app/RecordGrid.h"
 #include "app/Version.h"
 #include "app/WaitCursor.h"
 #include "packages/Form5.h"
@@ -107,24 +108,10 @@ void Form1::reportOpenProblem(const OpenResult& result)
 
 void Form1::setUpGrid()
 {
-    QTableView* grid = ui->TDBGrid2;
     m_data1->setCaption(QStringLiteral("idFam"), QStringLiteral("Наименование"));
-    grid->setModel(m_data1);
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setTabKeyNavigation(false);
-    grid->verticalHeader()->hide();
-    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
-    grid->horizontalHeader()->setStretchLastSection(true);
-
+    showAsRecordGrid(*ui->TDBGrid2, *m_data1, [this](int row) { onRowChange(row); });
+    ui->TDBGrid2->horizontalHeader()->setStretchLastSection(true);
     connect(m_data1, &QAbstractItemModel::modelReset, this, &Form1::onGridReset);
-    connect(grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid())
-                    onRowChange(current.row());
-            });
 }
 
 void Form1::onGridReset()

@@ -30,7 +30,8 @@ public:
     Form1(const ProgramPaths& paths, Register& reg, QWidget* parent = nullptr);
     ~Form1() override;
 
-    // The parts list and the current part's package type, for the other windows.
+    // The parts list and the current part's package type, for tests and benchmarks; the
+    // other windows are given what they need instead.
     RecordSource* Data1() const { return m_data1; }
     RecordSource* Data7() const { return m_data7; }
 

@@ -1,9 +1,10 @@
 #include "packages/Form5.h"
 
 #include "app/ClickSignal.h"
-#include "app/PictureBox.h"
 #include "app/FileDialog.h"
 #include "app/MessageBox.h"
+#include "app/PictureBox.h"
+#include "app/RecordGrid.h"
 #include "app/WaitCursor.h"
 #include "packages/PictureWindows.h"
 #include "store/PictureText.h"
@@ -78,25 +79,11 @@ void Form5::load(Register& reg)
 
 void Form5::setUpGrid()
 {
-    QTableView* grid = ui->TDBGrid3;
     m_data13->setCaption(kName, QStringLiteral("Корпус"));
     m_data13->setShownFields({kNumber, kName});
-    grid->setModel(m_data13);
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setTabKeyNavigation(false);
-    grid->verticalHeader()->hide();
-    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
-    grid->horizontalHeader()->setSectionsClickable(false);
-
+    showAsRecordGrid(*ui->TDBGrid3, *m_data13, [this](int row) { onRowChange(row); });
+    ui->TDBGrid3->horizontalHeader()->setSectionsClickable(false);
     connect(m_data13, &QAbstractItemModel::modelReset, this, &Form5::onGridReset);
-    connect(grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid())
-                    onRowChange(current.row());
-            });
 }
 
 void Form5::onGridReset()
