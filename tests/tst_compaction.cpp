@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTest>
 
 using namespace tarvik;
@@ -100,6 +102,7 @@ private slots:
     void failureLeavesRegisterAsItWas_data();
     void failureLeavesRegisterAsItWas();
     void copyThatCannotBeClearedStopsBeforeWriting();
+    void registerLockedElsewhereIsNotCompacted();
     void killedAtAnyMomentLeavesRegisterWhole();
 };
 
@@ -281,6 +284,35 @@ void TestCompaction::copyThatCannotBeClearedStopsBeforeWriting()
                 .contains(QStringLiteral("не является базой данных")));
     QCOMPARE(fileBytes(garbage.databasePath()), QByteArray(8192, 'x'));
     QVERIFY(!QFileInfo::exists(compactionCopyPath(garbage.databasePath())));
+}
+
+void TestCompaction::registerLockedElsewhereIsNotCompacted()
+{
+    TestRegister files;
+    QVERIFY(files.write({part("Резистор"), part("Диод")}));
+    const QString path = files.databasePath();
+    const QByteArray bytes = fileBytes(path);
+    {
+        // Another program (the sqlite3 shell, say) in the middle of its own transaction.
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                       QStringLiteral("other-program"));
+        other.setDatabaseName(path);
+        QVERIFY(other.open());
+        QSqlQuery lock(other);
+        QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+
+        Register owner(path);
+        const CompactionResult result = compactRegister(owner);
+        QVERIFY(result.failedStep != CompactionStep::None);
+        QVERIFY2(describeCompactionFailure(path, result)
+                     .contains(QStringLiteral("занят другой программой")),
+                 qPrintable(describeCompactionFailure(path, result)));
+        QVERIFY(!QFileInfo::exists(compactionCopyPath(path)));
+        QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("other-program"));
+    QVERIFY(fileBytes(path) == bytes);
 }
 
 void TestCompaction::killedAtAnyMomentLeavesRegisterWhole()

@@ -118,6 +118,9 @@ QString whyNotOpened(const OpenResult& result)
     case OpenProblem::EngineMismatch:
         why = QStringLiteral("библиотека SQLite не совпадает с библиотекой драйвера Qt");
         break;
+    case OpenProblem::Busy:
+        why = QStringLiteral("файл базы занят другой программой");
+        break;
     }
     return result.detail.trimmed().isEmpty() ? why : why + QStringLiteral(": ") + result.detail.trimmed();
 }
