@@ -106,7 +106,7 @@ void DamageCheck::onThreadFinished()
 void DamageCheck::run()
 {
     Database db;
-    if (m_stop || !m_register.connect(db).ok() && !db.isOpen())
+    if (m_stop || (!m_register.connect(db).ok() && !db.isOpen()))
         return;
     sqlite3* handle = handleOf(db.connection());
     if (!handle)
