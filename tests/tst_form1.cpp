@@ -16,6 +16,9 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace tarvik;
@@ -36,6 +39,7 @@ private slots:
     void exitAskedEveryWay_data();
     void exitAskedEveryWay();
     void unusableRegisterIsReportedOnce();
+    void boxesAndQtsOwnTextsAreRussian();
 
 private:
     std::unique_ptr<TestRegister> m_register;
@@ -238,6 +242,28 @@ void TestForm1::unusableRegisterIsReportedOnce()
     QVERIFY(!QFile::exists(empty.databasePath()));
     MessageBox::setNextAnswer(QMessageBox::Yes);
     window.close();
+    MessageBox::takeShown(); // the exit question, answered above
+}
+
+void TestForm1::boxesAndQtsOwnTextsAreRussian()
+{
+    // A real box this time, not the test seam: the exit question as the user sees it.
+    QStringList buttons;
+    QTimer::singleShot(0, this, [&buttons] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        for (QAbstractButton* button : box->buttons())
+            buttons << button->text();
+        box->button(QMessageBox::No)->click();
+    });
+    control<QPushButton>("Command1")->click();
+    buttons.sort();
+    QCOMPARE(buttons, QStringList({"Да", "Нет"}));
+    QVERIFY(m_window->isVisible()); // No keeps the window
+
+    // Qt's own texts (file dialog, context menus) come from its Russian translation.
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Отмена"));
 }
 
 QTEST_MAIN(TestForm1)

@@ -1,5 +1,7 @@
 #include "app/MessageBox.h"
 
+#include <QAbstractButton>
+
 namespace tarvik {
 namespace {
 
@@ -15,6 +17,20 @@ QList<MessageBox::Shown>& shown()
     return list;
 }
 
+// What a Russian system calls the buttons the program's boxes use.
+void nameButtons(QMessageBox& box)
+{
+    const struct {
+        QMessageBox::StandardButton button;
+        const char16_t* text;
+    } names[] = {{QMessageBox::Yes, u"Да"}, {QMessageBox::No, u"Нет"}, {QMessageBox::Ok, u"ОК"},
+                 {QMessageBox::Cancel, u"Отмена"}};
+    for (const auto& name : names) {
+        if (QAbstractButton* button = box.button(name.button))
+            button->setText(QString::fromUtf16(name.text));
+    }
+}
+
 } // namespace
 
 QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon,
@@ -27,6 +43,7 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
         return answers().takeFirst();
     }
     QMessageBox box(icon, title, text, buttons, parent);
+    nameButtons(box);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());

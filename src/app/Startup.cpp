@@ -9,7 +9,10 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 
 namespace tarvik {
 
@@ -20,6 +23,16 @@ void prepareApplication(QApplication& app)
         QFont::insertSubstitutions(QStringLiteral("Arial"),
                                    {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
     app.setFont(QFont(QStringLiteral("Arial"), 9));
+
+    // The interface is Russian whatever the system's language: Qt's own texts too (file
+    // dialog, context menus). The message boxes name their buttons themselves, so they read
+    // right also where this translation is not installed.
+    auto* qtTexts = new QTranslator(&app);
+    if (qtTexts->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        app.installTranslator(qtTexts);
+    else
+        delete qtTexts;
 }
 
 void showAlreadyRunning()
