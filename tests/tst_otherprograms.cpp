@@ -127,6 +127,7 @@ class TestOtherPrograms : public QObject {
     void lockedAtStartUp();
     void notesNeedAPart();
     void notesSavedOnLeavingARowAndOnRefresh();
+    void notesUnsavedAtExitAreNeverDroppedSilently();
     void failedNotesSaveIsReported();
     void quantityBoxShowsTheStoredValueAfterAFailedSave();
     void readOnlyRegisterIsDetected();
@@ -721,6 +722,33 @@ void TestOtherPrograms::notesSavedOnLeavingARowAndOnRefresh()
     click("Reset");
     QCOMPARE(stored("B", "sorp"), QStringLiteral("вторая"));
     QVERIFY(MessageBox::takeShown().isEmpty());
+}
+
+void TestOtherPrograms::notesUnsavedAtExitAreNeverDroppedSilently()
+{
+    open({part("A"), part("B")});
+    control<QPlainTextEdit>("txtDisc")->setPlainText(QStringLiteral("к выходу"));
+    auto shell = std::make_unique<PlainConnection>(m_register->databasePath());
+    QVERIFY(shell->exec("BEGIN EXCLUSIVE"));
+
+    // Locked: the user is asked, and "No" keeps the window and the typed notes.
+    MessageBox::setNextAnswer(QMessageBox::Yes); // do you want to leave?
+    MessageBox::setNextAnswer(QMessageBox::No);  // leave without the notes?
+    QVERIFY(!m_window->close());
+    QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(shown[1].text.contains(QStringLiteral("занят другой программой")));
+    QVERIFY(shown[1].text.contains(QStringLiteral("не сохранена")));
+    QVERIFY(m_window->isVisible());
+
+    // Once the other program lets go, leaving stores them.
+    QVERIFY(shell->exec("ROLLBACK"));
+    shell.reset();
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    QVERIFY(m_window->close());
+    QCOMPARE(MessageBox::takeShown().size(), 1);
+    QCOMPARE(stored("A", "sorp"), QStringLiteral("к выходу"));
+    m_window.reset();
 }
 
 void TestOtherPrograms::failedNotesSaveIsReported()

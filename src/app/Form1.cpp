@@ -380,6 +380,12 @@ void Form1::closeEvent(QCloseEvent* event)
             event->ignore();
             return;
         }
+        // Notes typed for the current part are stored now; leaving without them is the
+        // user's choice, never a silent loss (another program may hold the file locked).
+        if (!m_data1->savePending() && !leaveWithoutNotes()) {
+            event->ignore();
+            return;
+        }
         m_exitConfirmed = true;
         closeDatabases();
     }
@@ -387,10 +393,22 @@ void Form1::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
+bool Form1::leaveWithoutNotes()
+{
+    // A failure other than a lock has just been reported with its reason.
+    const QString question =
+        m_data1->lastFailureBusy()
+            ? QStringLiteral("Файл базы данных «%1» занят другой программой, и доп. информация "
+                             "к детали не сохранена. Выйти без неё?")
+                  .arg(m_paths.databasePath())
+            : QStringLiteral("Доп. информация к детали не сохранена. Выйти без неё?");
+    return MessageBox::show(this, QMessageBox::Question, kTitle, question,
+                            QMessageBox::Yes | QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
 void Form1::closeDatabases()
 {
-    if (!m_data1->savePending() && m_data1->lastFailureBusy())
-        reportBusy();
     m_register.closeAll(); // saves an edit of the notes still pending first
 }
 

@@ -59,6 +59,7 @@ private:
     void stepQuantity(double step);
     void deletePart();
     void closeDatabases();
+    bool leaveWithoutNotes();
 
     // The package types and the enlarged package picture.
     void connectPackageCommands();
