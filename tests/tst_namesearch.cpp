@@ -49,7 +49,8 @@ QVector<qint64> engineRows(const Database& db, const QString& text) {
     }
     const QByteArray keys = query.value(0).toByteArray();
     QVector<qint64> rows(keys.size() / qsizetype(sizeof(qint64)));
-    std::memcpy(rows.data(), keys.constData(), keys.size());
+    if (!rows.isEmpty())
+        std::memcpy(rows.data(), keys.constData(), rows.size() * sizeof(qint64));
     return rows;
 }
 

@@ -143,7 +143,8 @@ bool RecordSource::refresh()
         if (ok) {
             const QByteArray bytes = query.value(0).toByteArray();
             keys.resize(bytes.size() / qsizetype(sizeof(qint64)));
-            std::memcpy(keys.data(), bytes.constData(), keys.size() * sizeof(qint64));
+            if (!keys.isEmpty()) // an empty list has no buffer to copy into
+                std::memcpy(keys.data(), bytes.constData(), keys.size() * sizeof(qint64));
         } else {
             fail(query);
             // A lock or a damaged file says nothing about the rows: the list shown stays,
