@@ -1,6 +1,7 @@
 // The quick search's in-memory copy of the names: the byte search itself, the copy against
 // the engine's own search on random names and texts, and that it is never stale (other
 // writers, the program's own writes, a search during the load, closing during the load).
+#include "MainWindowProbe.h"
 #include "TestRegister.h"
 
 #include "app/Form1.h"
@@ -133,7 +134,7 @@ bool ready(NameCopy& copy) {
 
 } // namespace
 
-class TestNameSearch : public QObject {
+class TestNameSearch : public QObject, private MainWindowProbe {
     Q_OBJECT
 
   private slots:
@@ -153,13 +154,10 @@ class TestNameSearch : public QObject {
 
   private:
     void openWindow(const QList<PartRow>& rows, bool hold = false);
-    QStringList listed() const;
     QStringList expected(const QString& text) const;
     void type(const QString& text);
-    NameCopy& copy() const { return *control<NameCopy>(m_window.get(), "partNames"); }
+    NameCopy& copy() const { return *control<NameCopy>("partNames"); }
 
-    std::unique_ptr<TestRegister> m_register;
-    std::unique_ptr<Form1> m_window;
 };
 
 void TestNameSearch::initTestCase() {
@@ -167,12 +165,7 @@ void TestNameSearch::initTestCase() {
 }
 
 void TestNameSearch::cleanup() {
-    if (m_window) {
-        MessageBox::setNextAnswer(QMessageBox::Yes);
-        m_window->close();
-        MessageBox::takeShown();
-    }
-    m_window.reset();
+    closeWindow();
     m_register.reset();
 }
 
@@ -183,15 +176,6 @@ void TestNameSearch::openWindow(const QList<PartRow>& rows, bool hold) {
     copy().holdLoading(hold);
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-}
-
-QStringList TestNameSearch::listed() const {
-    QTableView* grid = control<QTableView>(m_window.get(), "TDBGrid2");
-    const int column = m_window->Data1()->columnOf(QStringLiteral("idFam"));
-    QStringList names;
-    for (int row = 0; row < grid->model()->rowCount(); ++row)
-        names << grid->model()->index(row, column).data().toString();
-    return names;
 }
 
 // What the engine lists for `text` right now, through a connection of its own.
@@ -208,7 +192,7 @@ QStringList TestNameSearch::expected(const QString& text) const {
 }
 
 void TestNameSearch::type(const QString& text) {
-    auto* box = control<QLineEdit>(m_window.get(), "Text5");
+    auto* box = control<QLineEdit>("Text5");
     box->clear();
     typeText(box, text);
 }
@@ -465,7 +449,7 @@ void TestNameSearch::ownEditsAreFollowedWithoutReading() {
     QCOMPARE(listed(), expected("рез"));
 
     // "+", then a rename of the current part (the first listed).
-    QTest::mouseClick(control<QPushButton>(m_window.get(), "plus"), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>("plus"), Qt::LeftButton);
     QVERIFY(data1->updateCurrent({{"idFam", "Ящик"}}));
     type("рез");
     QCOMPARE(listed(), (QStringList{"Резистор МЛТ", "Резистор Р1-12"}));

@@ -1,5 +1,6 @@
 // The main window when the register is also written by other programs, locked, damaged or
 // holds odd values, and the details it must never get wrong.
+#include "MainWindowProbe.h"
 #include "TestRegister.h"
 
 #include "app/Form1.h"
@@ -99,7 +100,7 @@ bool runningAsRoot()
 
 } // namespace
 
-class TestOtherPrograms : public QObject {
+class TestOtherPrograms : public QObject, private MainWindowProbe {
     Q_OBJECT
 
   private slots:
@@ -134,25 +135,10 @@ class TestOtherPrograms : public QObject {
 
   private:
     void open(const QList<PartRow>& rows, const QList<Package>& packages = {});
-    template <typename T> T* control(const char* name) const
-    {
-        return test::control<T>(m_window.get(), name);
-    }
-    QTableView* grid() const { return control<QTableView>("TDBGrid2"); }
-    QStringList listed() const;
-    QString text(const char* box) const { return control<QLineEdit>(box)->text(); }
-    QString label(const char* name) const { return control<QLabel>(name)->text(); }
-    void click(const char* button) const
-    {
-        QTest::mouseClick(control<QAbstractButton>(button), Qt::LeftButton);
-    }
-    void down() const { QTest::keyClick(grid(), Qt::Key_Down); }
     QString stored(const QString& name, const char* field) const;
     // As a user who is not root (root writes anything): the test body runs in a child.
     bool ranAsOtherUser(const char* function);
 
-    std::unique_ptr<TestRegister> m_register;
-    std::unique_ptr<Form1> m_window;
 };
 
 void TestOtherPrograms::initTestCase()
@@ -167,12 +153,8 @@ void TestOtherPrograms::init()
 
 void TestOtherPrograms::cleanup()
 {
-    if (m_window) {
-        MessageBox::setNextAnswer(QMessageBox::Yes);
-        m_window->close();
-    }
+    closeWindow();
     MessageBox::takeShown();
-    m_window.reset();
     m_register.reset();
 }
 
@@ -189,15 +171,6 @@ void TestOtherPrograms::open(const QList<PartRow>& rows, const QList<Package>& p
     auto* names = m_window->findChild<NameCopy*>(QStringLiteral("partNames"));
     QVERIFY(names && QTest::qWaitFor([names] { return !names->isLoading(); }, 5000));
     grid()->setFocus();
-}
-
-QStringList TestOtherPrograms::listed() const
-{
-    QStringList names;
-    const int column = m_window->Data1()->columnOf(QStringLiteral("idFam"));
-    for (int row = 0; row < grid()->model()->rowCount(); ++row)
-        names << grid()->model()->index(row, column).data().toString();
-    return names;
 }
 
 QString TestOtherPrograms::stored(const QString& name, const char* field) const

@@ -1,5 +1,6 @@
 // The parts list of the main window: current-part details, quick search, the record
 // count, quantity steps and deletion, driven through the real window.
+#include "MainWindowProbe.h"
 #include "TestRegister.h"
 
 #include "app/Form1.h"
@@ -46,7 +47,7 @@ QList<Package> packages()
 
 } // namespace
 
-class TestPartsList : public QObject {
+class TestPartsList : public QObject, private MainWindowProbe {
     Q_OBJECT
 
 private slots:
@@ -72,22 +73,7 @@ private slots:
 
 private:
     void open(const QList<PartRow>& rows = parts());
-    template <typename T> T* control(const char* name) const
-    {
-        return test::control<T>(m_window.get(), name);
-    }
-    QTableView* grid() const { return control<QTableView>("TDBGrid2"); }
-    QStringList listed() const;
-    QString text(const char* box) const { return control<QLineEdit>(box)->text(); }
-    QString label(const char* name) const { return control<QLabel>(name)->text(); }
-    void click(const char* button) const
-    {
-        QTest::mouseClick(control<QAbstractButton>(button), Qt::LeftButton);
-    }
-    void down() const { QTest::keyClick(grid(), Qt::Key_Down); }
 
-    std::unique_ptr<TestRegister> m_register;
-    std::unique_ptr<Form1> m_window;
 };
 
 void TestPartsList::initTestCase()
@@ -104,12 +90,7 @@ void TestPartsList::init()
 void TestPartsList::cleanup()
 {
     QVERIFY2(MessageBox::takeShown().isEmpty(), "a message nobody expected");
-    if (m_window) {
-        MessageBox::setNextAnswer(QMessageBox::Yes);
-        m_window->close();
-        MessageBox::takeShown();
-    }
-    m_window.reset();
+    closeWindow();
 }
 
 void TestPartsList::open(const QList<PartRow>& rows)
@@ -121,15 +102,6 @@ void TestPartsList::open(const QList<PartRow>& rows)
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     grid()->setFocus();
-}
-
-QStringList TestPartsList::listed() const
-{
-    QStringList names;
-    const int column = m_window->Data1()->columnOf(QStringLiteral("idFam"));
-    for (int row = 0; row < grid()->model()->rowCount(); ++row)
-        names << grid()->model()->index(row, column).data().toString();
-    return names;
 }
 
 void TestPartsList::rowChangeShowsDetailsAndPicture()

@@ -2,9 +2,9 @@
 
 #include "store/Database.h"
 #include "store/Register.h"
+#include "store/SqlFunctions.h"
 
 #include <QMutexLocker>
-#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QThread>
 #include <QTimer>
@@ -13,14 +13,6 @@
 
 namespace tarvik {
 namespace {
-
-sqlite3* handleOf(const QSqlDatabase& db)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3* const*>(handle.constData());
-}
 
 // Asked every few thousand engine steps: a non-zero answer ends the statement.
 int shouldStop(void* flag)
@@ -108,7 +100,7 @@ void DamageCheck::run()
     Database db;
     if (m_stop || (!m_register.connect(db).ok() && !db.isOpen()))
         return;
-    sqlite3* handle = handleOf(db.connection());
+    sqlite3* handle = sqliteHandle(db.connection());
     if (!handle)
         return;
     {

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "TestRegister.h"
+
+#include "app/Form1.h"
+#include "app/MessageBox.h"
+#include "store/RecordSource.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+
+#include <memory>
+
+namespace tarvik::test {
+
+// The main window under test and the ways every suite of it reads and drives it.
+struct MainWindowProbe {
+    std::unique_ptr<TestRegister> m_register;
+    std::unique_ptr<Form1> m_window;
+
+    template <typename T> T* control(const char* name) const
+    {
+        return test::control<T>(m_window.get(), name);
+    }
+    QTableView* grid() const { return control<QTableView>("TDBGrid2"); }
+    // The names the list shows, top to bottom.
+    QStringList listed() const
+    {
+        QStringList names;
+        const int column = m_window->Data1()->columnOf(QStringLiteral("idFam"));
+        for (int row = 0; row < grid()->model()->rowCount(); ++row)
+            names << grid()->model()->index(row, column).data().toString();
+        return names;
+    }
+    QString text(const char* box) const { return control<QLineEdit>(box)->text(); }
+    QString label(const char* name) const { return control<QLabel>(name)->text(); }
+    void click(const char* button) const
+    {
+        QTest::mouseClick(control<QAbstractButton>(button), Qt::LeftButton);
+    }
+    void down() const { QTest::keyClick(grid(), Qt::Key_Down); }
+
+    // Closes the window as the user would, saying Yes to the exit question, and forgets it.
+    void closeWindow()
+    {
+        if (m_window) {
+            MessageBox::setNextAnswer(QMessageBox::Yes);
+            m_window->close();
+            MessageBox::takeShown();
+        }
+        m_window.reset();
+    }
+};
+
+} // namespace tarvik::test
