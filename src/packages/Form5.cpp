@@ -238,15 +238,17 @@ void Form5::reportFailure(const QString& what)
 
 // ---- "Добавить новую" and "Редактировать" -------------------------------------------------
 
+void Form5::askForName()
+{
+    MessageBox::show(this, QMessageBox::NoIcon, kTitle, QStringLiteral("Заполните тип корпуса"),
+                     QMessageBox::Ok);
+}
+
 void Form5::addType()
 {
     const QString name = ui->Text1->text();
-    if (name.isEmpty()) {
-        // Checked first: the choice stays for the next try.
-        MessageBox::show(this, QMessageBox::NoIcon, kTitle, QStringLiteral("Заполните тип корпуса"),
-                         QMessageBox::Ok);
-        return;
-    }
+    if (name.isEmpty()) // checked first: the choice stays for the next try
+        return askForName();
     const QString path = m_chosenPicture.isEmpty() ? fallbackPicturePath(name) : m_chosenPicture;
     const auto picture = pictureToStore(path, QStringLiteral("Тип корпуса не добавлен."));
     if (!picture)
@@ -276,11 +278,8 @@ void Form5::editType()
         return; // an empty list: nothing to change
     const QString name = m_data13->field(kName).toString();
     ui->Text1->setText(name);
-    if (name.isEmpty()) {
-        MessageBox::show(this, QMessageBox::NoIcon, kTitle, QStringLiteral("Заполните тип корпуса"),
-                         QMessageBox::Ok);
-        return;
-    }
+    if (name.isEmpty())
+        return askForName();
     const QString path = m_chosenPicture.isEmpty() ? fallbackPicturePath(name) : m_chosenPicture;
     const auto picture = pictureToStore(path, QStringLiteral("Рисунок типа не изменён."));
     if (!picture)

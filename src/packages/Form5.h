@@ -39,6 +39,7 @@ class Form5 : public QDialog {
 
     void choosePicture();
     void previewChosen();
+    void askForName();
     void addType();
     void editType();
     void openPicture();
