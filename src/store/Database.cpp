@@ -5,6 +5,7 @@
 
 #include <QAtomicInteger>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -175,6 +176,42 @@ void Database::aboutToWrite() const
 {
     if (m_owner)
         m_owner->announceWrite();
+}
+
+QString engineDetail(const QString& text)
+{
+    constexpr qsizetype kMaxDetail = 100;
+    QString line = text.section(QLatin1Char('\n'), 0, 0).simplified();
+    // A statement quoted in a message tells the user nothing and can run for pages.
+    static const QRegularExpression statement(
+        QStringLiteral("\\b(CREATE|INSERT|UPDATE|DELETE|SELECT|ALTER|DROP|PRAGMA)\\s.*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    line.remove(statement);
+    line = line.trimmed();
+    while (line.endsWith(QLatin1Char(':')))
+        line.chop(1);
+    if (line.size() > kMaxDetail)
+        line = line.left(kMaxDetail - 1).trimmed() + QChar(0x2026);
+    return line;
+}
+
+QString engineDetail(const QSqlError& error)
+{
+    if (!error.isValid())
+        return {};
+    return engineDetail(error.databaseText().isEmpty() ? error.driverText()
+                                                       : error.databaseText());
+}
+
+QString withDetail(const QString& sentence, const QString& detail)
+{
+    if (detail.isEmpty())
+        return sentence;
+    QString text = sentence;
+    const bool stop = text.endsWith(QLatin1Char('.'));
+    if (stop)
+        text.chop(1);
+    return text + QStringLiteral(" (") + detail + QLatin1Char(')') + (stop ? "." : "");
 }
 
 QString describeBusy(const QString& path)

@@ -68,6 +68,14 @@ private:
 bool isDamageError(const QSqlError& error); // SQLITE_CORRUPT, SQLITE_NOTADB
 bool isBusyError(const QSqlError& error);   // SQLITE_BUSY, SQLITE_LOCKED
 
+// The engine's own words about a failure, short enough to follow the program's sentence in
+// brackets: the engine's message (not Qt's generic "unable to fetch row"), its first line,
+// never a statement's text, at most about a hundred characters. Empty when there are none.
+QString engineDetail(const QSqlError& error);
+QString engineDetail(const QString& text);
+// "sentence (detail)", or the sentence alone when there is no detail.
+QString withDetail(const QString& sentence, const QString& detail);
+
 // The sentence shown to the user for a failed open.
 QString describeOpenProblem(const QString& path, const OpenResult& result);
 // The sentences for a register locked by another program, and for damage met at work.
