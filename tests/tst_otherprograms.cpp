@@ -622,7 +622,7 @@ void TestOtherPrograms::lockedRegisterIsReportedAndRetried()
         const qint64 took = clock.elapsed();
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
-        QVERIFY(shown[0].text.contains(QStringLiteral("занят другой программой")));
+        QVERIFY2(shown[0].text.contains(QStringLiteral("занят другой программой")), qPrintable(shown[0].text));
         QVERIFY2(took < 3000, qPrintable(QString::number(took)));
     };
     timed([&] { click("Reset"); });

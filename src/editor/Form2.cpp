@@ -95,11 +95,21 @@ Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
     ui->txtVozrast->installEventFilter(this);
     ui->Cena->installEventFilter(this);
 
-    m_data5->open(reg);
-    if (m_current)
+    OpenResult opened = m_data5->open(reg);
+    if (m_current) {
+        // What the file held when the dialog opened: saving checks that it still does.
+        m_stored = PartRow::read([this](const QString& name) { return m_data1.field(name); });
         fill(*m_current);
-    else
-        reg.connect(m_handle); // only this dialog warns of a stored name
+    } else if (opened.ok() || opened.problem == OpenProblem::ReadOnly) {
+        opened = reg.connect(m_handle); // only this dialog warns of a stored name
+    }
+    // A problem of the file itself was told when the program started; this one is new.
+    if (!opened.ok() && opened.problem != OpenProblem::ReadOnly
+        && reg.checkResult().problem == OpenProblem::None)
+        MessageBox::show(parent, QMessageBox::Warning, kTitle,
+                         withDetail(QStringLiteral("Список типов корпусов не прочитан."),
+                                    engineDetail(opened.detail)),
+                         QMessageBox::Ok);
     // Until the first choice the list holds every type as stored, also those without a name.
     listPackageTypes(Statements::packageTypes());
 
@@ -264,9 +274,20 @@ void Form2::save()
     part.sorp = ui->txtDisc->toPlainText();
     ui->Text1->setText(My::MakeKont(part.idFam));
     part.kont = ui->Text1->text();
-    // One statement: the row is stored whole or not at all.
-    const bool stored =
-        m_current ? m_data1.updateCurrent(part.fields()) : m_data1.addNew(part.fields());
+    // One transaction: the row is stored whole or not at all, and an edit only over the row
+    // as it was opened.
+    bool stored = false;
+    if (!m_current) {
+        stored = m_data1.addNew(part.fields());
+    } else {
+        const auto outcome = m_data1.updateCurrentIf(m_stored.fields(), part.fields());
+        if (outcome == RecordSource::Replaced::ChangedElsewhere) {
+            m_saving = false;
+            ui->cmdAdd1->setEnabled(true);
+            return changedElsewhere();
+        }
+        stored = outcome == RecordSource::Replaced::Saved;
+    }
     if (!stored) {
         QString reason = m_data1.lastError();
         if (reason.isEmpty())
@@ -283,6 +304,27 @@ void Form2::save()
     QFile::remove(m_picturePath);
     m_saving = false;
     accept();
+}
+
+void Form2::changedElsewhere()
+{
+    // Nothing was written and the input stays: the user decides with the stored row in view.
+    const PartRow now = PartRow::read([this](const QString& name) { return m_data1.field(name); });
+    const auto answer = MessageBox::show(
+        this, QMessageBox::Warning, kTitle,
+        QStringLiteral("Запись изменена другой программой. Ничего не сохранено, введённое "
+                       "осталось в окне.\n\nПоказать, что записано в базе сейчас?"),
+        QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (answer == QMessageBox::Yes)
+        MessageBox::show(this, QMessageBox::Information, kTitle,
+                         QStringLiteral("Сейчас в базе:\nНаименование: %1\nКорпус: %2\n"
+                                        "Количество: %3\nЦена: %4\nДоп. информация: %5\n\n"
+                                        "Нажмите «ОК» ещё раз, чтобы записать введённое вместо "
+                                        "этого.")
+                             .arg(now.idFam, now.datebir, now.phone, now.pol, now.sorp),
+                         QMessageBox::Ok);
+    // The next OK is made knowing what is stored now.
+    m_stored = now;
 }
 
 } // namespace tarvik

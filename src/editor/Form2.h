@@ -61,9 +61,11 @@ private:
     bool filterKey(QObject* box, QKeyEvent* key);
     bool validate();
     void save();
+    void changedElsewhere();
 
     std::unique_ptr<Ui::Form2> ui;
     const std::optional<PartRow> m_current; // set when editing: the part as it was opened
+    PartRow m_stored; // when editing: the row as the file held it when the dialog opened
     ProgramPaths m_paths;
     RecordSource& m_data1;
     RecordSource* m_data5;

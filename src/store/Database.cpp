@@ -178,6 +178,12 @@ void Database::aboutToWrite() const
         m_owner->announceWrite();
 }
 
+void Database::partChanged(const NameChange& change) const
+{
+    if (m_owner)
+        m_owner->announcePartChange(change);
+}
+
 QString engineDetail(const QString& text)
 {
     constexpr qsizetype kMaxDetail = 100;

@@ -7,6 +7,7 @@
 namespace tarvik {
 
 class Register;
+struct NameChange;
 
 // Why a database file could not be used; the window turns it into one sentence for the user.
 enum class OpenProblem {
@@ -49,6 +50,8 @@ public:
     bool writesRefused() const;
     // Said before every change, so background reads of the file give way at once.
     void aboutToWrite() const;
+    // Said after every committed write of a part (the parts' write path does).
+    void partChanged(const NameChange& change) const;
 
     bool isOpen() const;
     QString path() const { return m_path; }

@@ -150,6 +150,7 @@ void FoldedNames::append(qint64 id, Kind kind, std::string_view key) {
     Block& block = blockForAppend();
     block.insertAt(block.count(), id, kind, key);
     ++m_size;
+    changed();
 }
 
 void FoldedNames::squeeze() {
@@ -182,6 +183,7 @@ void FoldedNames::insert(qint64 id, Kind kind, std::string_view key) {
     }
     block.insertAt(low, id, kind, key);
     ++m_size;
+    changed();
     if (block.count() > 2 * kBlockNames)
         split(std::size_t(blockIt - m_blocks.begin()));
 }
@@ -210,6 +212,7 @@ bool FoldedNames::remove(qint64 id) {
             continue;
         block.removeAt(std::size_t(found - block.ids.begin()));
         --m_size;
+        changed();
         if (block.count() == 0)
             m_blocks.erase(it);
         return true;
@@ -218,7 +221,7 @@ bool FoldedNames::remove(qint64 id) {
 }
 
 QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel kernel) const {
-    if (m_last.valid && needle.find(m_last.needle) != needle.npos)
+    if (m_last.valid && m_last.generation == m_generation && needle.find(m_last.needle) != needle.npos)
         return findAmong(needle);
 
     QVector<qint64> rows;
@@ -249,6 +252,7 @@ QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel ke
     }
     if (keep) {
         m_last.valid = true;
+        m_last.generation = m_generation;
         m_last.needle.assign(needle);
     } else {
         m_last.hits = {};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/ByteSearch.h"
+#include "store/PartChange.h"
 
 #include <QVector>
 
@@ -20,7 +21,7 @@ namespace tarvik {
 // text, blobs after. A missing key matches no search and is not kept.
 class FoldedNames {
   public:
-    enum class Kind : std::uint8_t { Number = 0, Text = 1, Blob = 2 };
+    using Kind = KeyKind;
 
     FoldedNames();
     ~FoldedNames();
@@ -44,6 +45,9 @@ class FoldedNames {
                          byteSearch::Kernel kernel = byteSearch::best()) const;
 
     qsizetype size() const { return m_size; }
+    // Goes up with every change to the names: what was found before a change says nothing
+    // about the names after it.
+    std::uint64_t generation() const { return m_generation; }
     // Bytes held, buffers and bookkeeping together.
     std::size_t memoryBytes() const;
 
@@ -53,14 +57,17 @@ class FoldedNames {
     void split(std::size_t blockIndex);
 
     QVector<qint64> findAmong(std::string_view needle) const;
-    void changed() { m_last.valid = false; }
+    void changed() { ++m_generation; }
 
     std::vector<std::unique_ptr<Block>> m_blocks;
     qsizetype m_size = 0;
+    std::uint64_t m_generation = 0;
 
-    // The previous search's hits as (block << 32 | name), while the names are unchanged.
+    // The previous search's hits as (block << 32 | name), good only for the generation of the
+    // names it was made on: an insert or removal moves names between and within blocks.
     struct LastSearch {
         bool valid = false;
+        std::uint64_t generation = 0;
         std::string needle;
         std::vector<std::uint64_t> hits;
     };

@@ -20,7 +20,8 @@ namespace {
 
 // Own writes remembered while a load runs; more than this and the load is simply redone.
 constexpr std::size_t kMaxPending = 10000;
-// A load that keeps failing is not retried on every keystroke.
+// A load that keeps failing is not retried on every keystroke, but neither given up: a lock
+// or a passing fault clears, and the engine alone is slow at a million parts.
 constexpr int kMaxFailures = 3;
 constexpr int kMaxLoadAttempts = 5;
 
@@ -34,18 +35,10 @@ std::optional<qint64> readCounter(const QSqlDatabase& db) {
     return query.value(0).toLongLong();
 }
 
-FoldedNames::Kind kindOf(const QString& type) {
-    if (type == QLatin1String("text"))
-        return FoldedNames::Kind::Text;
-    if (type == QLatin1String("blob"))
-        return FoldedNames::Kind::Blob;
-    return FoldedNames::Kind::Number;
-}
-
 // Follows one own write in `names`, which reflect the counter value `count`. False when the
 // write cannot be placed: someone else changed names in between, or what it stored is not
 // known well enough.
-bool apply(FoldedNames& names, qint64& count, const NameChange& change) {
+bool followChange(FoldedNames& names, qint64& count, const NameChange& change) {
     if (change.before < 0 || change.after < 0 || change.op == NameChange::Op::Unknown)
         return false;
     if (change.after == change.before || change.after <= count)
@@ -285,6 +278,7 @@ NameCopy::Loader::Outcome NameCopy::Loader::readAll(sqlite3* db) {
 }
 
 NameCopy::NameCopy(Register& reg, QObject* parent) : QObject(parent), m_register(reg) {
+    connect(&reg, &Register::partChanged, this, &NameCopy::noteOwnChange);
     // Compaction and shutdown close every connection: the load stops first, promptly.
     connect(&reg, &Register::aboutToClose, this, [this] {
         stopLoading();
@@ -307,14 +301,19 @@ bool NameCopy::isPlainText(const QString& text) {
 }
 
 void NameCopy::startLoading() {
-    if (m_thread || m_names || m_unusable || m_failures >= kMaxFailures || m_register.isClosed())
+    if (m_thread || m_names || m_unusable || m_register.isClosed())
         return;
+    if (m_failures >= kMaxFailures) {
+        if (m_sinceFailure.isValid() && !m_sinceFailure.hasExpired(m_retryDelayMs))
+            return;
+        m_failures = kMaxFailures - 1; // one more try now, then wait again
+    }
     if (!m_check.isOpen())
         m_register.connect(m_check);
     // Read before the load's snapshot: any commit after it shows at the next check.
     const auto version = dataVersion();
     if (!version) {
-        ++m_failures;
+        noteFailure();
         return;
     }
     m_version = *version;
@@ -342,13 +341,13 @@ void NameCopy::takeFinishedLoad() {
         if (loader->unusable)
             m_unusable = true;
         else
-            ++m_failures;
+            noteFailure();
         return;
     }
     qint64 count = loader->count;
     bool placed = !m_pendingLost;
     for (const NameChange& change : m_pending)
-        placed = placed && loader->counted && apply(*loader->names, count, change);
+        placed = placed && loader->counted && followChange(*loader->names, count, change);
     m_pending.clear();
     if (!placed) {
         startLoading(); // an own write fell between: read again
@@ -360,6 +359,11 @@ void NameCopy::takeFinishedLoad() {
     m_failures = 0;
     ++m_loads;
     emit ready();
+}
+
+void NameCopy::noteFailure() {
+    ++m_failures;
+    m_sinceFailure.start();
 }
 
 bool NameCopy::isReady() {
@@ -454,7 +458,7 @@ void NameCopy::noteOwnChange(const NameChange& change) {
             m_pendingLost = true;
         return;
     }
-    if (m_names && (!m_counted || !apply(*m_names, m_count, change))) {
+    if (m_names && (!m_counted || !followChange(*m_names, m_count, change))) {
         dropCopy();
         startLoading();
     }
@@ -466,61 +470,6 @@ std::size_t NameCopy::memoryBytes() const {
 
 qsizetype NameCopy::size() const {
     return m_names ? m_names->size() : 0;
-}
-
-// ---- own writes ---------------------------------------------------------------------------
-
-OwnNameWrite::OwnNameWrite(NameCopy* copy, const QSqlDatabase& db) : m_copy(copy), m_db(db) {
-    if (!m_copy)
-        return;
-    // IMMEDIATE: the write lock is taken (waiting as long as any write would) before the
-    // counter is read. A plain BEGIN would read first, and a reader that then wants to write
-    // while another writer waits is refused at once instead of waiting its turn.
-    QSqlQuery begin(m_db);
-    m_open = begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
-    if (m_open)
-        m_change.before = readCounter(m_db).value_or(-1);
-    else
-        m_error = begin.lastError();
-}
-
-OwnNameWrite::~OwnNameWrite() {
-    if (m_open)
-        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
-}
-
-bool OwnNameWrite::commit(NameChange::Op op, qint64 id) {
-    if (!m_copy)
-        return true;
-    if (!m_open)
-        return false; // it never began
-    m_change.op = op;
-    m_change.id = id;
-    m_change.after = readCounter(m_db).value_or(-1);
-    if (m_change.after != m_change.before && op != NameChange::Op::Removed) {
-        QSqlQuery query(m_db);
-        query.setForwardOnly(true);
-        // As bytes: QString would replace bytes that are not UTF-8.
-        query.prepare(QStringLiteral(
-            "SELECT typeof(idFamKey), CAST(idFamKey AS BLOB) FROM client WHERE rowid = ?"));
-        query.addBindValue(id);
-        if (query.exec() && query.next()) {
-            const QString type = query.value(0).toString();
-            m_change.keyKnown = true;
-            m_change.hasKey = type != QLatin1String("null");
-            m_change.kind = kindOf(type);
-            m_change.key = query.value(1).toByteArray();
-        }
-    }
-    m_open = false;
-    QSqlQuery commit(m_db);
-    if (!commit.exec(QStringLiteral("COMMIT"))) {
-        m_error = commit.lastError();
-        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
-        return false;
-    }
-    m_copy->noteOwnChange(m_change);
-    return true;
 }
 
 } // namespace tarvik

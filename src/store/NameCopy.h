@@ -3,11 +3,10 @@
 #include "store/ByteSearch.h"
 #include "store/Database.h"
 #include "store/FoldedNames.h"
+#include "store/PartChange.h"
 
-#include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
-#include <QSqlDatabase>
-#include <QSqlError>
 #include <QVector>
 
 #include <algorithm>
@@ -21,22 +20,6 @@ namespace tarvik {
 
 class Register;
 
-// What one of the program's own writes to the parts did to the names, read inside the
-// write's own transaction.
-struct NameChange {
-    enum class Op { Added, Changed, Removed, Unknown };
-    Op op = Op::Unknown;
-    qint64 id = -1;
-    // The file's name-change counter (NameChangeCounter.h) before and after the write;
-    // -1 when it could not be read.
-    qint64 before = -1;
-    qint64 after = -1;
-    bool keyKnown = false; // the stored key was read back
-    bool hasKey = false;   // false: the key is missing (NULL)
-    FoldedNames::Kind kind = FoldedNames::Kind::Text;
-    QByteArray key;
-};
-
 // The parts' folded names held in memory, so that a search for plain text (no * ? # [)
 // is a byte search of a few milliseconds instead of a pass of the engine over every row.
 // It answers exactly what Statements::partsWithNameLike(text) gives: the same rows in the
@@ -46,9 +29,10 @@ struct NameChange {
 // Never stale: before every answer it asks the engine whether anything was committed since
 // it last looked (PRAGMA data_version, on a connection of its own) and, if so, whether the
 // names changed since the copy was read (the name-change counter kept by the file's own
-// triggers). The program's own writes to the parts come in through OwnNameWrite with the
-// counter read in the same transaction, so the copy follows them in place; anything else
-// drops the copy, the engine answers, and the copy is read afresh in the background.
+// triggers). The program's own writes to the parts are announced by their write path
+// (Register::partChanged) with the counter read in the same transaction, so the copy follows
+// them in place; anything else drops the copy, the engine answers, and the copy is read
+// afresh in the background.
 class NameCopy : public QObject {
     Q_OBJECT
 
@@ -81,17 +65,20 @@ class NameCopy : public QObject {
     // Rows a load reads in one read transaction: a few tens of milliseconds' worth, so that
     // no writer waits longer for its commit.
     void setSliceRows(unsigned rows) { m_sliceRows = std::max(rows, 1u); }
+    // After a few failed loads in a row, how long the engine answers alone before the next
+    // try.
+    void setRetryDelay(int ms) { m_retryDelayMs = ms; }
 
   signals:
     void ready();
 
   private:
-    friend class OwnNameWrite;
     struct Loader;
 
     void noteOwnChange(const NameChange& change);
     bool fresh();
     void dropCopy();
+    void noteFailure();
     void takeFinishedLoad();
     void stopLoading();
     void closeConnection();
@@ -111,34 +98,10 @@ class NameCopy : public QObject {
     bool m_hold = false;
     unsigned m_sliceRows = 32768;
     int m_failures = 0;
+    QElapsedTimer m_sinceFailure;
+    int m_retryDelayMs = 30000;
     int m_loads = 0;
     byteSearch::Kernel m_kernel = byteSearch::best();
-};
-
-// Makes one of the program's own writes to the parts a transaction that also reads what the
-// copy needs to follow it: the name-change counter before and after, and the stored key.
-// Without a copy it does nothing. Rolls back unless committed.
-class OwnNameWrite {
-  public:
-    OwnNameWrite(NameCopy* copy, const QSqlDatabase& db);
-    ~OwnNameWrite();
-    OwnNameWrite(const OwnNameWrite&) = delete;
-    OwnNameWrite& operator=(const OwnNameWrite&) = delete;
-
-    // False when the transaction could not begin (another program's lock): the write must
-    // not go ahead then; error() says why.
-    bool begun() const { return !m_copy || m_open; }
-    // Call after the write itself succeeded. False when the commit failed (the write is
-    // undone then; error() says why).
-    bool commit(NameChange::Op op, qint64 id);
-    QSqlError error() const { return m_error; }
-
-  private:
-    NameCopy* m_copy;
-    QSqlDatabase m_db;
-    bool m_open = false;
-    NameChange m_change;
-    QSqlError m_error;
 };
 
 } // namespace tarvik

@@ -1,6 +1,6 @@
 #include "store/NameKeys.h"
 
-#include "store/TextFold.h"
+#include "store/PartWriter.h"
 
 #include <QSqlQuery>
 #include <QVariant>
@@ -50,7 +50,7 @@ bool staleKeys(QSqlQuery& query, bool everyRow, Keys* out)
     if (!ran)
         return false;
     while (query.next()) {
-        QString key = foldCase(query.value(1).toString());
+        QString key = nameKey(query.value(1)).toString();
         if (query.value(2).isNull() || query.value(2).toString() != key)
             out->emplace_back(query.value(0).toLongLong(), std::move(key));
     }

@@ -2,7 +2,7 @@
 
 #include "store/NameCopy.h"
 #include "store/NameKeys.h"
-#include "store/TextFold.h"
+#include "store/PartWriter.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -61,8 +61,12 @@ bool RecordSource::fail(const QSqlQuery& query)
 
 bool RecordSource::fail(const QSqlError& error)
 {
-    m_lastError = error.text();
     m_lastBusy = isBusyError(error);
+    // The program's words for what went wrong; the engine's own follow in brackets.
+    const QString what = m_lastBusy               ? QStringLiteral("файл базы данных занят другой программой")
+                         : isDamageError(error) ? QStringLiteral("файл базы данных повреждён")
+                                                : QStringLiteral("ошибка базы данных");
+    m_lastError = withDetail(what, engineDetail(error));
     m_db.noteError(error);
     return false;
 }
@@ -204,21 +208,32 @@ QVariant RecordSource::field(const QString& name) const
 
 std::optional<QVariantMap> RecordSource::storedFields(const QVariantMap& values)
 {
-    QVariantMap row = values;
-    // The program keeps the folded name beside the name: it is the sort and search key.
-    if (m_statement.table.compare(QLatin1String("client"), Qt::CaseInsensitive) == 0) {
-        for (auto it = values.begin(); it != values.end(); ++it) {
-            if (it.key().compare(QLatin1String("idFam"), Qt::CaseInsensitive) == 0)
-                row.insert(QStringLiteral("idFamKey"), foldCase(it.value().toString()));
-        }
-    }
-    for (auto it = row.begin(); it != row.end(); ++it) {
+    for (auto it = values.begin(); it != values.end(); ++it) {
         if (m_fields.indexOf(it.key()) < 0) {
-            m_lastError = QStringLiteral("no field %1 in %2").arg(it.key(), m_statement.table);
+            m_lastError = QStringLiteral("нет поля %1 в таблице %2").arg(it.key(), m_statement.table);
             return std::nullopt;
         }
     }
-    return row;
+    return values;
+}
+
+bool RecordSource::took(const PartWrite& write)
+{
+    switch (write.outcome) {
+    case PartWrite::Outcome::Saved:
+        return true;
+    case PartWrite::Outcome::Gone:
+        return goneSince();
+    case PartWrite::Outcome::ChangedElsewhere:
+        m_lastError = QStringLiteral("запись тем временем изменена другой программой");
+        return false;
+    case PartWrite::Outcome::Failed:
+        break;
+    }
+    if (write.error.isValid())
+        return fail(write.error);
+    m_lastError = write.reason;
+    return false;
 }
 
 bool RecordSource::addNew(const QVariantMap& values)
@@ -226,62 +241,66 @@ bool RecordSource::addNew(const QVariantMap& values)
     if (!m_db.isOpen() || values.isEmpty() || !mayWrite())
         return false;
     loadFields();
+    // Parts go through their one write path, which keeps the name key and tells the caches.
+    if (isParts())
+        return took(PartWriter(m_db).add(values));
     const auto row = storedFields(values);
     if (!row)
         return false;
-    OwnNameWrite names(nameCopyForWrites(), m_db.connection());
-    if (!names.begun())
-        return fail(names.error());
     QSqlQuery query(m_db.connection());
     query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                       .arg(m_statement.table, row->keys().join(QStringLiteral(", ")),
                            placeholders(int(row->size()))));
     for (const QVariant& value : *row)
         query.addBindValue(value);
-    if (!query.exec())
-        return fail(query);
-    const qint64 id = query.lastInsertId().toLongLong();
-    query.finish();
-    return names.commit(NameChange::Op::Added, id) || fail(names.error());
+    return query.exec() || fail(query);
 }
 
 bool RecordSource::updateCurrent(const QVariantMap& values)
 {
+    return updateCurrentIf({}, values) == Replaced::Saved;
+}
+
+RecordSource::Replaced RecordSource::updateCurrentIf(const QVariantMap& expected,
+                                                     const QVariantMap& values)
+{
     if (!hasCurrent() || values.isEmpty() || !mayWrite())
-        return false;
-    const auto stored = storedFields(values);
-    if (!stored)
-        return false;
-    const QVariantMap& row = *stored;
-    QStringList assignments;
-    for (const QString& field : row.keys())
-        assignments << field + QStringLiteral(" = ?");
-    OwnNameWrite names(nameCopyForWrites(), m_db.connection());
-    if (!names.begun())
-        return fail(names.error());
-    QSqlQuery query(m_db.connection());
-    query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                      .arg(m_statement.table, assignments.join(QStringLiteral(", "))));
-    for (const QVariant& value : row)
-        query.addBindValue(value);
-    query.addBindValue(currentKey());
-    if (!query.exec())
-        return fail(query);
-    if (query.numRowsAffected() != 1)
-        return goneSince();
-    query.finish();
-    // A changed row id is not followed in place.
-    bool newId = false;
-    for (const QString& field : row.keys())
-        newId = newId || field.compare(QLatin1String("idnom"), Qt::CaseInsensitive) == 0
-                || field.compare(QLatin1String("rowid"), Qt::CaseInsensitive) == 0;
-    if (!names.commit(newId ? NameChange::Op::Unknown : NameChange::Op::Changed, currentKey()))
-        return fail(names.error());
+        return Replaced::Failed;
+    bool saved = false;
+    if (isParts()) {
+        const PartWrite write = PartWriter(m_db).change(currentKey(), values, expected);
+        saved = took(write);
+        if (!saved && write.outcome != PartWrite::Outcome::ChangedElsewhere)
+            return Replaced::Failed;
+    } else {
+        const auto row = storedFields(values);
+        if (!row || !expected.isEmpty())
+            return Replaced::Failed; // only parts are written on a condition
+        QStringList assignments;
+        for (const QString& field : row->keys())
+            assignments << field + QStringLiteral(" = ?");
+        QSqlQuery query(m_db.connection());
+        query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                          .arg(m_statement.table, assignments.join(QStringLiteral(", "))));
+        for (const QVariant& value : *row)
+            query.addBindValue(value);
+        query.addBindValue(currentKey());
+        if (!query.exec())
+            return fail(query), Replaced::Failed;
+        if (query.numRowsAffected() != 1)
+            return goneSince(), Replaced::Failed;
+        saved = true;
+    }
+    // Either way the row is read again: what is shown is what the file holds now.
     forgetRows();
-    const int row_ = m_currentRow;
-    setCurrentRow(row_);
-    emit dataChanged(index(row_, 0), index(row_, columnCount() - 1));
-    return true;
+    const int row = m_currentRow;
+    if (!setCurrentRow(row)) {
+        if (!saved && m_lastError.isEmpty())
+            goneSince();
+        return saved ? Replaced::Saved : Replaced::Failed;
+    }
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    return saved ? Replaced::Saved : Replaced::ChangedElsewhere;
 }
 
 bool RecordSource::deleteCurrent()
@@ -289,34 +308,28 @@ bool RecordSource::deleteCurrent()
     if (!hasCurrent() || !mayWrite())
         return false;
     m_pending.clear();
-    OwnNameWrite names(nameCopyForWrites(), m_db.connection());
-    if (!names.begun())
-        return fail(names.error());
-    QSqlQuery query(m_db.connection());
-    query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_statement.table));
-    query.addBindValue(currentKey());
-    if (!query.exec())
-        return fail(query);
-    const int deleted = query.numRowsAffected();
-    query.finish();
-    if (deleted == 1 && !names.commit(NameChange::Op::Removed, currentKey()))
-        return fail(names.error());
+    bool deleted = false;
+    if (isParts()) {
+        const PartWrite write = PartWriter(m_db).remove(currentKey());
+        if (write.outcome != PartWrite::Outcome::Gone && !took(write))
+            return false;
+        deleted = write.saved();
+    } else {
+        QSqlQuery query(m_db.connection());
+        query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_statement.table));
+        query.addBindValue(currentKey());
+        if (!query.exec())
+            return fail(query);
+        deleted = query.numRowsAffected() == 1;
+    }
     forgetRows();
     m_current = QSqlRecord();
-    if (deleted != 1)
-        return goneSince();
-    return true;
+    return deleted || goneSince();
 }
 
 void RecordSource::setNameCopy(NameCopy* copy)
 {
     m_nameCopy = copy;
-}
-
-NameCopy* RecordSource::nameCopyForWrites() const
-{
-    const bool parts = m_statement.table.compare(QLatin1String("client"), Qt::CaseInsensitive) == 0;
-    return parts ? m_nameCopy.data() : nullptr;
 }
 
 void RecordSource::setPendingField(const QString& name, const QVariant& value)
@@ -349,28 +362,7 @@ RecordSource::Replaced RecordSource::replaceCurrentIf(const QString& field,
                                                      const QString& expected,
                                                      const QVariant& value)
 {
-    if (!hasCurrent() || m_fields.indexOf(field) < 0 || !mayWrite())
-        return Replaced::Failed;
-    QSqlQuery query(m_db.connection());
-    query.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ? AND CAST(%2 AS TEXT) IS ?")
-                      .arg(m_statement.table, field));
-    query.addBindValue(value);
-    query.addBindValue(currentKey());
-    query.addBindValue(expected);
-    if (!query.exec()) {
-        fail(query);
-        return Replaced::Failed;
-    }
-    const bool saved = query.numRowsAffected() == 1;
-    forgetRows();
-    const int row = m_currentRow;
-    if (!setCurrentRow(row)) {
-        if (!saved && m_lastError.isEmpty())
-            goneSince();
-        return saved ? Replaced::Saved : Replaced::Failed;
-    }
-    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
-    return saved ? Replaced::Saved : Replaced::ChangedElsewhere;
+    return updateCurrentIf({{field, expected}}, {{field, value}});
 }
 
 int RecordSource::columnOf(const QString& field) const

@@ -16,6 +16,8 @@
 
 namespace tarvik {
 
+struct PartWrite;
+
 // A window's bound view of one table: a statement, the rows it gave at the last refresh,
 // and a current row that can be changed or deleted. Like a keyset cursor it holds only the
 // row ids; a row's fields are read when it is shown or made current, so a million rows
@@ -70,10 +72,13 @@ public:
     // (refresh and setCurrentRow change nothing then), and the same action may be retried.
     bool lastFailureBusy() const { return m_lastBusy; }
 
-    // Saves `value` into `field` of the current row only if the stored value, as text,
-    // still equals `expected`: one statement, so nothing can change in between. When it
-    // differs nothing is written and the current row is read afresh.
+    // Saves `values` into the current row only if every field of `expected` still holds that
+    // value in the file (as text): checked and written in one transaction, so nothing can
+    // change in between. When one differs nothing is written. Either way the current row is
+    // read afresh. Parts only; other tables take no condition.
     enum class Replaced { Saved, ChangedElsewhere, Failed };
+    Replaced updateCurrentIf(const QVariantMap& expected, const QVariantMap& values);
+    // The same for one field.
     Replaced replaceCurrentIf(const QString& field, const QString& expected, const QVariant& value);
 
     // An in-memory copy of the parts' names that answers plain-text name searches of this
@@ -108,11 +113,12 @@ private:
     bool mayWrite();
     bool isParts() const;
     bool goneSince();
-    // The fields as stored: unknown names refused, the folded name added beside the name.
+    // Takes in what the parts' write path did: true when it saved.
+    bool took(const PartWrite& write);
+    // The fields of a table other than the parts, unknown names refused.
     std::optional<QVariantMap> storedFields(const QVariantMap& values);
     void forgetRows();
     void loadFields();
-    NameCopy* nameCopyForWrites() const;
 
     Database m_db;
     Statement m_statement;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/Database.h"
+#include "store/PartChange.h"
 
 #include <QMutex>
 #include <QObject>
@@ -52,6 +53,8 @@ public:
 
     // Called before every change made through a connection of this register.
     void announceWrite();
+    // Called by the parts' write path after each committed write.
+    void announcePartChange(const NameChange& change) { emit partChanged(change); }
 
 signals:
     // Emitted synchronously by closeAll() before any connection is closed.
@@ -62,6 +65,9 @@ signals:
     // Emitted synchronously by announceWrite(): background readers stop so the change
     // does not wait for them.
     void writeWanted();
+    // Every committed write of a part through a connection of this register, on the thread
+    // that made it: caches of the parts follow it or drop what it makes stale.
+    void partChanged(const tarvik::NameChange& change);
 
 private:
     friend class Database;

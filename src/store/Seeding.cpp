@@ -1,7 +1,7 @@
 #include "store/Seeding.h"
 
 #include "store/NameKeys.h"
-#include "store/TextFold.h"
+#include "store/PartWriter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -150,7 +150,7 @@ bool Seeder::addPart(const PartRow& part)
         return false;
     for (const PartRow::Field& field : PartRow::kFields)
         m_insertPart.addBindValue(part.*field.member);
-    m_insertPart.addBindValue(foldCase(part.idFam));
+    m_insertPart.addBindValue(nameKey(part.idFam));
     return m_insertPart.exec() || fail(QStringLiteral("part ") + part.idFam, m_insertPart);
 }
 
@@ -193,8 +193,7 @@ bool Seeder::addExistingPart(qint64 idnom, const PartRow& part)
     for (const QString* value : {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone,
                                  &part.sorp, &part.PhotoN})
         m_insertExistingPart.addBindValue(*value);
-    // A NULL name has a NULL key, as the engine's own folding function gives.
-    m_insertExistingPart.addBindValue(part.idFam.isNull() ? QString() : foldCase(part.idFam));
+    m_insertExistingPart.addBindValue(nameKey(part.idFam));
     return m_insertExistingPart.exec() ||
            fail(QStringLiteral("part %1").arg(idnom), m_insertExistingPart);
 }
