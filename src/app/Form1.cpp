@@ -79,17 +79,27 @@ void Form1::load()
     // Locked by another program: nothing is read now (each read would wait in vain);
     // the next action tries again.
     const bool busy = opened.problem == OpenProblem::Busy;
-    m_data1->open(m_register);
+    const OpenResult parts = m_data1->open(m_register);
     m_data1->setStatement(Statements::partsByName());
     if (!busy)
         m_data1->refresh();
 
-    m_data7->open(m_register);
+    const OpenResult types = m_data7->open(m_register);
     m_data7->setStatement(Statements::packageTypes());
     if (!busy)
         m_data7->refresh();
 
-    m_register.connect(m_database);
+    const OpenResult handle = m_register.connect(m_database);
+    // The check opened the file, yet a later connection can still fail (the file replaced
+    // meanwhile, no handles left): an empty list must not pass for an empty register.
+    if (opened.ok()) {
+        for (const OpenResult& each : {parts, types, handle}) {
+            if (!each.ok()) {
+                reportOpenProblem(each);
+                break;
+            }
+        }
+    }
     if (opened.ok() || opened.problem == OpenProblem::ReadOnly)
         startDamageCheck();
 

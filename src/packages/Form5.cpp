@@ -68,11 +68,12 @@ Form5::~Form5() = default;
 
 void Form5::load(Register& reg)
 {
-    const OpenResult opened = m_data13->open(reg);
-    reg.connect(m_database);
+    OpenResult opened = m_data13->open(reg);
+    if (m_data13->isOpen())
+        opened = reg.connect(m_database); // new types are added through it
     m_data13->setStatement(Statements::packageTypesByName());
     m_data13->refresh();
-    if (!m_data13->isOpen())
+    if (!m_data13->isOpen() || !m_database.isOpen())
         MessageBox::show(this, QMessageBox::Warning, kTitle,
                          describeOpenProblem(reg.path(), opened), QMessageBox::Ok);
 }
@@ -254,13 +255,14 @@ void Form5::addType()
     if (!picture)
         return;
 
-    const std::optional<qint64> largest = largestPackageTypeId(m_database);
-    const QVariant yzdId = largest ? QVariant(*largest + 1) : QVariant();
-    if (!m_data13->addNew({{kName, upperCaseLetters(name)},
-                           {kYzdId, yzdId},
-                           {kFileName, QFileInfo(path).fileName()},
-                           {kPicture, *picture}})) {
-        reportFailure(QStringLiteral("Не удалось добавить тип корпуса «%1»").arg(name));
+    const PackageTypeAdded added = addPackageType(m_database, upperCaseLetters(name),
+                                                  QFileInfo(path).fileName(), *picture);
+    if (!added.ok) {
+        const QString detail = added.error.isValid() ? engineDetail(added.error) : added.reason;
+        MessageBox::show(this, QMessageBox::Warning, kTitle,
+                         withDetail(QStringLiteral("Не удалось добавить тип корпуса «%1».").arg(name),
+                                    detail),
+                         QMessageBox::Ok);
         return; // the name and the choice stay for another try
     }
     m_pictureData = *picture;

@@ -1,6 +1,7 @@
 #include "store/Queries.h"
 
 #include "store/Statements.h"
+#include "store/WriteTransaction.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -51,6 +52,45 @@ std::optional<qint64> largestPackageTypeId(const Database& db)
         || query.value(0).isNull())
         return std::nullopt;
     return query.value(0).toLongLong();
+}
+
+PackageTypeAdded addPackageType(const Database& db, const QString& name, const QString& fileName,
+                                const QByteArray& picture)
+{
+    PackageTypeAdded added;
+    if (!db.isOpen() || db.writesRefused()) {
+        added.reason = db.isOpen() ? QStringLiteral("файл базы данных повреждён, изменения не сохраняются")
+                                   : QStringLiteral("файл базы данных не открыт");
+        return added;
+    }
+    const auto failed = [&](const QSqlError& error) {
+        db.noteError(error);
+        added.error = error;
+        return added;
+    };
+    db.aboutToWrite();
+    WriteTransaction transaction(db.connection());
+    if (!transaction.begun())
+        return failed(transaction.error());
+    QSqlQuery query(db.connection());
+    query.setForwardOnly(true);
+    if (!query.exec(Statements::largestPackageTypeId()) || !query.next())
+        return failed(query.lastError());
+    const QVariant largest = query.value(0);
+    added.yzdId = largest.isNull() ? QVariant() : QVariant(largest.toLongLong() + 1);
+    query.finish();
+    query.prepare(QStringLiteral(
+        "INSERT INTO vrYZD (vrachYZD, yzdID, name1, Photo1) VALUES (?, ?, ?, ?)"));
+    query.addBindValue(name);
+    query.addBindValue(added.yzdId);
+    query.addBindValue(fileName);
+    query.addBindValue(picture);
+    if (!query.exec())
+        return failed(query.lastError());
+    if (!transaction.commit())
+        return failed(transaction.error());
+    added.ok = true;
+    return added;
 }
 
 } // namespace tarvik

@@ -2,6 +2,9 @@
 
 #include "store/Database.h"
 
+#include <QByteArray>
+#include <QVariant>
+
 #include <optional>
 
 namespace tarvik {
@@ -17,5 +20,18 @@ std::optional<bool> partNamedExactly(const Database& db, const QString& name);
 
 // The largest package-type number; nothing for an empty table or a failed read.
 std::optional<qint64> largestPackageTypeId(const Database& db);
+
+// A package type added by addPackageType(): its yzdID is one more than the largest number at
+// that moment (NULL in an empty table).
+struct PackageTypeAdded {
+    bool ok = false;
+    QVariant yzdId;
+    QSqlError error; // the engine's, when it failed
+    QString reason;  // the program's words, when it failed otherwise
+};
+// Reads the largest number and adds the type in one write transaction, so no other writer
+// can take the number in between; a failed read adds nothing.
+PackageTypeAdded addPackageType(const Database& db, const QString& name, const QString& fileName,
+                                const QByteArray& picture);
 
 } // namespace tarvik

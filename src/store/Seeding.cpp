@@ -63,16 +63,20 @@ Seeder::Seeder(const QString& path) : m_path(path)
     }
     file.close();
 
-    m_db.open(path); // a 0-byte file is a valid empty database; the tables come next
+    // A 0-byte file is a valid empty database; the tables come next.
+    const OpenResult opened = m_db.open(path);
     QSqlDatabase db = m_db.connection();
     if (!db.isOpen()) {
-        m_error = QStringLiteral("cannot open %1").arg(path);
+        m_error = withDetail(QStringLiteral("cannot open %1").arg(path), engineDetail(opened.detail));
         return;
     }
     QSqlQuery query(db);
     // A large cache keeps the name index from being rewritten page by page in big files.
     query.exec(QStringLiteral("PRAGMA cache_size = -262144"));
-    db.transaction();
+    if (!db.transaction()) {
+        m_error = withDetail(QStringLiteral("cannot write %1").arg(path), engineDetail(db.lastError()));
+        return;
+    }
     const QStringList schema = schemaStatements();
     if (schema.isEmpty()) {
         m_error = QStringLiteral("the schema is missing from the program");
