@@ -7,6 +7,7 @@
 #include "app/Form1.h"
 #include "app/MessageBox.h"
 #include "app/Startup.h"
+#include "editor/Form2.h"
 #include "store/ByteSearch.h"
 #include "store/FoldedNames.h"
 #include "store/NameChangeCounter.h"
@@ -151,6 +152,9 @@ class TestNameSearch : public QObject, private MainWindowProbe {
     void keystrokeDuringTheLoad();
     void closingDuringTheLoad();
     void counterIsAddedToOlderFilesAndWorksInTheShell();
+    void partAddedThroughTheDialogIsFoundByTheNextKeystroke();
+    void loadStartsAgainWhenNamesChangeBetweenSlices();
+    void failedLoadsAreTriedAgainLater();
 
   private:
     void openWindow(const QList<PartRow>& rows, bool hold = false);
@@ -278,6 +282,11 @@ void TestNameSearch::foldedNamesFollowInsertsAndRemovals() {
             QVERIFY(names.remove(it->first));
             byId.erase(it);
         }
+        // The next keystroke's narrowed search, with a change between the two keystrokes.
+        if (step % 500 == 250)
+            QVERIFY(check("ab"));
+        if (step % 500 == 251)
+            QVERIFY(check("abc"));
         if (step % 500 == 0) {
             QVERIFY(check("a"));
             QVERIFY(check("ab"));
@@ -304,6 +313,14 @@ void TestNameSearch::copyAnswersExactlyAsTheEngine() {
         rows << part(name);
         written << name;
     }
+    // Every letter a user can type alone is in some names and missing from others.
+    QString letters = QStringLiteral("ё");
+    for (char16_t c = u'а'; c <= u'я'; ++c)
+        letters += QChar(c);
+    for (char16_t c = 0x20; c < 0x7f; ++c)
+        letters += QChar(c);
+    for (qsizetype i = 0; i < letters.size(); i += 3)
+        rows << part(QStringLiteral("ж%1%2").arg(letters.at(i), letters.mid(i + 1, 1).toUpper()));
     QVERIFY(reg.write(rows));
     {
         // Keys another tool could leave: bytes that are not UTF-8, a NUL inside, numbers,
@@ -357,6 +374,8 @@ void TestNameSearch::copyAnswersExactlyAsTheEngine() {
           << "\xd0\xb0" << QString(QChar(0)) << QStringLiteral("a") + QChar(0) + QStringLiteral("b")
           << QString::fromUtf8("\xef\xbf\xbd") << QString() << QStringLiteral("ж") << "]"
           << "!";
+    for (const QChar letter : letters)
+        texts << QString(letter) << QString(letter).toUpper();
 
     QList<QVector<qint64>> truths;
     for (const QString& text : texts)
@@ -601,6 +620,92 @@ void TestNameSearch::counterIsAddedToOlderFilesAndWorksInTheShell() {
     QVERIFY(renamed >= 2);
     QCOMPARE(shell("DELETE FROM client WHERE idFam = 'Y';\n"), QByteArray("ok"));
     QCOMPARE(counter(), renamed + 1);
+}
+
+
+void TestNameSearch::partAddedThroughTheDialogIsFoundByTheNextKeystroke() {
+    // Enough names that a keystroke narrows the previous one's hits, and hits spread among
+    // other names, so that a name added between them moves them all.
+    QList<PartRow> rows;
+    for (int i = 0; i < 240; ++i)
+        rows << part(i % 6 ? QStringLiteral("Деталь %1 Р").arg(i)
+                           : QStringLiteral("Деталь %1 КТ3%2").arg(i).arg(i % 10));
+    openWindow(rows);
+    QVERIFY(ready(copy()));
+    auto* box = control<QLineEdit>("Text5");
+    type("кт3");
+    QCOMPARE(listed(), expected("кт3"));
+
+    Form2 dialog(m_register->owner(), m_register->paths(), *m_window->Data1(), m_window.get());
+    test::control<QLineEdit>(&dialog, "Fam")->setText(QStringLiteral("Деталь 115 КТ315"));
+    test::control<QLineEdit>(&dialog, "txtVozrast")->setText(QStringLiteral("1"));
+    QTest::mouseClick(test::control<QPushButton>(&dialog, "cmdAdd1"), Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+
+    typeText(box, "1");
+    QCOMPARE(box->text(), QStringLiteral("кт31"));
+    QVERIFY(listed().contains(QStringLiteral("Деталь 115 КТ315")));
+    QCOMPARE(listed(), expected("кт31"));
+
+    // And a deletion between two keystrokes.
+    type("кт3");
+    m_window->Data1()->setCurrentRow(0);
+    QVERIFY(m_window->Data1()->deleteCurrent());
+    typeText(box, "1");
+    QCOMPARE(listed(), expected("кт31"));
+    QVERIFY(copy().isReady());
+}
+
+void TestNameSearch::loadStartsAgainWhenNamesChangeBetweenSlices() {
+    QList<PartRow> rows;
+    for (int i = 0; i < 30; ++i)
+        rows << part(QStringLiteral("Деталь %1").arg(i, 2, 10, QLatin1Char('0')));
+    m_register = std::make_unique<TestRegister>();
+    QVERIFY(m_register->write(rows));
+    NameCopy names(m_register->owner());
+    names.setSliceRows(10);
+    names.holdLoading(true, 1); // the first slice is read, then the load waits
+    names.startLoading();
+    QTest::qWait(50);
+    {
+        // Another program adds a name that sorts into the slice already read.
+        Database shell;
+        QVERIFY(shell.open(m_register->databasePath()).ok());
+        QSqlQuery query(shell.connection());
+        QVERIFY(query.exec("INSERT INTO client (kont, idFam, idFamKey) VALUES "
+                           "('1', 'Анод', 'анод')"));
+    }
+    names.holdLoading(false);
+    QVERIFY(ready(names));
+    // Read again from the start, so it knows the new name and can answer for it itself.
+    const auto found = names.find(QStringLiteral("анод"));
+    QVERIFY(found.has_value());
+    QCOMPARE(found->size(), 1);
+    QCOMPARE(names.size(), 31);
+}
+
+void TestNameSearch::failedLoadsAreTriedAgainLater() {
+    m_register = std::make_unique<TestRegister>();
+    QVERIFY(m_register->write({part("Резистор МЛТ"), part("Диод КД522")}));
+    NameCopy names(m_register->owner());
+    names.setRetryDelay(0);
+    {
+        // Another program keeps the file locked through several loads.
+        Database shell;
+        QVERIFY(shell.open(m_register->databasePath()).ok());
+        QSqlQuery query(shell.connection());
+        QVERIFY(query.exec("BEGIN EXCLUSIVE"));
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            QVERIFY(!names.find(QStringLiteral("рез")).has_value());
+            QVERIFY(QTest::qWaitFor([&] { return !names.isLoading(); }, 10000));
+        }
+        QVERIFY(!names.isReady());
+        QVERIFY(query.exec("ROLLBACK"));
+    }
+    // The lock is gone: the next keystroke tries again instead of leaving the engine alone.
+    QVERIFY(!names.find(QStringLiteral("рез")).has_value());
+    QVERIFY(ready(names));
+    QCOMPARE(names.find(QStringLiteral("рез"))->size(), 1);
 }
 
 QTEST_MAIN(TestNameSearch)

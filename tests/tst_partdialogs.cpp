@@ -96,6 +96,7 @@ private slots:
     void doubleClickOnOkStoresOneRow();
     void refusedSaveKeepsDialogAndInput_data();
     void refusedSaveKeepsDialogAndInput();
+    void editNeverOverwritesAnotherProgramsChange();
     void newPartFromMainWindow();
     void editPartFromMainWindow();
     void apostrophesEndToEnd();
@@ -697,6 +698,39 @@ void TestPartDialogs::refusedSaveKeepsDialogAndInput()
     QCOMPARE(row.value("PhotoN").toString(), QStringLiteral("SOT-23"));
     QCOMPARE(row.value("sorp").toString(), QStringLiteral("заметка"));
     QCOMPARE(m_register->storedParts().size(), before.size() + (kind == New ? 1 : 0));
+}
+
+void TestPartDialogs::editNeverOverwritesAnotherProgramsChange()
+{
+    open(Edit, "NE555P");
+    box("Fam")->setText(QStringLiteral("NE555 новый"));
+    box("txtVozrast")->setText(QStringLiteral("9"));
+    // Meanwhile another program renames the part and sets its quantity.
+    runSql(QStringLiteral("UPDATE client SET idFam = 'NE555 чужой', phone = '40' "
+                          "WHERE idFam = 'NE555P'"));
+
+    // Said, nothing written, the dialog and its input kept; on request the stored row shown.
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    clickOk();
+    QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown[0].text.startsWith(QStringLiteral("Запись изменена другой программой.")),
+             qPrintable(shown[0].text));
+    QVERIFY2(shown[1].text.contains(QStringLiteral("Наименование: NE555 чужой"))
+                 && shown[1].text.contains(QStringLiteral("Количество: 40")),
+             qPrintable(shown[1].text));
+    QVERIFY(m_dialog->isVisible());
+    QVERIFY(control<QPushButton>("cmdAdd1")->isEnabled());
+    QCOMPARE(box("Fam")->text(), QStringLiteral("NE555 новый"));
+    QCOMPARE(box("txtVozrast")->text(), QStringLiteral("9"));
+    QCOMPARE(stored(QStringLiteral("NE555 чужой")).value("phone").toString(), QStringLiteral("40"));
+
+    // OK again, knowing what is stored, writes the input over it.
+    clickOk();
+    QVERIFY(!m_dialog->isVisible());
+    QVERIFY(stored(QStringLiteral("NE555 чужой")).isEmpty());
+    QCOMPARE(stored(QStringLiteral("NE555 новый")).value("phone").toString(), QStringLiteral("9"));
 }
 
 // ---- the main window's commands ----------------------------------------------------------

@@ -81,6 +81,7 @@ struct NameCopy::Loader {
     std::condition_variable wake;
     std::atomic<bool> stop{false};
     bool hold = false;
+    unsigned holdFrom = 0; // the hold applies before this slice and every later one
     unsigned rowsPerSlice = 32768;
     sqlite3* handle = nullptr; // set while the engine may be working for the load
     std::atomic<bool> finished{false};
@@ -98,9 +99,9 @@ struct NameCopy::Loader {
     Outcome readAll(sqlite3* db);
     // Whether the file keeps order and text the way the copy mirrors them.
     static bool mirrorable(sqlite3* db);
-    void waitWhileHeld() {
+    void waitWhileHeld(unsigned slice) {
         std::unique_lock lock(mutex);
-        wake.wait(lock, [this] { return !hold || stop; });
+        wake.wait(lock, [this, slice] { return !hold || slice < holdFrom || stop; });
     }
 };
 
@@ -218,8 +219,9 @@ NameCopy::Loader::Outcome NameCopy::Loader::readAll(sqlite3* db) {
     std::optional<qint64> firstCount, firstVersion;
     Outcome outcome = Outcome::Failed;
     unsigned rows = 0;
+    unsigned slices = 0;
     for (;;) {
-        waitWhileHeld(); // between slices, where it holds no lock
+        waitWhileHeld(slices++); // between slices, where it holds no lock
         if (stop || sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
             break;
         const auto nowCount = counted ? singleNumber(counter.statement) : std::nullopt;
@@ -304,7 +306,7 @@ void NameCopy::startLoading() {
     if (m_thread || m_names || m_unusable || m_register.isClosed())
         return;
     if (m_failures >= kMaxFailures) {
-        if (m_sinceFailure.isValid() && !m_sinceFailure.hasExpired(m_retryDelayMs))
+        if (m_sinceFailure.isValid() && m_sinceFailure.elapsed() < m_retryDelayMs)
             return;
         m_failures = kMaxFailures - 1; // one more try now, then wait again
     }
@@ -322,6 +324,7 @@ void NameCopy::startLoading() {
 
     m_loader = std::make_shared<Loader>();
     m_loader->hold = m_hold;
+    m_loader->holdFrom = m_holdFrom;
     m_loader->rowsPerSlice = m_sliceRows;
     m_thread = QThread::create([loader = m_loader, &reg = m_register, self = this] {
         loader->run(reg);
@@ -392,13 +395,15 @@ void NameCopy::stopLoading() {
     m_pending.clear();
 }
 
-void NameCopy::holdLoading(bool hold) {
+void NameCopy::holdLoading(bool hold, unsigned fromSlice) {
     m_hold = hold;
+    m_holdFrom = fromSlice;
     if (!m_loader)
         return;
     {
         std::lock_guard lock(m_loader->mutex);
         m_loader->hold = hold;
+        m_loader->holdFrom = fromSlice;
     }
     m_loader->wake.notify_all();
 }

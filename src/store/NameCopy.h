@@ -60,8 +60,9 @@ class NameCopy : public QObject {
     std::size_t memoryBytes() const;
     qsizetype size() const;
     void setKernel(byteSearch::Kernel kernel) { m_kernel = kernel; }
-    // While held, a load waits between its slices (before the first) until released.
-    void holdLoading(bool hold);
+    // While held, a load waits before slice `fromSlice` (0: the first) and each later one
+    // until released.
+    void holdLoading(bool hold, unsigned fromSlice = 0);
     // Rows a load reads in one read transaction: a few tens of milliseconds' worth, so that
     // no writer waits longer for its commit.
     void setSliceRows(unsigned rows) { m_sliceRows = std::max(rows, 1u); }
@@ -96,6 +97,7 @@ class NameCopy : public QObject {
     bool m_pendingLost = false;
     bool m_unusable = false; // a file whose order or text the copy cannot mirror
     bool m_hold = false;
+    unsigned m_holdFrom = 0;
     unsigned m_sliceRows = 32768;
     int m_failures = 0;
     QElapsedTimer m_sinceFailure;
