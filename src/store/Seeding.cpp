@@ -52,13 +52,13 @@ QStringList schemaStatements()
 Seeder::Seeder(const QString& path) : m_path(path)
 {
     if (QFileInfo::exists(path)) {
-        m_error = QStringLiteral("%1 already exists").arg(path);
+        m_error = QStringLiteral("файл или папка с этим именем уже есть");
         return;
     }
     // The only place that may create a file: an empty one, then opened like any other.
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        m_error = file.errorString();
+        m_error = QStringLiteral("файл не создаётся: ") + file.errorString();
         return;
     }
     file.close();
@@ -66,7 +66,7 @@ Seeder::Seeder(const QString& path) : m_path(path)
     m_db.open(path); // a 0-byte file is a valid empty database; the tables come next
     QSqlDatabase db = m_db.connection();
     if (!db.isOpen()) {
-        m_error = QStringLiteral("cannot open %1").arg(path);
+        m_error = QStringLiteral("новый файл не открывается");
         return;
     }
     QSqlQuery query(db);
@@ -75,15 +75,15 @@ Seeder::Seeder(const QString& path) : m_path(path)
     db.transaction();
     const QStringList schema = schemaStatements();
     if (schema.isEmpty()) {
-        m_error = QStringLiteral("the schema is missing from the program");
+        m_error = QStringLiteral("в программе нет описания таблиц");
         return;
     }
     for (const QString& statement : schema) {
-        if (!query.exec(statement) && !fail(statement, query))
+        if (!query.exec(statement) && !fail(QStringLiteral("таблицы не созданы"), query))
             return;
     }
     if (!addNameKeyTriggers(db)) {
-        m_error = QStringLiteral("name key triggers not added");
+        m_error = QStringLiteral("не созданы триггеры ключа имени");
         return;
     }
     QStringList partColumns;
@@ -95,22 +95,22 @@ Seeder::Seeder(const QString& path) : m_path(path)
                                   .arg(partColumns.join(QStringLiteral(", ")),
                                        QStringList(partColumns.size(), QStringLiteral("?"))
                                            .join(QStringLiteral(", ")))))
-        fail(QStringLiteral("insert into client"), m_insertPart);
+        fail(QStringLiteral("запись деталей не готовится"), m_insertPart);
     m_insertType = QSqlQuery(db);
     if (!m_insertType.prepare(QStringLiteral(
             "INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
             "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)")))
-        fail(QStringLiteral("insert into vrYZD"), m_insertType);
+        fail(QStringLiteral("запись корпусов не готовится"), m_insertType);
     m_insertExistingPart = QSqlQuery(db);
     if (!m_insertExistingPart.prepare(
             QStringLiteral("INSERT INTO client (idnom, kont, idFam, pol, datebir, phone, sorp, "
                            "PhotoN, idFamKey) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")))
-        fail(QStringLiteral("insert into client"), m_insertExistingPart);
+        fail(QStringLiteral("запись деталей не готовится"), m_insertExistingPart);
     m_insertExistingType = QSqlQuery(db);
     if (!m_insertExistingType.prepare(
             QStringLiteral("INSERT INTO vrYZD (IDvrachYZD, yzdID, vrachYZD, name1, Photo1) "
                            "VALUES (?, ?, ?, ?, ?)")))
-        fail(QStringLiteral("insert into vrYZD"), m_insertExistingType);
+        fail(QStringLiteral("запись корпусов не готовится"), m_insertExistingType);
 }
 
 Seeder::~Seeder()
@@ -130,7 +130,8 @@ bool Seeder::fail(const QString& what, const QSqlQuery& query)
 {
     if (isDiskFull(query.lastError()))
         m_diskFull = true;
-    m_error = what + QStringLiteral(": ") + query.lastError().text();
+    const QString words = engineDetail(query.lastError());
+    m_error = words.isEmpty() ? what : what + QStringLiteral(": ") + words;
     return false;
 }
 
@@ -141,7 +142,8 @@ bool Seeder::addPackageType(const QString& name, const QString& fileName, const 
     m_insertType.addBindValue(name.toUpper());
     m_insertType.addBindValue(fileName);
     m_insertType.addBindValue(picture);
-    return m_insertType.exec() || fail(QStringLiteral("package type ") + name, m_insertType);
+    return m_insertType.exec() ||
+           fail(QStringLiteral("не записан корпус «%1»").arg(name), m_insertType);
 }
 
 bool Seeder::addPart(const PartRow& part)
@@ -151,7 +153,8 @@ bool Seeder::addPart(const PartRow& part)
     for (const PartRow::Field& field : PartRow::kFields)
         m_insertPart.addBindValue(part.*field.member);
     m_insertPart.addBindValue(foldCase(part.idFam));
-    return m_insertPart.exec() || fail(QStringLiteral("part ") + part.idFam, m_insertPart);
+    return m_insertPart.exec() ||
+           fail(QStringLiteral("не записана деталь «%1»").arg(part.idFam), m_insertPart);
 }
 
 bool Seeder::commit()
@@ -163,8 +166,11 @@ bool Seeder::commit()
     m_insertExistingPart.finish();
     m_insertExistingType.finish();
     if (!m_db.connection().commit()) {
-        m_diskFull = isDiskFull(m_db.connection().lastError());
-        m_error = m_db.connection().lastError().text();
+        const QSqlError error = m_db.connection().lastError();
+        m_diskFull = isDiskFull(error);
+        const QString words = engineDetail(error);
+        m_error = QStringLiteral("записанное не сохранено") +
+                  (words.isEmpty() ? QString() : QStringLiteral(": ") + words);
         return false;
     }
     m_committed = true;
@@ -182,7 +188,7 @@ bool Seeder::addExistingPackageType(qint64 id, const QVariant& yzdID, const QStr
     m_insertExistingType.addBindValue(fileName);
     m_insertExistingType.addBindValue(picture);
     return m_insertExistingType.exec() ||
-           fail(QStringLiteral("package type %1").arg(id), m_insertExistingType);
+           fail(QStringLiteral("не записан корпус № %1").arg(id), m_insertExistingType);
 }
 
 bool Seeder::addExistingPart(qint64 idnom, const PartRow& part)
@@ -196,7 +202,7 @@ bool Seeder::addExistingPart(qint64 idnom, const PartRow& part)
     // A NULL name has a NULL key, as the engine's own folding function gives.
     m_insertExistingPart.addBindValue(part.idFam.isNull() ? QString() : foldCase(part.idFam));
     return m_insertExistingPart.exec() ||
-           fail(QStringLiteral("part %1").arg(idnom), m_insertExistingPart);
+           fail(QStringLiteral("не записана деталь № %1").arg(idnom), m_insertExistingPart);
 }
 
 Seeder::Written Seeder::readBack()
