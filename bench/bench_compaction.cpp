@@ -21,6 +21,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <tuple>
 #include <vector>
 
 using namespace tarvik;
@@ -82,7 +84,7 @@ int main(int argc, char* argv[])
     std::printf("register %s, a tenth of the parts deleted (%.0f ms)\n", argv[1], deleteMs);
 
     std::vector<double> shellVacuum, shellSynced, total, quickTotal, quickCheck;
-    std::vector<std::vector<double>> steps(6);
+    std::vector<std::vector<double>> steps(std::tuple_size_v<decltype(CompactionResult::nanoseconds)>);
     qint64 sizeBefore = 0, sizeAfter = 0, shellSize = 0;
     for (int run = 0; run < runs; ++run) {
         copyFresh(prepared, shellIn);
@@ -131,8 +133,14 @@ int main(int argc, char* argv[])
                 sizeAfter / 1e6, shellSize / 1e6);
     std::printf("medians over %d runs:\n", runs);
     std::printf("  ours, total                  %8.0f ms\n", median(total));
-    const char* names[] = {"", "prepare (close, clear)", "VACUUM INTO", "check (integrity, rows)",
-                           "flush (fsync copy, folder)", "rename, fsync folder"};
+    const char* names[] = {"",
+                           "prepare (close, clear)",
+                           "lock, count, VACUUM INTO",
+                           "check (integrity, rows)",
+                           "owner, mode, attributes",
+                           "flush (fsync copy, folder)",
+                           "rename, fsync folder"};
+    static_assert(std::size(names) == std::tuple_size_v<decltype(CompactionResult::nanoseconds)>);
     for (size_t step = 1; step < steps.size(); ++step)
         std::printf("    %-26s %8.0f ms\n", names[step], median(steps[step]));
     std::printf("  ours with quick_check        %8.0f ms   (check %.0f ms)\n", median(quickTotal),

@@ -17,10 +17,17 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <filesystem>
+
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -115,6 +122,11 @@ private slots:
     void switchKeepsTheAccessFile();
     void commandLine();
     void killedImportLeavesOneWholeRegister();
+    void switchKeepsOwnerAndMode_data();
+    void switchKeepsOwnerAndMode();
+    void readBackThatDiffersIsRefused_data();
+    void readBackThatDiffersIsRefused();
+    void failuresAreSaidInTheProgramsWords();
 };
 
 void TestAccessImport::jetText()
@@ -596,6 +608,116 @@ void TestAccessImport::killedImportLeavesOneWholeRegister()
     qInfo("killed 40 times: %d before the switch, %d after it (one run: %lld ms)", untouched,
           switched, whole);
     QVERIFY(untouched > 0);
+}
+
+void TestAccessImport::switchKeepsOwnerAndMode_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("owner only") << 0600;
+    QTest::newRow("group reads") << 0640;
+}
+
+void TestAccessImport::switchKeepsOwnerAndMode()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("owner and mode are POSIX matters");
+#else
+    // The new register serves whoever the Access file served, not the umask's default.
+    QFETCH(int, mode);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("vorlend.mdb"));
+    QVERIFY(writeFile(path, readAll(fixturePath("register-typical.mdb"))));
+    const QByteArray name = QFile::encodeName(path);
+    QCOMPARE(::chmod(name.constData(), mode_t(mode)), 0);
+    if (::geteuid() == 0) // only root can give a file to another user
+        QCOMPARE(::chown(name.constData(), 65534, 65534), 0);
+    struct stat access {};
+    QCOMPARE(::stat(name.constData(), &access), 0);
+
+    const ImportResult result = replaceAccessRegister(path);
+    QVERIFY2(result.ok(), qPrintable(describeImportProblem(path, result)));
+    struct stat imported {};
+    QCOMPARE(::stat(name.constData(), &imported), 0);
+    QVERIFY(imported.st_ino != access.st_ino);
+    QCOMPARE(int(imported.st_mode & 07777), mode);
+    QCOMPARE(imported.st_uid, access.st_uid);
+    QCOMPARE(imported.st_gid, access.st_gid);
+#endif
+}
+
+void TestAccessImport::readBackThatDiffersIsRefused_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::newRow("a part missing") << QStringLiteral("client");
+    QTest::newRow("a package type missing") << QStringLiteral("vrYZD");
+}
+
+void TestAccessImport::readBackThatDiffersIsRefused()
+{
+    // The new file is read back before it takes the register's name: one that does not hold
+    // every row read from the Access file is refused, and every file stays as it was.
+    QFETCH(QString, table);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("vorlend.mdb"));
+    const QByteArray access = readAll(fixturePath("register-typical.mdb"));
+    QVERIFY(writeFile(path, access));
+    bool deleted = false;
+    setImportWrittenHook([&](const QString& written) {
+        {
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("mutate"));
+            db.setDatabaseName(written);
+            QSqlQuery query(db);
+            deleted = db.open() && query.exec(QStringLiteral("DELETE FROM %1 WHERE rowid = "
+                                                             "(SELECT MIN(rowid) FROM %1)")
+                                                  .arg(table));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("mutate"));
+    });
+    const ImportResult result = replaceAccessRegister(path);
+    setImportWrittenHook({});
+    QVERIFY(deleted);
+    QCOMPARE(result.problem, ImportProblem::CannotWrite);
+    const QString text = describeImportProblem(path, result);
+    QVERIFY2(text.contains(QStringLiteral("в новом файле деталей")), qPrintable(text));
+    QCOMPARE(readAll(path), access);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"vorlend.mdb"}));
+}
+
+void TestAccessImport::failuresAreSaidInTheProgramsWords()
+{
+    // The new file's tables cannot be made (its journal's name is taken by a folder): the
+    // message names that, not the statement the engine was given.
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("new.mdb"));
+    QVERIFY(QDir().mkpath(importTemporaryPath(target) + QStringLiteral("-journal")));
+    const ImportResult result = importAccessRegister(fixturePath("register-typical.mdb"), target);
+    QCOMPARE(result.problem, ImportProblem::CannotWrite);
+    const QString text = describeImportProblem(fixturePath("register-typical.mdb"), result);
+    QVERIFY2(text.startsWith(QStringLiteral("Не удаётся записать новый файл «%1» (таблицы не "
+                                            "созданы")
+                                 .arg(target)),
+             qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("CREATE")) && text.size() < 300, qPrintable(text));
+    QVERIFY(!QFileInfo::exists(target));
+
+    // An Access file whose list of tables is gone: one sentence of ours on the terminal, and
+    // nothing from the Access library in English.
+    const QString program = qEnvironmentVariable("TARVIK_BIN");
+    QVERIFY2(QFileInfo(program).isExecutable(), "TARVIK_BIN must name the tarvik executable");
+    QByteArray damaged = readAll(fixturePath("register-typical.mdb"));
+    constexpr int kPage = 4096;
+    damaged.replace(2 * kPage, kPage, QByteArray(kPage, '\0'));
+    const QString source = dir.filePath(QStringLiteral("no-catalog.mdb"));
+    QVERIFY(writeFile(source, damaged));
+    QProcess process;
+    process.start(program, {QStringLiteral("--import"), source, dir.filePath("other.mdb")});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 1);
+    const QString said = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    QCOMPARE(said, QStringLiteral("Файл Access «%1» повреждён или обрезан (не читается список "
+                                  "таблиц).")
+                       .arg(source));
 }
 
 int main(int argc, char* argv[])

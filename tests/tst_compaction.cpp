@@ -3,6 +3,7 @@
 #include "TestRegister.h"
 
 #include "store/Compaction.h"
+#include "store/Platform.h"
 #include "store/RecordSource.h"
 #include "store/Register.h"
 
@@ -14,8 +15,19 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -87,13 +99,56 @@ QString childProgram()
     return QStringLiteral(TARVIK_COMPACT_CHILD);
 }
 
+const QString kInsertedName = QStringLiteral("Вставлена другой программой");
+
+// The sqlite3 shell adding a part, as another program on the machine would. It says
+// "inserted" only once the insert has reported success.
+QString insertStatements()
+{
+    return QStringLiteral("INSERT INTO client (kont, idFam, idFamKey) VALUES ('1', '%1', '%2');\n"
+                          ".print inserted\n")
+        .arg(kInsertedName, kInsertedName.toLower());
+}
+
+bool startShell(QProcess& shell, const QString& path, const QString& statements)
+{
+    shell.start(QStringLiteral("sqlite3"), {QStringLiteral("-bail"), path});
+    if (!shell.waitForStarted(10000))
+        return false;
+    shell.write(statements.toUtf8());
+    shell.closeWriteChannel();
+    return true;
+}
+
+// Runs SQL on a file through a plain connection of its own.
+bool execOn(const QString& path, const QString& sql)
+{
+    bool done = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
+                                                    QStringLiteral("test-plain"));
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        done = db.open() && query.exec(sql);
+        if (!done)
+            qWarning("%s", qPrintable(query.lastError().text()));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("test-plain"));
+    return done;
+}
+
 } // namespace
 
 class TestCompaction : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { failNextCompactionAt(CompactionStep::None); }
+    void cleanup()
+    {
+        failNextCompactionAt(CompactionStep::None);
+        setCompactionStepHook({});
+        platform::setSyncObserver({});
+    }
     void compactsAndKeepsEveryRow_data();
     void compactsAndKeepsEveryRow();
     void checkFindsDamage_data();
@@ -103,6 +158,15 @@ private slots:
     void failureLeavesRegisterAsItWas();
     void copyThatCannotBeClearedStopsBeforeWriting();
     void registerLockedElsewhereIsNotCompacted();
+    void anotherProgramsWriteIsNeverLost_data();
+    void anotherProgramsWriteIsNeverLost();
+    void symbolicLinkStaysALink();
+    void ownerModeAndAttributesAreKept_data();
+    void ownerModeAndAttributesAreKept();
+    void copyIsOnTheDiskBeforeItReplaces();
+    void copyMissingRowsIsRefused_data();
+    void copyMissingRowsIsRefused();
+    void liveJournalStopsTheReplace();
     void killedAtAnyMomentLeavesRegisterWhole();
 };
 
@@ -228,6 +292,7 @@ void TestCompaction::failureLeavesRegisterAsItWas_data()
     QTest::addColumn<int>("step");
     QTest::newRow("vacuum") << int(CompactionStep::Vacuum);
     QTest::newRow("check") << int(CompactionStep::Check);
+    QTest::newRow("attributes") << int(CompactionStep::Attributes);
     QTest::newRow("flush") << int(CompactionStep::Flush);
     QTest::newRow("rename") << int(CompactionStep::Replace);
 }
@@ -313,6 +378,210 @@ void TestCompaction::registerLockedElsewhereIsNotCompacted()
     }
     QSqlDatabase::removeDatabase(QStringLiteral("other-program"));
     QVERIFY(fileBytes(path) == bytes);
+}
+
+void TestCompaction::anotherProgramsWriteIsNeverLost_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::newRow("between the count and the copy") << int(CompactionStep::Vacuum);
+    QTest::newRow("between the copy and the rename") << int(CompactionStep::Replace);
+}
+
+void TestCompaction::anotherProgramsWriteIsNeverLost()
+{
+    // The sqlite3 shell inserts while the compaction runs: it is told the register is busy,
+    // or its row is in the compacted register. Never a success that the rename undoes.
+    if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty())
+        QSKIP("the sqlite3 shell is not installed");
+    QFETCH(int, step);
+    TestRegister files;
+    writeRegisterWithGaps(files, 30);
+    const QString path = files.databasePath();
+
+    QProcess waiting;  // opened the file before the rename, waits up to 20 s for the lock
+    QProcess at_once;  // gives up at once when the file is locked
+    bool ran = false;
+    setCompactionStepHook([&](CompactionStep at, const QString&) {
+        if (int(at) != step || ran)
+            return;
+        ran = true;
+        if (!startShell(waiting, path,
+                        QStringLiteral(".timeout 20000\nSELECT COUNT(*) FROM client;\n") +
+                            insertStatements()))
+            return;
+        waiting.waitForReadyRead(10000); // the count: the shell has the file open
+        if (startShell(at_once, path, insertStatements()))
+            at_once.waitForFinished(30000);
+    });
+    Register owner(path);
+    QVERIFY(owner.check().ok());
+    const CompactionResult result = compactRegister(owner);
+    setCompactionStepHook({});
+    QVERIFY(ran);
+    QVERIFY2(result.ok(), qPrintable(describeCompactionFailure(path, result)));
+    QVERIFY(waiting.waitForFinished(30000));
+
+    const int landed = int(files.storedNames().count(kInsertedName));
+    const QByteArray atOnceSaid = at_once.readAllStandardOutput() + at_once.readAllStandardError();
+    const QByteArray waitingSaid = waiting.readAllStandardOutput() + waiting.readAllStandardError();
+    const int reported = int(atOnceSaid.contains("inserted")) + int(waitingSaid.contains("inserted"));
+    QVERIFY2(reported == landed, atOnceSaid + " | " + waitingSaid);
+    QVERIFY2(atOnceSaid.contains("database is locked"), atOnceSaid);
+    const FileCheck check = checkRegisterFile(path);
+    QVERIFY2(check.ok(), qPrintable(check.problem));
+}
+
+void TestCompaction::symbolicLinkStaysALink()
+{
+    TestRegister files;
+    writeRegisterWithGaps(files, 60);
+    const QString link = files.databasePath();
+    QTemporaryDir elsewhere;
+    const QString real = elsewhere.filePath(QStringLiteral("vorlend.mdb"));
+    QVERIFY(QFile::rename(link, real));
+    QVERIFY(QFile::link(real, link));
+    const QByteArray before = contentsOf(real);
+    const qint64 sizeBefore = QFileInfo(real).size();
+
+    Register owner(link);
+    QVERIFY(owner.check().ok());
+    const CompactionResult result = compactRegister(owner);
+    QVERIFY2(result.ok(), qPrintable(describeCompactionFailure(link, result)));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), QFileInfo(real).canonicalFilePath());
+    QVERIFY(QFileInfo(real).size() < sizeBefore);
+    QVERIFY(contentsOf(real) == before);
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::Files), QStringList{"vorlend.mdb"});
+    QCOMPARE(QDir(QFileInfo(link).path()).entryList(QDir::Files | QDir::System),
+             QStringList{"vorlend.mdb"});
+}
+
+void TestCompaction::ownerModeAndAttributesAreKept_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("owner only") << 0600;
+    QTest::newRow("group reads") << 0640;
+}
+
+void TestCompaction::ownerModeAndAttributesAreKept()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("owner, mode and extended attributes are POSIX matters");
+#else
+    QFETCH(int, mode);
+    TestRegister files;
+    writeRegisterWithGaps(files, 30);
+    const QByteArray path = QFile::encodeName(files.databasePath());
+    QCOMPARE(::chmod(path.constData(), mode_t(mode)), 0);
+    // A register of another user in a shared folder stays theirs; only root can try it.
+    const bool asRoot = ::geteuid() == 0;
+    constexpr uid_t kNobody = 65534;
+    if (asRoot)
+        QCOMPARE(::chown(path.constData(), kNobody, kNobody), 0);
+    static const char kName[] = "user.tarvik.test";
+    const QByteArray value("kept across compaction");
+    const bool attributes = ::setxattr(path.constData(), kName, value.constData(),
+                                       size_t(value.size()), 0) == 0;
+    if (!attributes)
+        QCOMPARE(errno, ENOTSUP);
+    struct stat before {};
+    QCOMPARE(::stat(path.constData(), &before), 0);
+
+    Register owner(files.databasePath());
+    const CompactionResult result = compactRegister(owner);
+    QVERIFY2(result.ok(), qPrintable(describeCompactionFailure(files.databasePath(), result)));
+    struct stat after {};
+    QCOMPARE(::stat(path.constData(), &after), 0);
+    QVERIFY(after.st_ino != before.st_ino); // the compacted copy, not the old file
+    QCOMPARE(int(after.st_mode & 07777), mode);
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_gid, before.st_gid);
+    if (!attributes)
+        QSKIP("this file system keeps no user extended attributes");
+    QByteArray kept(64, '\0');
+    const ssize_t size = ::getxattr(path.constData(), kName, kept.data(), size_t(kept.size()));
+    QVERIFY(size >= 0);
+    kept.resize(size);
+    QCOMPARE(kept, value);
+    if (!asRoot)
+        qInfo("not root: the owner was not given away to another user here");
+#endif
+}
+
+void TestCompaction::copyIsOnTheDiskBeforeItReplaces()
+{
+    TestRegister files;
+    writeRegisterWithGaps(files, 30);
+    QStringList events;
+    platform::setSyncObserver([&](const QString& path) { events << QStringLiteral("sync ") + path; });
+    setCompactionStepHook([&](CompactionStep step, const QString&) {
+        if (step == CompactionStep::Replace)
+            events << QStringLiteral("replace");
+    });
+    Register owner(files.databasePath());
+    const CompactionResult result = compactRegister(owner);
+    QVERIFY2(result.ok(), qPrintable(result.detail));
+    const int copy = int(events.indexOf(QStringLiteral("sync ") + result.copyPath));
+    const int folder = int(events.indexOf(
+        QStringLiteral("sync ") + QFileInfo(files.databasePath()).canonicalPath(), copy));
+    const int replaced = int(events.indexOf(QStringLiteral("replace")));
+    QVERIFY2(copy >= 0 && folder > copy && replaced > folder, qPrintable(events.join(", ")));
+}
+
+void TestCompaction::copyMissingRowsIsRefused_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::newRow("a part") << QStringLiteral("client");
+    QTest::newRow("a package type") << QStringLiteral("vrYZD");
+}
+
+void TestCompaction::copyMissingRowsIsRefused()
+{
+    QFETCH(QString, table);
+    TestRegister files;
+    writeRegisterWithGaps(files, 30);
+    const QString path = files.databasePath();
+    const QByteArray bytes = fileBytes(path);
+    bool deleted = false;
+    setCompactionStepHook([&](CompactionStep step, const QString& copy) {
+        if (step == CompactionStep::Check)
+            deleted = execOn(copy, QStringLiteral("DELETE FROM %1 WHERE rowid = "
+                                                  "(SELECT MIN(rowid) FROM %1)")
+                                       .arg(table));
+    });
+    Register owner(path);
+    const CompactionResult result = compactRegister(owner);
+    QVERIFY(deleted);
+    QCOMPARE(result.failedStep, CompactionStep::Check);
+    QVERIFY(describeCompactionFailure(path, result)
+                .startsWith(QStringLiteral("База данных не сжата: сжатая копия не прошла проверку")));
+    QVERIFY(fileBytes(path) == bytes);
+    QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{"vorlend.mdb"});
+}
+
+void TestCompaction::liveJournalStopsTheReplace()
+{
+    // A journal that would be played back belongs to the old file: the copy must not take
+    // the register's name while one lies beside it.
+    TestRegister files;
+    writeRegisterWithGaps(files, 30);
+    const QString path = files.databasePath();
+    const QString journal = path + QStringLiteral("-journal");
+    const QByteArray bytes = fileBytes(path);
+    setCompactionStepHook([&](CompactionStep step, const QString&) {
+        if (step != CompactionStep::Replace)
+            return;
+        QFile file(journal);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QByteArray::fromHex("d9d505f920a163d7") + QByteArray(600, '\x5a'));
+    });
+    Register owner(path);
+    const CompactionResult result = compactRegister(owner);
+    QCOMPARE(result.failedStep, CompactionStep::Replace);
+    QVERIFY(!result.copyLeftBehind);
+    QVERIFY(QFile::remove(journal));
+    QVERIFY(fileBytes(path) == bytes);
+    QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{"vorlend.mdb"});
 }
 
 void TestCompaction::killedAtAnyMomentLeavesRegisterWhole()

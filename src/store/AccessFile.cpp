@@ -36,9 +36,11 @@ public:
         mdb_close(m_mdb);
     }
 
-    bool readCatalog()
+    bool readCatalog(const QString& path)
     {
-        if (!mdb_read_catalog(m_mdb, MDB_TABLE)) {
+        // The library tells of a bad catalog page in English on the terminal before it gives
+        // up; looking at the page first keeps that for ourselves.
+        if (!catalogPageIsThere(path) || !mdb_read_catalog(m_mdb, MDB_TABLE)) {
             m_damage = QStringLiteral("не читается список таблиц");
             return false;
         }
@@ -106,6 +108,17 @@ public:
     QString damage() const override { return m_damage; }
 
 private:
+    // The system table that lists the others has its definition on page 2.
+    bool catalogPageIsThere(const QString& path) const
+    {
+        constexpr char kTableDefinitionPage = 0x02;
+        const qint64 pageSize = m_mdb->fmt->pg_size;
+        QFile file(path);
+        char type = 0;
+        return file.open(QIODevice::ReadOnly) && file.size() >= 3 * pageSize &&
+               file.seek(2 * pageSize) && file.getChar(&type) && type == kTableDefinitionPage;
+    }
+
     MdbColumn* column(int i) const
     {
         return static_cast<MdbColumn*>(g_ptr_array_index(m_table->columns, i));
@@ -261,7 +274,7 @@ std::unique_ptr<AccessRowReader> openAccessFile(const QString& path, QString* er
         return nullptr;
     }
     auto reader = std::make_unique<MdbRowReader>(mdb, QFileInfo(path).size());
-    if (!reader->readCatalog()) {
+    if (!reader->readCatalog(path)) {
         if (error)
             *error = reader->damage();
         return nullptr;

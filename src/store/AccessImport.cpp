@@ -2,6 +2,7 @@
 
 #include "store/AccessHeader.h"
 #include "store/AccessRows.h"
+#include "store/Database.h"
 #include "store/JetText.h"
 #include "store/Platform.h"
 #include "store/Seeding.h"
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
 #include <filesystem>
 #include <system_error>
 
@@ -23,6 +25,12 @@ const QStringList kTypeFields = {"IDvrachYZD", "yzdID", "vrachYZD", "name1", "Ph
 
 constexpr qint64 kProgressStep = 256;
 
+std::function<void(const QString&)>& writtenHook()
+{
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
 std::filesystem::path fsPath(const QString& path)
 {
 #ifdef Q_OS_WIN
@@ -30,6 +38,13 @@ std::filesystem::path fsPath(const QString& path)
 #else
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 #endif
+}
+
+// What failed, then the system's or the engine's words: the detail inside the brackets of
+// the user's sentence, so without brackets of its own.
+QString because(const QString& what, const QString& words)
+{
+    return words.isEmpty() ? what : what + QStringLiteral(": ") + words;
 }
 
 ImportResult failure(ImportProblem problem, const QString& detail = {})
@@ -122,13 +137,22 @@ public:
                                                              : result;
             if (!seeder.commit())
                 return writeFailure(seeder, newPath);
+            if (writtenHook())
+                writtenHook()(newPath);
             const Seeder::Written written = seeder.readBack();
-            if (written.integrity != QLatin1String("ok") || written.parts != m_summary.parts ||
-                written.types != m_summary.types || written.counted != written.kontValues) {
-                result = failure(
-                    ImportProblem::CannotWrite,
-                    QStringLiteral("проверка нового файла не пройдена: %1").arg(written.integrity));
-            }
+            if (written.integrity != QLatin1String("ok"))
+                result = failure(ImportProblem::CannotWrite,
+                                 because(QStringLiteral("новый файл не прошёл проверку"),
+                                            engineDetail(written.integrity)));
+            else if (written.parts != m_summary.parts || written.types != m_summary.types ||
+                     written.counted != written.kontValues)
+                result = failure(ImportProblem::CannotWrite,
+                                 QStringLiteral("в новом файле деталей %1 из %2, корпусов %3 "
+                                                "из %4")
+                                     .arg(written.parts)
+                                     .arg(m_summary.parts)
+                                     .arg(written.types)
+                                     .arg(m_summary.types));
         }
         if (!result.ok()) {
             QFile::remove(newPath);
@@ -344,15 +368,21 @@ ImportResult readIntoTemporary(const QString& accessPath, const QString& tempora
     removeTemporary(temporary);
     ImportResult result = writeImportedRegister(*reader, temporary, progress);
     reader.reset(); // the Access file must be closed before it is renamed
-    if (result.ok() && !platform::syncFile(temporary, nullptr)) {
-        QFile::remove(temporary);
-        result = failure(ImportProblem::CannotWrite, QStringLiteral("fsync"));
+    if (result.ok() && !platform::syncFile(temporary, &error)) {
+        removeTemporary(temporary);
+        result = failure(ImportProblem::CannotWrite,
+                         because(QStringLiteral("новый файл не сохранён на диск"), error));
     }
     result.targetPath = temporary;
     return result;
 }
 
 } // namespace
+
+void setImportWrittenHook(std::function<void(const QString& newPath)> hook)
+{
+    writtenHook() = std::move(hook);
+}
 
 QString importTemporaryPath(const QString& targetPath)
 {
@@ -395,11 +425,14 @@ ImportResult importAccessRegister(const QString& accessPath, const QString& newP
         const bool taken = QFileInfo::exists(newPath);
         ImportResult failed =
             taken ? refused()
-                  : failure(ImportProblem::CannotWrite, QString::fromStdString(error.message()));
+                  : failure(ImportProblem::CannotWrite,
+                            because(QStringLiteral("не удалось дать файлу его имя"),
+                                       QString::fromLocal8Bit(error.message().c_str())));
         failed.targetPath = newPath;
         return failed;
     }
-    platform::syncFolder(QFileInfo(newPath).absolutePath(), nullptr);
+    // The file is complete under its name whatever this says; it only hastens the name.
+    (void)platform::syncFolder(QFileInfo(newPath).absolutePath(), nullptr);
     result.targetPath = newPath;
     return result;
 }
@@ -417,6 +450,15 @@ ImportResult replaceAccessRegister(const QString& registerPath, const ImportProg
         failed.targetPath = temporary;
         return failed;
     };
+    auto systemWords = [](const std::error_code& code) {
+        return QString::fromLocal8Bit(code.message().c_str());
+    };
+
+    // The new register serves whoever the Access file served: its owner, group and mode.
+    QString why;
+    if (!platform::copyFileMetadata(registerPath, temporary, &why))
+        return abandon(because(
+            QStringLiteral("не удалось дать ему владельца и права доступа файла Access"), why));
 
     // Keep the Access file under a second name first: a hard link (or a copy where the file
     // system has none), so the register's own name always holds a complete file.
@@ -439,26 +481,36 @@ ImportResult replaceAccessRegister(const QString& registerPath, const ImportProg
                 continue; // taken meanwhile
             error.clear();
             std::filesystem::copy_file(fsPath(registerPath), fsPath(candidate), error);
-            if (error || !platform::syncFile(candidate, nullptr)) {
+            if (error || !platform::syncFile(candidate, &why)) {
                 QFile::remove(candidate);
-                return abandon(QString::fromStdString(error.message()));
+                return abandon(because(QStringLiteral("не удалось сохранить файл Access под "
+                                                         "другим именем"),
+                                          error ? systemWords(error) : why));
             }
         }
         kept = candidate;
         made = true;
     }
     if (kept.isEmpty())
-        return abandon(QStringLiteral("no free name for the Access file"));
-    platform::syncFolder(folder, nullptr);
+        return abandon(QStringLiteral("нет свободного имени для файла Access"));
+    // The Access file's second name reaches the disk before its first one is taken away.
+    if (!platform::syncFolder(folder, &why)) {
+        if (made)
+            QFile::remove(kept);
+        return abandon(because(QStringLiteral("папка не сохранена на диск"), why));
+    }
 
     // One atomic step: the register's name moves from the Access file to the new one.
     std::filesystem::rename(fsPath(temporary), fsPath(registerPath), error);
     if (error) {
         if (made)
             QFile::remove(kept);
-        return abandon(QString::fromStdString(error.message()));
+        return abandon(because(QStringLiteral("не удалось поставить новый файл на место"),
+                                  systemWords(error)));
     }
-    platform::syncFolder(folder, nullptr);
+    // The switch is made whatever this says: after a power cut the name holds the Access
+    // file or the new register, each complete.
+    (void)platform::syncFolder(folder, &why);
     result.targetPath = registerPath;
     result.keptAccessPath = kept;
     return result;
@@ -472,7 +524,8 @@ QString describeImportProblem(const QString& accessPath, const ImportResult& res
     case ImportProblem::None:
         return {};
     case ImportProblem::Unreadable:
-        return QStringLiteral("Не удаётся прочитать файл %1 (%2).").arg(file, result.detail);
+        return withDetail(QStringLiteral("Не удаётся прочитать файл %1.").arg(file),
+                          engineDetail(result.detail));
     case ImportProblem::NotAccess:
         return QStringLiteral("Файл %1 не является базой данных Access.").arg(file);
     case ImportProblem::NewerFormat:
@@ -488,8 +541,8 @@ QString describeImportProblem(const QString& accessPath, const ImportResult& res
         return QStringLiteral("Файл Access %1 зашифрован. Расшифруйте его в Access и повторите.")
             .arg(file);
     case ImportProblem::Damaged:
-        return QStringLiteral("Файл Access %1 повреждён или обрезан (%2).")
-            .arg(file, result.detail);
+        return withDetail(QStringLiteral("Файл Access %1 повреждён или обрезан.").arg(file),
+                          result.detail);
     case ImportProblem::MissingTable: {
         const QStringList tables = result.detail.split(QLatin1Char(' '));
         QStringList quoted;
@@ -510,7 +563,8 @@ QString describeImportProblem(const QString& accessPath, const ImportResult& res
     case ImportProblem::TargetExists:
         return QStringLiteral("Файл %1 уже существует и не будет перезаписан.").arg(target);
     case ImportProblem::CannotWrite:
-        return QStringLiteral("Не удаётся записать новый файл %1 (%2).").arg(target, result.detail);
+        return withDetail(QStringLiteral("Не удаётся записать новый файл %1.").arg(target),
+                          result.detail);
     case ImportProblem::DiskFull:
         return QStringLiteral("Для нового файла %1 не хватает места на диске.").arg(target);
     case ImportProblem::Cancelled:

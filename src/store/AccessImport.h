@@ -71,4 +71,8 @@ QString describeImportProblem(const QString& accessPath, const ImportResult& res
 // The temporary file an import of `registerPath` writes before the switch.
 QString importTemporaryPath(const QString& targetPath);
 
+// Test seam: called once the new file is committed, before it is read back to be checked.
+// An empty function removes it.
+void setImportWrittenHook(std::function<void(const QString& newPath)> hook);
+
 } // namespace tarvik

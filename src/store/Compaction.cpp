@@ -21,6 +21,12 @@ namespace {
 
 CompactionStep g_failNextAt = CompactionStep::None;
 
+std::function<void(CompactionStep, const QString&)>& stepHook()
+{
+    static std::function<void(CompactionStep, const QString&)> hook;
+    return hook;
+}
+
 // The files SQLite may keep beside a database; a journal left beside the copy by a run that
 // was cut off would be played back into the next copy.
 const char* const kCompanions[] = {"", "-journal", "-wal", "-shm"};
@@ -33,9 +39,10 @@ struct RowCounts {
 class Compactor {
 public:
     Compactor(Register& reg, FileCheckDepth depth)
-        : m_reg(reg), m_depth(depth), m_path(QFileInfo(reg.path()).absoluteFilePath()),
+        : m_reg(reg), m_depth(depth), m_path(fileBehind(reg.path())),
           m_copy(compactionCopyPath(m_path)), m_folder(QFileInfo(m_path).absolutePath())
     {
+        m_result.copyPath = m_copy;
     }
 
     CompactionResult run();
@@ -44,6 +51,7 @@ private:
     bool prepare();
     bool vacuum();
     bool check();
+    bool keepAttributes();
     bool flush();
     bool replace();
 
@@ -61,13 +69,27 @@ private:
         fail(step, QStringLiteral("injected failure"));
         return true;
     }
+    void beginning(CompactionStep step) const
+    {
+        if (stepHook())
+            stepHook()(step, m_copy);
+    }
     bool removeCopy();
+
+    // A symbolic link keeps leading to the register: the file it names is compacted, in its
+    // own folder, and the link itself is left alone.
+    static QString fileBehind(const QString& path)
+    {
+        const QString target = QFileInfo(path).canonicalFilePath();
+        return target.isEmpty() ? QFileInfo(path).absoluteFilePath() : target;
+    }
 
     Register& m_reg;
     FileCheckDepth m_depth;
     QString m_path;
     QString m_copy;
     QString m_folder;
+    Database m_writeLock; // holds the register's write lock from the row count to the rename
     RowCounts m_counts;
     CompactionResult m_result;
 };
@@ -183,15 +205,20 @@ CompactionResult Compactor::run()
     const bool done = timed(CompactionStep::Prepare, &Compactor::prepare)
                       && timed(CompactionStep::Vacuum, &Compactor::vacuum)
                       && timed(CompactionStep::Check, &Compactor::check)
+                      && timed(CompactionStep::Attributes, &Compactor::keepAttributes)
                       && timed(CompactionStep::Flush, &Compactor::flush)
                       && timed(CompactionStep::Replace, &Compactor::replace);
     if (!done)
         m_result.copyLeftBehind = !removeCopy();
+    // Nothing was written under the lock: closing rolls back an empty transaction. A writer
+    // that waited now finds the old file unlinked and gets an error, not a lost success.
+    m_writeLock.close();
     return m_result;
 }
 
 bool Compactor::prepare()
 {
+    beginning(CompactionStep::Prepare);
     m_reg.closeAll();
     if (m_reg.openConnections() != 0)
         return fail(CompactionStep::Prepare,
@@ -211,18 +238,31 @@ bool Compactor::prepare()
 
 bool Compactor::vacuum()
 {
-    Database source; // a connection of its own; the register hands out none any more
-    const OpenResult opened = source.open(m_path);
-    if (!opened.ok())
-        return fail(CompactionStep::Vacuum, whyNotOpened(opened));
+    // Connections of our own; the register hands out none any more. The engine refuses
+    // VACUUM inside a transaction, so one connection holds the write lock and another,
+    // a reader the lock lets in, writes the copy.
+    const OpenResult locked = m_writeLock.open(m_path);
+    if (!locked.ok())
+        return fail(CompactionStep::Vacuum, whyNotOpened(locked));
+    QSqlQuery begin(m_writeLock.connection());
+    if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return fail(CompactionStep::Vacuum,
+                    whyNotOpened({isBusyError(begin.lastError()) ? OpenProblem::Busy
+                                                                 : OpenProblem::CannotOpen,
+                                  engineDetail(begin.lastError())}));
     QString error;
-    const auto counts = countAll(source.connection(), &error);
+    const auto counts = countAll(m_writeLock.connection(), &error);
     if (!counts)
         return fail(CompactionStep::Vacuum, error);
     m_counts = *counts;
     if (injected(CompactionStep::Vacuum))
         return false;
 
+    beginning(CompactionStep::Vacuum);
+    Database source;
+    const OpenResult opened = source.open(m_path);
+    if (!opened.ok())
+        return fail(CompactionStep::Vacuum, whyNotOpened(opened));
     QSqlQuery query(source.connection());
     query.prepare(QStringLiteral("VACUUM INTO ?"));
     query.addBindValue(m_copy);
@@ -233,6 +273,7 @@ bool Compactor::vacuum()
 
 bool Compactor::check()
 {
+    beginning(CompactionStep::Check);
     const FileCheck copy = checkRegisterFile(m_copy, m_depth);
     if (!copy.ok())
         return fail(CompactionStep::Check, copy.problem);
@@ -246,12 +287,24 @@ bool Compactor::check()
     return !injected(CompactionStep::Check);
 }
 
+bool Compactor::keepAttributes()
+{
+    beginning(CompactionStep::Attributes);
+    if (injected(CompactionStep::Attributes))
+        return false;
+    // The copy takes the register's place, so it serves the same users: a register of
+    // another user in a shared folder stays theirs.
+    QString error;
+    if (!platform::copyFileMetadata(m_path, m_copy, &error))
+        return fail(CompactionStep::Attributes, error);
+    return true;
+}
+
 bool Compactor::flush()
 {
+    beginning(CompactionStep::Flush);
     if (injected(CompactionStep::Flush))
         return false;
-    // The copy takes the register's place, so it keeps the register's permissions.
-    QFile::setPermissions(m_copy, QFile::permissions(m_path));
     QString error;
     // Contents first, then the name: a rename that reaches the disk before the data would
     // leave a register of zeros after a power cut.
@@ -263,6 +316,7 @@ bool Compactor::flush()
 
 bool Compactor::replace()
 {
+    beginning(CompactionStep::Replace);
     if (injected(CompactionStep::Replace))
         return false;
     // A journal beside the register belongs to the old file; played back into the new one it
@@ -272,8 +326,9 @@ bool Compactor::replace()
     QString error;
     if (!platform::replaceFile(m_copy, m_path, &error))
         return fail(CompactionStep::Replace, error);
-    // The new name is in place either way; this only hastens it to the disk.
-    platform::syncFolder(m_folder, &error);
+    // The register is replaced whatever this says: after a power cut the name holds the old
+    // file or the new one, each complete. It only hastens the new name to the disk.
+    (void)platform::syncFolder(m_folder, &error);
     return true;
 }
 
@@ -336,6 +391,11 @@ void failNextCompactionAt(CompactionStep step)
     g_failNextAt = step;
 }
 
+void setCompactionStepHook(std::function<void(CompactionStep step, const QString& copy)> hook)
+{
+    stepHook() = std::move(hook);
+}
+
 QString describeCompactionFailure(const QString& registerPath, const CompactionResult& result)
 {
     QString reason;
@@ -351,6 +411,10 @@ QString describeCompactionFailure(const QString& registerPath, const CompactionR
     case CompactionStep::Check:
         reason = QStringLiteral("сжатая копия не прошла проверку");
         break;
+    case CompactionStep::Attributes:
+        reason = QStringLiteral("сжатой копии не удалось дать владельца и права доступа файла "
+                                "базы");
+        break;
     case CompactionStep::Flush:
         reason = QStringLiteral("не удалось сохранить сжатую копию на диск");
         break;
@@ -358,10 +422,13 @@ QString describeCompactionFailure(const QString& registerPath, const CompactionR
         reason = QStringLiteral("не удалось поставить сжатую копию на место базы");
         break;
     }
-    QString text = QStringLiteral("База данных не сжата: %1 (%2). Файл «%3» остался прежним.")
-                       .arg(reason, result.detail.trimmed(), registerPath);
+    QString text = withDetail(QStringLiteral("База данных не сжата: ") + reason,
+                              engineDetail(result.detail))
+                   + QStringLiteral(". Файл «%1» остался прежним.").arg(registerPath);
     if (result.copyLeftBehind)
-        text += QStringLiteral(" Файл «%1» удалить не удалось.").arg(compactionCopyPath(registerPath));
+        text += QStringLiteral(" Файл «%1» удалить не удалось.")
+                    .arg(result.copyPath.isEmpty() ? compactionCopyPath(registerPath)
+                                                   : result.copyPath);
     return text;
 }
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace tarvik::platform {
 
 // The few file-system calls Qt has no portable form for. Each returns false and fills
@@ -17,5 +19,16 @@ bool syncFolder(const QString& folder, QString* error);
 // Puts `from` in place of `to` in one atomic step: at every moment `to` names either the
 // old file or the new one, never neither. Both must be in the same folder.
 bool replaceFile(const QString& from, const QString& to, QString* error);
+
+// Gives `to` what `from` says of itself beyond its contents: owner and group, permission
+// bits and extended attributes (ACLs among them), so a file put in another's place serves
+// the same users. The owner can only be given away with the rights to (root); a file of
+// another owner or group that cannot be kept is an error, as the replacement would change
+// hands. An attribute `to` already holds with the same value needs no rights. `from` is only
+// looked at by name, so the locks a database connection of this process holds on it stay.
+bool copyFileMetadata(const QString& from, const QString& to, QString* error);
+
+// Test seam: told the path of every file and folder just before it is forced to the disk.
+void setSyncObserver(std::function<void(const QString& path)> observer);
 
 } // namespace tarvik::platform

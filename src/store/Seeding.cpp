@@ -52,13 +52,13 @@ QStringList schemaStatements()
 Seeder::Seeder(const QString& path) : m_path(path)
 {
     if (QFileInfo::exists(path)) {
-        m_error = QStringLiteral("%1 already exists").arg(path);
+        m_error = QStringLiteral("файл или папка с этим именем уже есть");
         return;
     }
     // The only place that may create a file: an empty one, then opened like any other.
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        m_error = file.errorString();
+        m_error = QStringLiteral("файл не создаётся: ") + file.errorString();
         return;
     }
     file.close();
@@ -67,27 +67,27 @@ Seeder::Seeder(const QString& path) : m_path(path)
     const OpenResult opened = m_db.open(path);
     QSqlDatabase db = m_db.connection();
     if (!db.isOpen()) {
-        m_error = withDetail(QStringLiteral("cannot open %1").arg(path), engineDetail(opened.detail));
+        m_error = withDetail(QStringLiteral("новый файл не открывается"), engineDetail(opened.detail));
         return;
     }
     QSqlQuery query(db);
     // A large cache keeps the name index from being rewritten page by page in big files.
     query.exec(QStringLiteral("PRAGMA cache_size = -262144"));
     if (!db.transaction()) {
-        m_error = withDetail(QStringLiteral("cannot write %1").arg(path), engineDetail(db.lastError()));
+        m_error = withDetail(QStringLiteral("новый файл не записывается"), engineDetail(db.lastError()));
         return;
     }
     const QStringList schema = schemaStatements();
     if (schema.isEmpty()) {
-        m_error = QStringLiteral("the schema is missing from the program");
+        m_error = QStringLiteral("в программе нет описания таблиц");
         return;
     }
     for (const QString& statement : schema) {
-        if (!query.exec(statement) && !fail(statement, query))
+        if (!query.exec(statement) && !fail(QStringLiteral("таблицы не созданы"), query))
             return;
     }
     if (!addNameKeyTriggers(db)) {
-        m_error = QStringLiteral("name key triggers not added");
+        m_error = QStringLiteral("не созданы триггеры ключа имени");
         return;
     }
     QStringList partColumns;
@@ -99,22 +99,22 @@ Seeder::Seeder(const QString& path) : m_path(path)
                                   .arg(partColumns.join(QStringLiteral(", ")),
                                        QStringList(partColumns.size(), QStringLiteral("?"))
                                            .join(QStringLiteral(", ")))))
-        fail(QStringLiteral("insert into client"), m_insertPart);
+        fail(QStringLiteral("запись деталей не готовится"), m_insertPart);
     m_insertType = QSqlQuery(db);
     if (!m_insertType.prepare(QStringLiteral(
             "INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
             "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)")))
-        fail(QStringLiteral("insert into vrYZD"), m_insertType);
+        fail(QStringLiteral("запись корпусов не готовится"), m_insertType);
     m_insertExistingPart = QSqlQuery(db);
     if (!m_insertExistingPart.prepare(
             QStringLiteral("INSERT INTO client (idnom, kont, idFam, pol, datebir, phone, sorp, "
                            "PhotoN, idFamKey) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")))
-        fail(QStringLiteral("insert into client"), m_insertExistingPart);
+        fail(QStringLiteral("запись деталей не готовится"), m_insertExistingPart);
     m_insertExistingType = QSqlQuery(db);
     if (!m_insertExistingType.prepare(
             QStringLiteral("INSERT INTO vrYZD (IDvrachYZD, yzdID, vrachYZD, name1, Photo1) "
                            "VALUES (?, ?, ?, ?, ?)")))
-        fail(QStringLiteral("insert into vrYZD"), m_insertExistingType);
+        fail(QStringLiteral("запись корпусов не готовится"), m_insertExistingType);
 }
 
 Seeder::~Seeder()
@@ -134,7 +134,8 @@ bool Seeder::fail(const QString& what, const QSqlQuery& query)
 {
     if (isDiskFull(query.lastError()))
         m_diskFull = true;
-    m_error = what + QStringLiteral(": ") + query.lastError().text();
+    const QString words = engineDetail(query.lastError());
+    m_error = words.isEmpty() ? what : what + QStringLiteral(": ") + words;
     return false;
 }
 
@@ -145,7 +146,8 @@ bool Seeder::addPackageType(const QString& name, const QString& fileName, const 
     m_insertType.addBindValue(name.toUpper());
     m_insertType.addBindValue(fileName);
     m_insertType.addBindValue(picture);
-    return m_insertType.exec() || fail(QStringLiteral("package type ") + name, m_insertType);
+    return m_insertType.exec() ||
+           fail(QStringLiteral("не записан корпус «%1»").arg(name), m_insertType);
 }
 
 bool Seeder::addPart(const PartRow& part)
@@ -155,7 +157,8 @@ bool Seeder::addPart(const PartRow& part)
     for (const PartRow::Field& field : PartRow::kFields)
         m_insertPart.addBindValue(part.*field.member);
     m_insertPart.addBindValue(nameKey(part.idFam));
-    return m_insertPart.exec() || fail(QStringLiteral("part ") + part.idFam, m_insertPart);
+    return m_insertPart.exec() ||
+           fail(QStringLiteral("не записана деталь «%1»").arg(part.idFam), m_insertPart);
 }
 
 bool Seeder::commit()
@@ -167,8 +170,11 @@ bool Seeder::commit()
     m_insertExistingPart.finish();
     m_insertExistingType.finish();
     if (!m_db.connection().commit()) {
-        m_diskFull = isDiskFull(m_db.connection().lastError());
-        m_error = m_db.connection().lastError().text();
+        const QSqlError error = m_db.connection().lastError();
+        m_diskFull = isDiskFull(error);
+        const QString words = engineDetail(error);
+        m_error = QStringLiteral("записанное не сохранено") +
+                  (words.isEmpty() ? QString() : QStringLiteral(": ") + words);
         return false;
     }
     m_committed = true;
@@ -186,7 +192,7 @@ bool Seeder::addExistingPackageType(qint64 id, const QVariant& yzdID, const QStr
     m_insertExistingType.addBindValue(fileName);
     m_insertExistingType.addBindValue(picture);
     return m_insertExistingType.exec() ||
-           fail(QStringLiteral("package type %1").arg(id), m_insertExistingType);
+           fail(QStringLiteral("не записан корпус № %1").arg(id), m_insertExistingType);
 }
 
 bool Seeder::addExistingPart(qint64 idnom, const PartRow& part)
@@ -199,7 +205,7 @@ bool Seeder::addExistingPart(qint64 idnom, const PartRow& part)
         m_insertExistingPart.addBindValue(*value);
     m_insertExistingPart.addBindValue(nameKey(part.idFam));
     return m_insertExistingPart.exec() ||
-           fail(QStringLiteral("part %1").arg(idnom), m_insertExistingPart);
+           fail(QStringLiteral("не записана деталь № %1").arg(idnom), m_insertExistingPart);
 }
 
 Seeder::Written Seeder::readBack()
