@@ -832,7 +832,7 @@ void TestPackages::mainWindowCommandsOpenForm5AndShowPictureAfter()
 
 void TestPackages::picturesClaimingHugeSizesCostNoMemory()
 {
-    // 43 bytes that would decode to 400 MB, and 70 that would decode to 100 MB.
+    // A GIF of 35 bytes that would decode to 400 MB, and a BMP of 70 that would take 100 MB.
     const QByteArray hugeGif = gifClaiming(10000, 10000);
     QVERIFY(hugeGif.size() < 64);
     const QByteArray bigBmp = bmpClaiming(5000, 5000);
@@ -841,7 +841,9 @@ void TestPackages::picturesClaimingHugeSizesCostNoMemory()
     // Chosen in the window: refused with the reason; the earlier choice stays.
     choose(userFile("good.bmp", picture(Qt::blue, "BMP", 10, 10)));
     const std::pair<QString, QByteArray> files[] = {
-        {"huge.gif", hugeGif}, {"screen.gif", gifClaiming(10000, 10000, false)}, {"big.bmp", bigBmp}};
+        {"huge.gif", hugeGif},
+        {"screen.gif", gifClaiming(10000, 10000, false)},
+        {"big.bmp", bigBmp}};
     for (const auto& [name, bytes] : files) {
         MessageBox::setNextAnswer(QMessageBox::Ok);
         choose(userFile(name, bytes));

@@ -75,13 +75,15 @@ bool isPlainTable(const QSqlDatabase& db, const QString& name)
         return false;
     }
     // An engine older than table_list (3.37): the schema's own words.
-    query.prepare(QStringLiteral("SELECT type, sql FROM sqlite_master WHERE name = ? COLLATE NOCASE"));
+    query.prepare(
+        QStringLiteral("SELECT type, sql FROM sqlite_master WHERE name = ? COLLATE NOCASE"));
     query.addBindValue(name);
     if (!query.exec() || !query.next())
         return false;
     const QString sql = query.value(1).toString().simplified().toUpper();
     return query.value(0).toString() == QLatin1String("table")
-           && !sql.startsWith(QLatin1String("CREATE VIRTUAL")) && !sql.contains(QLatin1String("WITHOUT ROWID"));
+           && !sql.startsWith(QLatin1String("CREATE VIRTUAL"))
+           && !sql.contains(QLatin1String("WITHOUT ROWID"));
 }
 
 } // namespace

@@ -47,7 +47,7 @@ enum class PictureProblem {
 struct PictureFile {
     PictureProblem problem = PictureProblem::None;
     QByteArray bytes; // the file as it is, byte for byte; empty for a 0-byte file
-    QImage image;     // the decoded picture, fitted within the bound asked for; null for a 0-byte file
+    QImage image;     // decoded, fitted within the bound asked for; null for a 0-byte file
     qint64 fileSize = 0;
     QSize size;     // as the file claims, also when that is too large
     QString detail; // the system's words when reading failed
