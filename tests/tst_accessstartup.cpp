@@ -19,7 +19,12 @@
 #include <QProgressDialog>
 #include <QTableView>
 #include <QTest>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -73,6 +78,8 @@ private slots:
     void badAccessFilesGiveTheirMessage_data();
     void badAccessFilesGiveTheirMessage();
     void ourRegisterIsNotAsked();
+    void importFromAPipeOrFolderIsRefusedAtOnce_data();
+    void importFromAPipeOrFolderIsRefusedAtOnce();
 };
 
 void TestAccessStartup::yesBringsEverythingOverAndOpens()
@@ -258,6 +265,38 @@ void TestAccessStartup::ourRegisterIsNotAsked()
     TestRegister missing; // a missing register is the main window's to report
     QCOMPARE(bringOverAccessRegister(missing.paths()), std::nullopt);
     QVERIFY(MessageBox::takeShown().isEmpty());
+}
+
+void TestAccessStartup::importFromAPipeOrFolderIsRefusedAtOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("folder") << "folder" << QStringLiteral("это папка, а не файл");
+#ifndef Q_OS_WIN
+    QTest::newRow("pipe") << "pipe"
+                          << QStringLiteral("это канал или устройство, а не файл");
+#endif
+}
+
+void TestAccessStartup::importFromAPipeOrFolderIsRefusedAtOnce()
+{
+    // tarvik --import OLD NEW: reading a pipe would wait for a writer for ever.
+    QFETCH(QString, kind);
+    QFETCH(QString, named);
+    QTemporaryDir dir;
+    const QString old = dir.filePath(QStringLiteral("old.mdb"));
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QDir().mkdir(old));
+#ifndef Q_OS_WIN
+    else
+        QVERIFY(::mkfifo(QFile::encodeName(old).constData(), 0600) == 0);
+#endif
+    const QString target = dir.filePath(QStringLiteral("new.mdb"));
+    const ImportResult result = importAccessRegister(old, target);
+    QCOMPARE(int(result.problem), int(ImportProblem::Unreadable));
+    QCOMPARE(describeImportProblem(old, result),
+             QStringLiteral("Не удаётся прочитать файл «%1» (%2).").arg(old, named));
+    QVERIFY(!QFileInfo::exists(target));
 }
 
 int main(int argc, char* argv[])

@@ -79,6 +79,22 @@ QByteArray bmpClaiming(int width, int height)
     return bmp;
 }
 
+// A GIF of a few dozen bytes whose header claims a "screen" of `width` x `height` pixels,
+// and with `frameToo` a first frame as large.
+QByteArray gifClaiming(int width, int height, bool frameToo = true)
+{
+    QByteArray bytes = gif(Qt::red, 2, 2);
+    qToLittleEndian<quint16>(quint16(width), bytes.data() + 6);
+    qToLittleEndian<quint16>(quint16(height), bytes.data() + 8);
+    // The frame follows the header, the screen's description and a two-colour table.
+    const int frame = 6 + 7 + 6;
+    if (frameToo && bytes.at(frame) == ',') {
+        qToLittleEndian<quint16>(quint16(width), bytes.data() + frame + 5);
+        qToLittleEndian<quint16>(quint16(height), bytes.data() + frame + 7);
+    }
+    return bytes;
+}
+
 // Runs `step` on the modal window of type T as soon as it is open; the step must close it.
 template <typename T> void whenOpen(std::function<void(T*)> step)
 {
@@ -166,6 +182,8 @@ class TestPackages : public QObject {
     void form25FromMainWindow();
     void mainWindowCommandsOpenForm5AndShowPictureAfter_data();
     void mainWindowCommandsOpenForm5AndShowPictureAfter();
+    void picturesClaimingHugeSizesCostNoMemory();
+    void largePicturesAreHeldAtTheSizeShown();
 
   private:
     void open(const QList<Package>& packages,
@@ -600,7 +618,9 @@ void TestPackages::largestAcceptedPictureIsShown()
     typeName("WIDE");
     click("cmdAdd4");
     QCOMPARE(stored()[0].picture, wide);
-    QCOMPARE(shownSize(image()), QSize(32767, 2));
+    // Held at the size it is shown at most, fitted within the screen.
+    const QSize screen = m_window->screen()->availableGeometry().size();
+    QCOMPARE(shownSize(image()), QSize(screen.width(), 1));
 }
 
 void TestPackages::apostropheInNames()
@@ -805,6 +825,100 @@ void TestPackages::mainWindowCommandsOpenForm5AndShowPictureAfter()
     test::control<QAction>(&main, "vrachey")->trigger();
     QCOMPARE(openings, 2);
 
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    main.close();
+    MessageBox::takeShown();
+}
+
+void TestPackages::picturesClaimingHugeSizesCostNoMemory()
+{
+    // A GIF of 35 bytes that would decode to 400 MB, and a BMP of 70 that would take 100 MB.
+    const QByteArray hugeGif = gifClaiming(10000, 10000);
+    QVERIFY(hugeGif.size() < 64);
+    const QByteArray bigBmp = bmpClaiming(5000, 5000);
+    open({{"A", picture(Qt::red, "BMP", 10, 10)}, {"BMP", bigBmp}, {"GIF", hugeGif}});
+
+    // Chosen in the window: refused with the reason; the earlier choice stays.
+    choose(userFile("good.bmp", picture(Qt::blue, "BMP", 10, 10)));
+    const std::pair<QString, QByteArray> files[] = {
+        {"huge.gif", hugeGif},
+        {"screen.gif", gifClaiming(10000, 10000, false)},
+        {"big.bmp", bigBmp}};
+    for (const auto& [name, bytes] : files) {
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        choose(userFile(name, bytes));
+        const MessageBox::Shown shown = onlyMessage();
+        QVERIFY2(shown.text.contains(QStringLiteral("слишком велик")), qPrintable(shown.text));
+        QCOMPARE(shown.icon, QMessageBox::Warning);
+        QCOMPARE(shownSize(image()), QSize(10, 10));
+    }
+
+    // Stored by another program: shown blank, as bytes that are no picture are.
+    grid()->setFocus();
+    for (const char* name : {"BMP", "GIF"}) {
+        QTest::keyClick(grid(), Qt::Key_Down);
+        QCOMPARE(currentName(), QString::fromLatin1(name));
+        QVERIFY(image()->pixmap().isNull());
+        QVERIFY(!QFile::exists(temporary()));
+    }
+
+    // The main window likewise.
+    TestRegister reg;
+    QVERIFY(reg.write({part("X", "1", "1", "GIF")}, {{"GIF", hugeGif}}));
+    Form1 main(reg.paths(), reg.owner());
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QVERIFY(test::control<QLabel>(&main, "Image2")->pixmap().isNull());
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    main.close();
+    MessageBox::takeShown();
+}
+
+void TestPackages::largePicturesAreHeldAtTheSizeShown()
+{
+    // Within the limits, but larger than the screen: 4000 x 3000 claimed by 70 bytes.
+    const QByteArray large = bmpClaiming(4000, 3000);
+    QCOMPARE(checkPictureBytes(large).problem, PictureProblem::None);
+    open({{"LARGE", large}});
+    const QSize screen = m_window->screen()->availableGeometry().size();
+    QVERIFY(screen.width() < 4000 && screen.height() < 3000);
+    const QSize fitted = QSize(4000, 3000).scaled(screen, Qt::KeepAspectRatio);
+
+    QCOMPARE(shownSize(image()), fitted); // decoded small, stretched into the box as before
+    bool opened = false;
+    whenOpen<picView1>([&](picView1* window) {
+        opened = true;
+        QCOMPARE(window->size(), fitted);
+        QVERIFY(m_window->screen()->availableGeometry().contains(window->geometry()));
+        window->accept();
+    });
+    QTest::mouseClick(image(), Qt::LeftButton);
+    QVERIFY(opened);
+
+    // A picture chosen in the window is previewed the same way, and stored whole.
+    choose(userFile("large.bmp", large));
+    QCOMPARE(shownSize(image()), fitted);
+    typeName("CHOSEN");
+    click("cmdAdd4");
+    QCOMPARE(stored().last().picture, large);
+
+    // The enlargement of the main window's picture fits the screen too.
+    TestRegister reg;
+    QVERIFY(reg.write({part("X", "1", "1", "LARGE")}, {{"LARGE", large}}));
+    Form1 main(reg.paths(), reg.owner());
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    auto* source = test::control<QLabel>(&main, "Image2");
+    QCOMPARE(shownSize(source), fitted);
+    opened = false;
+    whenOpen<Form25>([&](Form25* window) {
+        opened = true;
+        QCOMPARE(window->size(), fitted);
+        QVERIFY(main.screen()->availableGeometry().contains(window->geometry()));
+        window->accept();
+    });
+    QTest::mouseClick(source, Qt::LeftButton);
+    QVERIFY(opened);
     MessageBox::setNextAnswer(QMessageBox::Yes);
     main.close();
     MessageBox::takeShown();

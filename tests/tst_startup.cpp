@@ -1,13 +1,19 @@
 // Start-up: one running copy per register, and the main window as the program opens it.
+#include "AccessFixtures.h"
 #include "TestRegister.h"
 
 #include "app/Form1.h"
 #include "app/MessageBox.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
+#include "store/Register.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
 #include <QMenuBar>
 #include <QProcess>
 #include <QScreen>
@@ -16,7 +22,12 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -93,6 +104,25 @@ private:
     QTimer m_timer;
 };
 
+// Puts a folder or a named pipe at `path` (which must not exist).
+bool makeNonFile(const QString& path, const QString& kind)
+{
+    if (kind == QLatin1String("folder"))
+        return QDir().mkdir(path);
+#ifdef Q_OS_WIN
+    return false;
+#else
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+#endif
+}
+
+// Runs the program where it must not start: a window it opens anyway is closed.
+int runRefused(const ProgramPaths& paths)
+{
+    ClosesAStrayWindow guard;
+    return runProgram(*qApp, paths);
+}
+
 } // namespace
 
 class TestStartup : public QObject {
@@ -103,6 +133,15 @@ private slots:
     void crashedCopyDoesNotLockOut();
     void windowOpensWholeAndCentred();
     void lockIsTheRegistersWhateverTheTemporaryFolder();
+    void lockNamingNoOneIsTakenOver_data();
+    void lockNamingNoOneIsTakenOver();
+    void otherThingInTheLocksPlaceIsNamed_data();
+    void otherThingInTheLocksPlaceIsNamed();
+    void otherThingInTheRegistersPlaceIsNamedAtOnce_data();
+    void otherThingInTheRegistersPlaceIsNamedAtOnce();
+    void registerWhoseTableIsAViewSaysSo();
+    void openMessagesNameWhatFailedFirst();
+    void checkResultIsSafeFromAnyThread();
 };
 
 void TestStartup::secondCopyOnlySaysSo()
@@ -200,6 +239,186 @@ void TestStartup::lockIsTheRegistersWhateverTheTemporaryFolder()
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].text, QStringLiteral("Программа уже запущена!"));
+}
+
+void TestStartup::lockNamingNoOneIsTakenOver_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("garbage") << QByteArray("\x00\xff\xfe garbage\n\x01", 13);
+    QTest::newRow("no number") << QByteArray("tarvik\nhost\n");
+}
+
+void TestStartup::lockNamingNoOneIsTakenOver()
+{
+    QFETCH(QByteArray, content);
+    TestRegister reg;
+    QVERIFY(reg.write({part("a")}));
+    const QString lockPath = SingleInstance::lockPathFor(registerFolder(reg));
+    writeFile(lockPath, content, true);
+
+    // Left by a crash or a full disk, it names no process: the program opens.
+    QCOMPARE(runAndClose(reg.paths(), [](Form1*) {}), 0);
+    QCOMPARE(MessageBox::takeShown().size(), 1); // only the exit question
+
+    // And once this copy holds the lock, it is honoured as ever.
+    writeFile(lockPath, content, true);
+    SingleInstance first(registerFolder(reg));
+    QVERIFY(first.acquire());
+    SingleInstance second(registerFolder(reg));
+    QVERIFY(!second.acquire());
+    QVERIFY(second.blockedBy().isEmpty());
+}
+
+void TestStartup::otherThingInTheLocksPlaceIsNamed_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("folder") << "folder" << QStringLiteral("находится папка");
+#ifndef Q_OS_WIN
+    QTest::newRow("pipe") << "pipe" << QStringLiteral("находится канал или устройство");
+#endif
+}
+
+void TestStartup::otherThingInTheLocksPlaceIsNamed()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, named);
+    TestRegister reg;
+    QVERIFY(reg.write({part("a")}));
+    const QString lockPath = SingleInstance::lockPathFor(registerFolder(reg));
+    QVERIFY(makeNonFile(lockPath, kind));
+
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    QCOMPARE(runRefused(reg.paths()), 1);
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown[0].text.contains(QStringLiteral("«%1»").arg(QDir::toNativeSeparators(lockPath))),
+             qPrintable(shown[0].text));
+    QVERIFY2(shown[0].text.contains(named), qPrintable(shown[0].text));
+    QCOMPARE(shown[0].icon, QMessageBox::Warning);
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        QVERIFY(!qobject_cast<Form1*>(widget));
+}
+
+void TestStartup::otherThingInTheRegistersPlaceIsNamedAtOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("folder") << "folder" << QStringLiteral("это папка, а не файл");
+#ifndef Q_OS_WIN
+    QTest::newRow("pipe") << "pipe" << QStringLiteral("это канал или устройство, а не файл");
+#endif
+}
+
+void TestStartup::otherThingInTheRegistersPlaceIsNamedAtOnce()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, named);
+    TestRegister reg;
+    QVERIFY(reg.write({part("a")}));
+    QVERIFY(QFile::remove(reg.databasePath()));
+    QVERIFY(makeNonFile(reg.databasePath(), kind));
+
+    // Reading a pipe would wait for ever, with the lock held: the window opens and says so.
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    int rows = -1;
+    QCOMPARE(runAndClose(reg.paths(),
+                         [&](Form1* window) {
+                             rows = test::control<QTableView>(window, "TDBGrid2")
+                                        ->model()
+                                        ->rowCount();
+                         }),
+             0);
+    QCOMPARE(rows, 0);
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 2); // what is wrong, then the exit question
+    QCOMPARE(shown[0].text, QStringLiteral("Не удаётся открыть файл базы данных «%1» (%2). "
+                                           "Список деталей будет пуст.")
+                                .arg(reg.databasePath(), named));
+    QCOMPARE(shown[0].icon, QMessageBox::Warning);
+}
+
+void TestStartup::registerWhoseTableIsAViewSaysSo()
+{
+    TestRegister reg;
+    QVERIFY(reg.write({part("a"), part("b")}));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "view");
+        db.setDatabaseName(reg.databasePath());
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        for (const char* statement : {"ALTER TABLE client RENAME TO client_rows",
+                                      "CREATE VIEW client AS SELECT * FROM client_rows"})
+            QVERIFY2(query.exec(QLatin1String(statement)), qPrintable(query.lastError().text()));
+        query.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("view");
+
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    int rows = -1;
+    QCOMPARE(runAndClose(reg.paths(),
+                         [&](Form1* window) {
+                             rows = test::control<QTableView>(window, "TDBGrid2")
+                                        ->model()
+                                        ->rowCount();
+                         }),
+             0);
+    QCOMPARE(rows, 0); // no blank rows that fail on every change
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown[0].text.startsWith(QStringLiteral("В базе данных «%1» «client» — не обычная "
+                                                     "таблица")
+                                          .arg(reg.databasePath())),
+             qPrintable(shown[0].text));
+}
+
+void TestStartup::openMessagesNameWhatFailedFirst()
+{
+    // The engine's words as the driver gives them: two parts, a second line, a statement.
+    const QString raw = QStringLiteral("Error opening database unable to open database file: "
+                                       "SELECT name FROM sqlite_master\nsecond line");
+    const QString path = QStringLiteral("/reg/vorlend.mdb");
+    QCOMPARE(describeOpenProblem(path, {OpenProblem::CannotOpen, raw}),
+             QStringLiteral("Не удаётся открыть файл базы данных «/reg/vorlend.mdb» (Error "
+                            "opening database unable to open database file). Список деталей "
+                            "будет пуст."));
+    QCOMPARE(describeDamage(path, QStringLiteral("database disk image is malformed\nUPDATE "
+                                                 "client SET phone = '1'")),
+             QStringLiteral("Файл базы данных «/reg/vorlend.mdb» повреждён (database disk image "
+                            "is malformed). Изменения больше не сохраняются: закройте программу "
+                            "и восстановите файл из резервной копии."));
+    // Nothing to add: the sentence alone.
+    QCOMPARE(describeDamage(path, {}),
+             QStringLiteral("Файл базы данных «/reg/vorlend.mdb» повреждён. Изменения больше не "
+                            "сохраняются: закройте программу и восстановите файл из резервной "
+                            "копии."));
+}
+
+void TestStartup::checkResultIsSafeFromAnyThread()
+{
+    // The name loader asks for the result on its own thread while the window checks the
+    // file (ThreadSanitizer tells a race here).
+    TestRegister reg;
+    QVERIFY(reg.write({part("a")}));
+    Register owner(reg.databasePath());
+    std::atomic<bool> done{false};
+    std::atomic<int> asked{0};
+    std::unique_ptr<QThread> loader(QThread::create([&] {
+        while (!done) {
+            if (owner.checkResult().detail.isNull())
+                ++asked;
+            Database db;
+            owner.connect(db);
+        }
+    }));
+    loader->start();
+    for (int i = 0; i < 20 || asked == 0; ++i)
+        QVERIFY(owner.check().ok());
+    done = true;
+    QVERIFY(loader->wait(10000));
+    QVERIFY(owner.checkResult().ok());
 }
 
 int main(int argc, char* argv[])

@@ -3,6 +3,7 @@
 #include "app/MessageBox.h"
 #include "store/AccessHeader.h"
 #include "store/AccessImport.h"
+#include "store/Database.h"
 
 #include <QDir>
 #include <QProgressBar>
@@ -16,6 +17,13 @@ const QString kTitle = QStringLiteral("Тарвик радиодеталей");
 QString quoted(const QString& path)
 {
     return QStringLiteral("«%1»").arg(QDir::toNativeSeparators(path));
+}
+
+// The program's sentence with the system's or engine's words kept short.
+QString describe(const QString& path, ImportResult result)
+{
+    result.detail = engineDetail(result.detail);
+    return describeImportProblem(path, result);
 }
 
 void notice(QMessageBox::Icon icon, const QString& text)
@@ -40,7 +48,7 @@ std::optional<int> bringOverAccessRegister(const ProgramPaths& paths)
         ImportResult newer;
         newer.problem = ImportProblem::NewerFormat;
         notice(QMessageBox::Warning,
-               describeImportProblem(path, newer) + QLatin1Char('\n') + endsUnchanged(path));
+               describe(path, newer) + QLatin1Char('\n') + endsUnchanged(path));
         return 1;
     }
     if (!header.isJet())
@@ -82,7 +90,7 @@ std::optional<int> bringOverAccessRegister(const ProgramPaths& paths)
     if (!result.ok()) {
         const bool cancelled = result.problem == ImportProblem::Cancelled;
         notice(cancelled ? QMessageBox::NoIcon : QMessageBox::Warning,
-               describeImportProblem(path, result) + QLatin1Char('\n') + endsUnchanged(path));
+               describe(path, result) + QLatin1Char('\n') + endsUnchanged(path));
         return cancelled ? 0 : 1;
     }
     notice(QMessageBox::NoIcon,

@@ -7,6 +7,7 @@
 #include "store/Register.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QLibraryInfo>
@@ -41,10 +42,24 @@ void showAlreadyRunning()
                      QStringLiteral("Программа уже запущена!"), QMessageBox::Ok);
 }
 
+void showLockBlocked(const QString& path, const QString& what)
+{
+    MessageBox::show(nullptr, QMessageBox::Warning, QStringLiteral("Тарвик радиодеталей"),
+                     QStringLiteral("Программа не может запуститься: на месте её файла "
+                                    "блокировки «%1» находится %2. Удалите или переименуйте "
+                                    "его и запустите программу снова.")
+                         .arg(QDir::toNativeSeparators(path), what),
+                     QMessageBox::Ok);
+}
+
 int runProgram(QApplication& app, const ProgramPaths& paths)
 {
     SingleInstance instance(QFileInfo(paths.databasePath()).absolutePath());
     if (!instance.acquire()) {
+        if (!instance.blockedBy().isEmpty()) {
+            showLockBlocked(instance.blockedBy(), instance.blockedByWhat());
+            return 1;
+        }
         showAlreadyRunning();
         return 0;
     }

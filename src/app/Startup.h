@@ -16,5 +16,7 @@ int runProgram(QApplication& app, const ProgramPaths& paths);
 
 // The single-copy notice.
 void showAlreadyRunning();
+// Something that is no lock file (a folder, a pipe) stands where the lock goes.
+void showLockBlocked(const QString& path, const QString& what);
 
 } // namespace tarvik

@@ -153,7 +153,7 @@ void Form5::choosePicture()
     const QString chosen = FileDialog::getOpenFileName(this, QStringLiteral("Рисунок корпуса"),
                                                        folder, kPictureFilter);
     if (!chosen.isEmpty()) {
-        const PictureFile file = readPictureFile(chosen);
+        const PictureFile file = readPictureFile(chosen, pictureBoundFor(*ui->Image1));
         if (file.ok()) {
             m_chosenPicture = chosen;
             ui->Image1->setPixmap(QPixmap::fromImage(file.image)); // a 0-byte file: empty
@@ -168,7 +168,8 @@ void Form5::choosePicture()
 void Form5::previewChosen()
 {
     const PictureFile file =
-        m_chosenPicture.isEmpty() ? PictureFile() : readPictureFile(m_chosenPicture);
+        m_chosenPicture.isEmpty() ? PictureFile()
+                                  : readPictureFile(m_chosenPicture, pictureBoundFor(*ui->Image1));
     if (file.ok() && !file.image.isNull())
         ui->Image1->setPixmap(QPixmap::fromImage(file.image));
     else
@@ -182,7 +183,8 @@ QString Form5::fallbackPicturePath(const QString& name) const
 
 std::optional<QByteArray> Form5::pictureToStore(const QString& path, const QString& refusedWhat)
 {
-    const PictureFile file = readPictureFile(path);
+    // Decoded only to prove it is a picture: at the size it would be shown.
+    const PictureFile file = readPictureFile(path, pictureBoundFor(*ui->Image1));
     // No file named after the type, and none chosen: the type simply has no picture.
     if (file.problem == PictureProblem::Missing && m_chosenPicture.isEmpty())
         return QByteArray();

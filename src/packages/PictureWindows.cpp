@@ -1,6 +1,7 @@
 #include "packages/PictureWindows.h"
 
 #include "app/ClickSignal.h"
+#include "store/PictureText.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -16,12 +17,36 @@ QPoint middle(const QRect& r)
     return r.topLeft() + QPoint(r.width() / 2, r.height() / 2);
 }
 
+const QScreen* screenOf(const QWidget* owner)
+{
+    const QScreen* screen = owner ? owner->screen() : nullptr;
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+// Natural size, unless that is larger than the screen: a window larger than the screen
+// could not be closed where its picture is out of sight.
+QPixmap fittedToScreen(const QPixmap& picture, const QWidget* owner)
+{
+    const QScreen* screen = screenOf(owner);
+    if (picture.isNull() || !screen)
+        return picture;
+    const QSize natural = picture.deviceIndependentSize().toSize();
+    const QSize fitted = PictureLimits::fittedWithin(natural, screen->availableGeometry().size());
+    if (fitted == natural)
+        return picture;
+    QPixmap scaled = picture.scaled(fitted * picture.devicePixelRatio(), Qt::IgnoreAspectRatio,
+                                    Qt::SmoothTransformation);
+    scaled.setDevicePixelRatio(picture.devicePixelRatio());
+    return scaled;
+}
+
 } // namespace
 
-PictureWindow::PictureWindow(const QPixmap& picture, QWidget* owner)
+PictureWindow::PictureWindow(const QPixmap& shown, QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::FramelessWindowHint),
       m_image1(new QLabel(this))
 {
+    const QPixmap picture = fittedToScreen(shown, owner);
     m_image1->setObjectName(QStringLiteral("Image1"));
     m_image1->setAccessibleName(QStringLiteral("Рисунок корпуса"));
     m_image1->setAccessibleDescription(QStringLiteral("Щелчок закрывает окно"));
@@ -38,7 +63,16 @@ PictureWindow::PictureWindow(const QPixmap& picture, QWidget* owner)
 
 void PictureWindow::centreOn(const QPoint& centre)
 {
-    move(centre - QPoint(width() / 2, height() / 2));
+    QRect placed(centre - QPoint(width() / 2, height() / 2), size());
+    // Over an owner near the screen's edge, the window is kept wholly on the screen.
+    if (const QScreen* screen = screenOf(parentWidget())) {
+        const QRect area = screen->availableGeometry();
+        placed.moveRight(qMin(placed.right(), area.right()));
+        placed.moveBottom(qMin(placed.bottom(), area.bottom()));
+        placed.moveLeft(qMax(placed.left(), area.left()));
+        placed.moveTop(qMax(placed.top(), area.top()));
+    }
+    move(placed.topLeft());
 }
 
 Form25::Form25(const QPixmap& picture, QWidget* owner)

@@ -8,16 +8,17 @@ class QLabel;
 namespace tarvik {
 
 // A package picture at its natural size in a window without border or title bar, as an
-// enlargement of a box that stretches it. A click on the picture closes the window.
+// enlargement of a box that stretches it; a picture larger than the screen is fitted
+// within it. A click on the picture closes the window.
 class PictureWindow : public QDialog {
     Q_OBJECT
 
   protected:
     // The window is exactly the picture; `owner` keeps it off the taskbar and above itself.
-    PictureWindow(const QPixmap& picture, QWidget* owner);
+    PictureWindow(const QPixmap& shown, QWidget* owner);
 
     QLabel* picture() const { return m_image1; }
-    // Places the window with its centre on `centre`.
+    // Places the window with its centre on `centre`, within the screen.
     void centreOn(const QPoint& centre);
 
   private:

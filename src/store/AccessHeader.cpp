@@ -1,5 +1,7 @@
 #include "store/AccessHeader.h"
 
+#include "store/FileKind.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -101,11 +103,13 @@ AccessHeader parseAccessHeader(const QByteArray& firstPage)
 
 AccessHeader readAccessHeader(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    FileKind kind = FileKind::Missing;
+    QString error;
+    if (!openRegularFile(file, path, &kind, &error)) {
         AccessHeader header;
         header.format = AccessHeader::Format::Unreadable;
-        header.error = file.errorString();
+        header.error = kind == FileKind::Regular ? error : notAFile(kind);
         return header;
     }
     return parseAccessHeader(file.read(kNeeded));

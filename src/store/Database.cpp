@@ -1,5 +1,6 @@
 #include "store/Database.h"
 
+#include "store/FileKind.h"
 #include "store/Register.h"
 #include "store/SqlFunctions.h"
 
@@ -8,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -56,6 +58,34 @@ const RequiredTable kRequiredTables[] = {
     {"vrYZD", {"IDvrachYZD", "yzdID", "vrachYZD", "name1", "Photo1"}},
 };
 
+// Whether `name` in the main schema is an ordinary table with row ids: not a view, not a
+// virtual table, not WITHOUT ROWID.
+bool isPlainTable(const QSqlDatabase& db, const QString& name)
+{
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("PRAGMA main.table_list"))) {
+        const int nameField = query.record().indexOf(QStringLiteral("name"));
+        const int typeField = query.record().indexOf(QStringLiteral("type"));
+        const int withoutRowId = query.record().indexOf(QStringLiteral("wr"));
+        while (query.next()) {
+            if (query.value(nameField).toString().compare(name, Qt::CaseInsensitive) == 0)
+                return query.value(typeField).toString() == QLatin1String("table")
+                       && query.value(withoutRowId).toInt() == 0;
+        }
+        return false;
+    }
+    // An engine older than table_list (3.37): the schema's own words.
+    query.prepare(
+        QStringLiteral("SELECT type, sql FROM sqlite_master WHERE name = ? COLLATE NOCASE"));
+    query.addBindValue(name);
+    if (!query.exec() || !query.next())
+        return false;
+    const QString sql = query.value(1).toString().simplified().toUpper();
+    return query.value(0).toString() == QLatin1String("table")
+           && !sql.startsWith(QLatin1String("CREATE VIRTUAL"))
+           && !sql.contains(QLatin1String("WITHOUT ROWID"));
+}
+
 } // namespace
 
 Database::Database() : m_connectionName(nextConnectionName()) {}
@@ -84,8 +114,18 @@ OpenResult Database::open(const QString& path, bool verifyFile)
 {
     close();
     m_path = path;
-    if (!QFileInfo::exists(path))
+    // The engine would open a pipe and wait on its first read for ever (holding the
+    // program's lock meanwhile); a folder or device is no register either.
+    switch (const FileKind kind = fileKindAt(path)) {
+    case FileKind::Missing:
         return {OpenProblem::Missing, {}};
+    case FileKind::Regular:
+        break;
+    case FileKind::Directory:
+    case FileKind::Link:
+    case FileKind::Other:
+        return {OpenProblem::CannotOpen, notAFile(kind)};
+    }
 
     QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     url.setQuery(QStringLiteral("mode=rw"));
@@ -100,7 +140,7 @@ OpenResult Database::open(const QString& path, bool verifyFile)
         const QSqlError error = db.lastError();
         const int code = error.nativeErrorCode().toInt() & 0xff;
         return {code == kSqliteCantOpen ? OpenProblem::CannotOpen : problemOf(error),
-                error.driverText() + QLatin1Char(' ') + error.databaseText()};
+                engineDetail(error)};
     }
     if (!registerSqlFunctions(db))
         return {OpenProblem::EngineMismatch, {}};
@@ -113,13 +153,13 @@ OpenResult Database::verify()
     QSqlQuery query(db);
     // The first real read is where a foreign or truncated file shows itself.
     if (!query.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
-        return {problemOf(query.lastError()), query.lastError().databaseText()};
+        return {problemOf(query.lastError()), engineDetail(query.lastError())};
     query.finish();
 
     for (const RequiredTable& table : kRequiredTables) {
         const QString name = QLatin1String(table.name);
         if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(name)))
-            return {problemOf(query.lastError()), query.lastError().databaseText()};
+            return {problemOf(query.lastError()), engineDetail(query.lastError())};
         QStringList present;
         while (query.next())
             present << query.value(1).toString().toLower();
@@ -130,6 +170,10 @@ OpenResult Database::verify()
             if (!present.contains(field.toLower()))
                 return {OpenProblem::MissingTables, name + QLatin1Char('.') + field};
         }
+        // A view shows its fields like a table but its rows have no row id and take no
+        // changes: the list would show blank rows and every save would fail.
+        if (!isPlainTable(db, name))
+            return {OpenProblem::NotATable, name};
     }
     if (isReadOnly(db))
         return {OpenProblem::ReadOnly, {}};
@@ -229,10 +273,10 @@ QString describeBusy(const QString& path)
 
 QString describeDamage(const QString& path, const QString& detail)
 {
-    return QStringLiteral("Файл базы данных «%1» повреждён (%2). Изменения больше не "
-                          "сохраняются: закройте программу и восстановите файл из резервной "
-                          "копии.")
-        .arg(path, detail.trimmed());
+    return withDetail(QStringLiteral("Файл базы данных «%1» повреждён.").arg(path),
+                      engineDetail(detail))
+           + QStringLiteral(" Изменения больше не сохраняются: закройте программу и "
+                            "восстановите файл из резервной копии.");
 }
 
 QString describeOpenProblem(const QString& path, const OpenResult& result)
@@ -244,8 +288,9 @@ QString describeOpenProblem(const QString& path, const OpenResult& result)
     case OpenProblem::Missing:
         return QStringLiteral("Файл базы данных %1 не найден. Список деталей будет пуст.").arg(file);
     case OpenProblem::CannotOpen:
-        return QStringLiteral("Не удаётся открыть файл базы данных %1 (%2). Список деталей будет пуст.")
-            .arg(file, result.detail.trimmed());
+        return withDetail(QStringLiteral("Не удаётся открыть файл базы данных %1.").arg(file),
+                          engineDetail(result.detail))
+               + QStringLiteral(" Список деталей будет пуст.");
     case OpenProblem::NotADatabase:
         return QStringLiteral("Файл %1 не является базой данных. Список деталей будет пуст.").arg(file);
     case OpenProblem::Damaged:
@@ -259,6 +304,11 @@ QString describeOpenProblem(const QString& path, const OpenResult& result)
     case OpenProblem::MissingTables:
         return QStringLiteral("В базе данных %1 нет нужной таблицы или поля (%2). Список деталей "
                               "будет пуст.")
+            .arg(file, result.detail);
+    case OpenProblem::NotATable:
+        return QStringLiteral("В базе данных %1 «%2» — не обычная таблица (представление или "
+                              "виртуальная таблица): её строки нельзя ни показать, ни изменить. "
+                              "Список деталей будет пуст.")
             .arg(file, result.detail);
     case OpenProblem::EngineMismatch:
         return QStringLiteral("Библиотека SQLite программы не совпадает с библиотекой драйвера Qt; "

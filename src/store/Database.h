@@ -13,18 +13,19 @@ struct NameChange;
 enum class OpenProblem {
     None,
     Missing,        // no file at the path (we never create one)
-    CannotOpen,     // exists but the engine cannot open it (permissions, a folder, ...)
+    CannotOpen,     // exists but cannot be opened (permissions, a folder or pipe, ...)
     NotADatabase,   // some other kind of file
     Damaged,        // a database whose pages are corrupt or truncated
     ReadOnly,       // opened, but changes could not be saved
     MissingTables,  // a database without the register's tables or fields
+    NotATable,      // a view or virtual table stands for one of them (detail: its name)
     EngineMismatch, // Qt's SQLite is not the library our functions were built against
     Busy,           // another program holds the file locked
 };
 
 struct OpenResult {
     OpenProblem problem = OpenProblem::None;
-    QString detail; // the engine's own words, for the message
+    QString detail; // the engine's own words, short (engineDetail), or what the problem names
 
     bool ok() const { return problem == OpenProblem::None; }
 };

@@ -21,35 +21,39 @@ OpenResult Register::check()
         QMutexLocker lock(&m_mutex);
         m_hasChecked = false; // the probe itself is checked in full
     }
-    const OpenResult result = connect(probe);
-    {
-        QMutexLocker lock(&m_mutex);
-        m_checked = result;
-    }
-    if (m_checked.problem == OpenProblem::Damaged
-        || m_checked.problem == OpenProblem::NotADatabase) {
+    // Worked out here and published once under the lock: background readers ask for the
+    // result (connect(), checkResult()) while the check runs.
+    OpenResult result = connect(probe);
+    if (result.problem == OpenProblem::Damaged || result.problem == OpenProblem::NotADatabase) {
         // Told as the open's result; the same damage is not told twice.
         m_damageReported = true;
         m_damaged = true;
     }
-    if (m_checked.ok() || m_checked.problem == OpenProblem::ReadOnly) {
+    if (result.ok() || result.problem == OpenProblem::ReadOnly) {
         // Keys left stale by other tools or earlier builds are put right before any list
         // is read. A read-only file keeps what it has.
         const NameKeyHealing healed = prepareNameKeys(probe.connection());
         if (!healed.ok) {
             if (isBusyError(healed.error))
-                m_checked = {OpenProblem::Busy, healed.error.databaseText()};
-            else if (m_checked.ok())
+                result = {OpenProblem::Busy, engineDetail(healed.error)};
+            else if (result.ok())
                 noteError(healed.error);
         }
     }
     // Files of earlier builds get the name-change counter the search's copy relies on.
-    if (m_checked.ok())
+    if (result.ok())
         ensureNameChangeCounter(probe.connection());
     {
         QMutexLocker lock(&m_mutex);
+        m_checked = result;
         m_hasChecked = true;
     }
+    return result;
+}
+
+OpenResult Register::checkResult() const
+{
+    QMutexLocker lock(&m_mutex);
     return m_checked;
 }
 
@@ -75,7 +79,7 @@ OpenResult Register::connect(Database& db)
         m_open.insert(&db);
         db.m_owner = this;
     }
-    if (!verify && checked == OpenProblem::MissingTables) {
+    if (!verify && (checked == OpenProblem::MissingTables || checked == OpenProblem::NotATable)) {
         // The user was told the list stays empty: so it is, and nothing is written.
         db.close();
         return {checked, {}};

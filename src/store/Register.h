@@ -29,7 +29,8 @@ public:
     // writable. The result is kept; connections are handed out even after a failed check,
     // so a read-only or partly damaged register can still be shown.
     OpenResult check();
-    const OpenResult& checkResult() const { return m_checked; }
+    // The last check's result; any thread.
+    OpenResult checkResult() const;
 
     // Opens `db` on the register and counts it among the connections closeAll() closes.
     // Safe to call from a background thread for a connection used only there.
