@@ -137,6 +137,9 @@ QString whyNotOpened(const OpenResult& result)
     case OpenProblem::MissingTables:
         why = QStringLiteral("в базе нет нужной таблицы или поля");
         break;
+    case OpenProblem::NotATable:
+        why = QStringLiteral("таблица базы — не обычная таблица");
+        break;
     case OpenProblem::EngineMismatch:
         why = QStringLiteral("библиотека SQLite не совпадает с библиотекой драйвера Qt");
         break;
