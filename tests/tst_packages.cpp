@@ -21,10 +21,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSemaphore>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QtEndian>
 
@@ -164,6 +166,7 @@ class TestPackages : public QObject {
     void photoOffersOneFilterAndKeepsChoiceOnCancel();
     void addWithEmptyNameKeepsTheChoice();
     void addUpperCasesAndRereadsByName();
+    void addTakesANumberNoOtherWriterHasTaken();
     void addWithoutChosenPicture_data();
     void addWithoutChosenPicture();
     void numberFollowsLargestIdentity();
@@ -413,6 +416,41 @@ void TestPackages::addUpperCasesAndRereadsByName()
     typeName("   ");
     click("cmdAdd4"); // spaces only pass the check and are stored as typed
     QCOMPARE(stored().last().name, QStringLiteral("   "));
+}
+
+void TestPackages::addTakesANumberNoOtherWriterHasTaken()
+{
+    // Another program adds a type while it holds the write lock for a moment: the new type's
+    // number is counted after that one, not read before it and stored twice.
+    open({{"DIP-8", {}}});
+    const QString path = m_register->databasePath();
+    QSemaphore locked;
+    QThread* other = QThread::create([&] {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+        db.setDatabaseName(path);
+        db.open();
+        {
+            QSqlQuery query(db);
+            query.exec("BEGIN IMMEDIATE");
+            query.exec("INSERT INTO vrYZD (vrachYZD, yzdID) VALUES ('TO-92', 2)");
+            locked.release();
+            QThread::msleep(300);
+            query.exec("COMMIT");
+        }
+        db.close();
+    });
+    other->start();
+    locked.acquire();
+    typeName("so-8");
+    click("cmdAdd4");
+    other->wait();
+    delete other;
+    QSqlDatabase::removeDatabase("other");
+    QVERIFY(MessageBox::takeShown().isEmpty());
+    const QList<StoredType> types = stored();
+    QCOMPARE(types.size(), 3);
+    QCOMPARE(types.last().name, QStringLiteral("SO-8"));
+    QCOMPARE(types.last().yzdId.toLongLong(), types.at(1).number + 1);
 }
 
 void TestPackages::addWithoutChosenPicture_data()
