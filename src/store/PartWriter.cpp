@@ -48,6 +48,17 @@ bool movesRow(const QVariantMap& fields)
     return false;
 }
 
+// The statement ran and found its row; a row deleted meanwhile is no failure of the engine.
+bool changedOneRow(QSqlQuery& query, PartWrite& result)
+{
+    if (!query.exec())
+        return false;
+    if (query.numRowsAffected() == 1)
+        return true;
+    result.outcome = PartWrite::Outcome::Gone;
+    return false;
+}
+
 QString placeholders(qsizetype count)
 {
     QStringList marks(count, QStringLiteral("?"));
@@ -229,13 +240,7 @@ PartWrite PartWriter::change(qint64 id, const QVariantMap& fields, const QVarian
         for (const QVariant& value : row)
             query.addBindValue(value);
         query.addBindValue(id);
-        if (!query.exec())
-            return false;
-        if (query.numRowsAffected() != 1) {
-            result.outcome = PartWrite::Outcome::Gone;
-            return false;
-        }
-        return true;
+        return changedOneRow(query, result);
     });
 }
 
@@ -244,13 +249,7 @@ PartWrite PartWriter::remove(qint64 id)
     return write(NameChange::Op::Removed, id, {}, {}, [&](QSqlQuery& query, PartWrite& result) {
         query.prepare(QStringLiteral("DELETE FROM client WHERE rowid = ?"));
         query.addBindValue(id);
-        if (!query.exec())
-            return false;
-        if (query.numRowsAffected() != 1) {
-            result.outcome = PartWrite::Outcome::Gone;
-            return false;
-        }
-        return true;
+        return changedOneRow(query, result);
     });
 }
 
