@@ -45,6 +45,17 @@ public:
         return true;
     }
 
+    QStringList tableNames() const override
+    {
+        QStringList names;
+        for (guint i = 0; m_mdb->catalog && i < m_mdb->catalog->len; ++i) {
+            auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(m_mdb->catalog, i));
+            if (entry->object_type == MDB_TABLE)
+                names << QString::fromUtf8(entry->object_name);
+        }
+        return names;
+    }
+
     Table openTable(const QString& name) override
     {
         closeTable();
