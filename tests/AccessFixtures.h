@@ -11,9 +11,20 @@
 
 namespace tarvik::test {
 
-// The Access registers under ../shared/fixtures/jet (TARVIK_JET_FIXTURES) and their manifests.
+// The Access registers and their manifests: the small ones carried in tests/data/jet
+// (TARVIK_JET_DATA), the 20,000-part register-large from TARVIK_JET_FIXTURES where it is.
 
 QString fixturePath(const QString& name);
+
+bool hasLargeFixture();
+extern const char* const kNoLargeFixture;
+
+// Skips the current test (or data row) on a checkout without the large register.
+#define TARVIK_SKIP_WITHOUT_LARGE_FIXTURE()                                                    \
+    do {                                                                                       \
+        if (!::tarvik::test::hasLargeFixture())                                                \
+            QSKIP(::tarvik::test::kNoLargeFixture);                                            \
+    } while (false)
 
 struct Manifest {
     QHash<QString, QList<QJsonObject>> rows; // by table: every row as the importer must give it

@@ -47,6 +47,17 @@ public:
         return true;
     }
 
+    QStringList tableNames() const override
+    {
+        QStringList names;
+        for (guint i = 0; m_mdb->catalog && i < m_mdb->catalog->len; ++i) {
+            auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(m_mdb->catalog, i));
+            if (entry->object_type == MDB_TABLE)
+                names << QString::fromUtf8(entry->object_name);
+        }
+        return names;
+    }
+
     Table openTable(const QString& name) override
     {
         closeTable();
@@ -65,7 +76,9 @@ public:
         if (!entry)
             return result;
         m_table = mdb_read_table(entry);
-        if (!m_table || !mdb_read_columns(m_table)) {
+        // Without its page map the library's row walk dereferences null; refuse such a table.
+        if (!m_table || !m_table->usage_map || m_table->map_sz == 0 ||
+            !mdb_read_columns(m_table)) {
             m_damage = QStringLiteral("не читается описание таблицы %1").arg(name);
             closeTable();
             return result;

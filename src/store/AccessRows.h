@@ -20,6 +20,9 @@ public:
 
     virtual ~AccessRowReader() = default;
 
+    // Every table the file lists, system tables included, in the file's order.
+    virtual QStringList tableNames() const { return {}; }
+
     // Starts reading `name` (matched ignoring case, as Access does).
     virtual Table openTable(const QString& name) = 0;
 
