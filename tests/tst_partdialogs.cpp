@@ -816,6 +816,18 @@ void TestPartDialogs::editPartFromMainWindow()
     // The list is whole again, by name.
     QCOMPARE(grid->model()->rowCount(), parts().size());
     QCOMPARE(test::control<QLineEdit>(m_window.get(), "Text1")->text(), QStringLiteral("NE555P"));
+
+    // Another program changes the part while the dialog is open; the user gives up: the
+    // details show what the file holds, as the list does.
+    whenModal([&](QDialog* dialog) {
+        runSql(QStringLiteral("UPDATE client SET phone = '41' WHERE idFam = 'NE555P'"));
+        MessageBox::setNextAnswer(QMessageBox::No);
+        test::control<QPushButton>(dialog, "cmdAdd1")->click();
+        QCOMPARE(MessageBox::takeShown().size(), 1);
+        dialog->reject();
+    });
+    QTest::mouseClick(test::control<QToolButton>(m_window.get(), "iPaz"), Qt::LeftButton);
+    QCOMPARE(test::control<QLineEdit>(m_window.get(), "Text4")->text(), QStringLiteral("41"));
 }
 
 void TestPartDialogs::apostrophesEndToEnd()

@@ -501,7 +501,13 @@ void Form1::editPart()
     part.PhotoN = m_data1->field(QStringLiteral("PhotoN")).toString();
     part.kont = m_data1->field(QStringLiteral("kont")).toString();
     Form12 dialog(m_register, m_paths, *m_data1, part, this);
-    dialog.exec();
+    if (dialog.exec() == QDialog::Rejected && m_data1->hasCurrent()) {
+        // The dialog may have met another program's change and read the row afresh: the
+        // details show what the file holds, as the list already does.
+        fillDetails();
+        showPackagePicture();
+        showStockValue();
+    }
 }
 
 // ---- the register under other programs ------------------------------------------------------
