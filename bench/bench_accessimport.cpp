@@ -3,9 +3,9 @@
 // place), and reports parts per second and the peak memory.
 //
 //   bench_accessimport [Access file]   (default: the register-large fixture, 20,000 parts)
-#include "store/AccessImport.h"
+#include "store/access/AccessImport.h"
 #include "BenchStats.h"
-#include "store/AccessRows.h"
+#include "store/access/AccessRows.h"
 
 #include <QCoreApplication>
 #include <QDir>

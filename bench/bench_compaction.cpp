@@ -4,9 +4,9 @@
 // is also given with a sync of the output added.
 //
 //   bench_compaction <register file> [runs]
-#include "store/Compaction.h"
-#include "store/Platform.h"
-#include "store/Register.h"
+#include "store/register/Compaction.h"
+#include "store/register/Platform.h"
+#include "store/register/Register.h"
 
 #include <QCoreApplication>
 #include <QDir>

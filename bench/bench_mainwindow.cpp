@@ -6,8 +6,8 @@
 //   bench_mainwindow <program folder with base/vorlend.mdb>
 #include "app/Form1.h"
 #include "app/Startup.h"
-#include "store/RecordSource.h"
-#include "store/Register.h"
+#include "store/records/RecordSource.h"
+#include "store/register/Register.h"
 
 #include "BenchStats.h"
 

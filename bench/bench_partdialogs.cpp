@@ -4,11 +4,11 @@
 //
 //   bench_partdialogs <program folder with base/vorlend.mdb>
 #include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/Startup.h"
 #include "editor/Form2.h"
-#include "store/RecordSource.h"
-#include "store/Register.h"
+#include "store/records/RecordSource.h"
+#include "store/register/Register.h"
 
 #include "BenchStats.h"
 

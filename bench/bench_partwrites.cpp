@@ -3,10 +3,10 @@
 // without. Works on a copy: the given register is only read.
 //
 //   bench_partwrites <program folder with base/vorlend.mdb> [writes]
-#include "store/NameCopy.h"
-#include "store/RecordSource.h"
-#include "store/Register.h"
-#include "store/Statements.h"
+#include "store/search/NameCopy.h"
+#include "store/records/RecordSource.h"
+#include "store/register/Register.h"
+#include "store/records/Statements.h"
 
 #include "BenchStats.h"
 

@@ -3,10 +3,10 @@
 // renames), the background quick check, and how long a change made meanwhile waits.
 //
 //   bench_registerhealth <program folder with base/vorlend.mdb>   (the file is changed)
-#include "store/DamageCheck.h"
-#include "store/NameKeys.h"
-#include "store/RecordSource.h"
-#include "store/Register.h"
+#include "store/register/DamageCheck.h"
+#include "store/register/NameKeys.h"
+#include "store/records/RecordSource.h"
+#include "store/register/Register.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

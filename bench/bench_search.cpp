@@ -10,9 +10,9 @@
 // The register is copied to a temporary folder first: the benchmark writes.
 #include "app/Form1.h"
 #include "app/Startup.h"
-#include "store/NameCopy.h"
-#include "store/RecordSource.h"
-#include "store/Register.h"
+#include "store/search/NameCopy.h"
+#include "store/records/RecordSource.h"
+#include "store/register/Register.h"
 
 #include "BenchStats.h"
 

@@ -1,10 +1,10 @@
 #include "AccessFixtures.h"
 
-#include "store/AccessHeader.h"
-#include "store/Database.h"
-#include "store/Queries.h"
-#include "store/RecordSource.h"
-#include "store/TextFold.h"
+#include "store/access/AccessHeader.h"
+#include "store/register/Database.h"
+#include "store/records/Queries.h"
+#include "store/records/RecordSource.h"
+#include "store/text/TextFold.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/Statements.h"
+#include "store/records/Statements.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -3,8 +3,8 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "app/MessageBox.h"
-#include "store/RecordSource.h"
+#include "gui/MessageBox.h"
+#include "store/records/RecordSource.h"
 
 #include <QAbstractButton>
 #include <QLabel>

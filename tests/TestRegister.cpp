@@ -1,6 +1,6 @@
 #include "TestRegister.h"
 
-#include "store/RecordSource.h"
+#include "store/records/RecordSource.h"
 
 #include <QBuffer>
 #include <QDir>

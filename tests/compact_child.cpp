@@ -1,8 +1,8 @@
 // Compacts the register at the given path, as the program's "Сжать базу" does, for the crash
 // test: it kills this process at random moments. With --repeat it compacts again and again
 // until killed, so every kill lands inside a compaction rather than in start-up.
-#include "store/Compaction.h"
-#include "store/Register.h"
+#include "store/register/Compaction.h"
+#include "store/register/Register.h"
 
 #include <QCoreApplication>
 

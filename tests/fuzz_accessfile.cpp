@@ -4,9 +4,9 @@
 // Input: the file's bytes. The reader opens files by name, so each input is written to one
 // scratch file per process first. Seed it with tests/data/jet/*.mdb.
 
-#include "store/AccessHeader.h"
-#include "store/AccessRows.h"
-#include "store/JetText.h"
+#include "store/access/AccessHeader.h"
+#include "store/access/AccessRows.h"
+#include "store/access/JetText.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

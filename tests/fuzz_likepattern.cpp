@@ -4,8 +4,8 @@
 // Flag bit 0 reads the pattern as raw UTF-16 and bit 1 the text, so lone
 // surrogates reach both sides; otherwise the bytes are UTF-8.
 
-#include "store/LikePattern.h"
-#include "store/TextFold.h"
+#include "store/text/LikePattern.h"
+#include "store/text/TextFold.h"
 
 #include <QString>
 

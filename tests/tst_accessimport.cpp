@@ -2,14 +2,14 @@
 // line, and an import killed at random moments.
 #include "AccessFixtures.h"
 
-#include "store/AccessHeader.h"
-#include "store/AccessImport.h"
-#include "store/AccessRows.h"
-#include "store/Database.h"
-#include "store/JetText.h"
-#include "store/Queries.h"
-#include "store/RecordSource.h"
-#include "store/TextFold.h"
+#include "store/access/AccessHeader.h"
+#include "store/access/AccessImport.h"
+#include "store/access/AccessRows.h"
+#include "store/register/Database.h"
+#include "store/access/JetText.h"
+#include "store/records/Queries.h"
+#include "store/records/RecordSource.h"
+#include "store/text/TextFold.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,11 +5,11 @@
 
 #include "app/AccessImportStartup.h"
 #include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/Startup.h"
-#include "store/AccessImport.h"
-#include "store/RecordSource.h"
-#include "store/TextFold.h"
+#include "store/access/AccessImport.h"
+#include "store/records/RecordSource.h"
+#include "store/text/TextFold.h"
 
 #include <QApplication>
 #include <QDir>

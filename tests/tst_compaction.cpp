@@ -2,10 +2,10 @@
 // whatever fails or however the process dies, the register stays whole.
 #include "TestRegister.h"
 
-#include "store/Compaction.h"
-#include "store/Platform.h"
-#include "store/RecordSource.h"
-#include "store/Register.h"
+#include "store/register/Compaction.h"
+#include "store/register/Platform.h"
+#include "store/records/RecordSource.h"
+#include "store/register/Register.h"
 
 #include <QCryptographicHash>
 #include <QDir>

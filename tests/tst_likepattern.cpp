@@ -1,5 +1,5 @@
-#include "store/LikePattern.h"
-#include "store/TextFold.h"
+#include "store/text/LikePattern.h"
+#include "store/text/TextFold.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -5,15 +5,15 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/Startup.h"
 #include "editor/Form2.h"
-#include "store/ByteSearch.h"
-#include "store/FoldedNames.h"
-#include "store/NameChangeCounter.h"
-#include "store/NameCopy.h"
-#include "store/RecordSource.h"
-#include "store/TextFold.h"
+#include "store/search/ByteSearch.h"
+#include "store/search/FoldedNames.h"
+#include "store/register/NameChangeCounter.h"
+#include "store/search/NameCopy.h"
+#include "store/records/RecordSource.h"
+#include "store/text/TextFold.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -4,12 +4,12 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/Startup.h"
-#include "store/DamageCheck.h"
-#include "store/NameCopy.h"
-#include "store/PictureText.h"
-#include "store/RecordSource.h"
+#include "store/register/DamageCheck.h"
+#include "store/search/NameCopy.h"
+#include "store/records/PictureText.h"
+#include "store/records/RecordSource.h"
 
 #include <QAccessible>
 #include <QApplication>

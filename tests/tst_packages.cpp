@@ -2,15 +2,15 @@
 // the file-dialog and message-box seams, and the main window's commands that open them.
 #include "TestRegister.h"
 
-#include "app/FileDialog.h"
+#include "gui/FileDialog.h"
 #include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/Startup.h"
 #include "mkdb/GifWriter.h"
 #include "packages/Form5.h"
 #include "packages/PictureWindows.h"
-#include "store/PictureText.h"
-#include "store/RecordSource.h"
+#include "store/records/PictureText.h"
+#include "store/records/RecordSource.h"
 
 #include <QAction>
 #include <QApplication>

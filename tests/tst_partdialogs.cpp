@@ -3,10 +3,10 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/Startup.h"
 #include "editor/Form2.h"
-#include "store/RecordSource.h"
+#include "store/records/RecordSource.h"
 
 #include <QApplication>
 #include <QClipboard>

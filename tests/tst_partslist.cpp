@@ -4,9 +4,9 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/Startup.h"
-#include "store/RecordSource.h"
+#include "store/records/RecordSource.h"
 
 #include <QApplication>
 #include <QFile>

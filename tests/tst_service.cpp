@@ -2,14 +2,14 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "app/MessageBox.h"
-#include "app/ProgramEnd.h"
+#include "gui/MessageBox.h"
+#include "gui/ProgramEnd.h"
 #include "app/Startup.h"
 #include "service/Form21.h"
 #include "service/Help.h"
-#include "service/Shell.h"
-#include "store/Compaction.h"
-#include "store/RecordSource.h"
+#include "gui/Shell.h"
+#include "store/register/Compaction.h"
+#include "store/records/RecordSource.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,10 +3,10 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
-#include "store/Register.h"
+#include "store/register/Register.h"
 
 #include <QApplication>
 #include <QDir>

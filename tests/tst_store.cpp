@@ -1,12 +1,12 @@
 // The register file: opening it, its statements, record sources and picture bytes.
 #include "TestRegister.h"
 
-#include "store/Database.h"
-#include "store/PictureText.h"
-#include "store/ProgramPaths.h"
-#include "store/Queries.h"
-#include "store/RecordSource.h"
-#include "store/Register.h"
+#include "store/register/Database.h"
+#include "store/records/PictureText.h"
+#include "store/register/ProgramPaths.h"
+#include "store/records/Queries.h"
+#include "store/records/RecordSource.h"
+#include "store/register/Register.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "app/AccessImportStartup.h"
 
-#include "app/MessageBox.h"
-#include "store/AccessHeader.h"
-#include "store/AccessImport.h"
-#include "store/Database.h"
+#include "gui/MessageBox.h"
+#include "store/access/AccessHeader.h"
+#include "store/access/AccessImport.h"
+#include "store/register/Database.h"
 
 #include <QDir>
 #include <QProgressBar>

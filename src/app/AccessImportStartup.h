@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/ProgramPaths.h"
+#include "store/register/ProgramPaths.h"
 
 #include <optional>
 

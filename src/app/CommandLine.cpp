@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
 
-#include "store/AccessImport.h"
+#include "store/access/AccessImport.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "store/FileKind.h"
+#include "store/register/FileKind.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -2,9 +2,9 @@
 
 #include "app/AccessImportStartup.h"
 #include "app/Form1.h"
-#include "app/MessageBox.h"
+#include "gui/MessageBox.h"
 #include "app/SingleInstance.h"
-#include "store/Register.h"
+#include "store/register/Register.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,12 +1,12 @@
 #include "editor/Form2.h"
 
-#include "app/MessageBox.h"
-#include "app/PictureBox.h"
+#include "gui/MessageBox.h"
+#include "gui/PictureBox.h"
 #include "editor/My.h"
-#include "store/Queries.h"
-#include "store/RecordSource.h"
-#include "store/Register.h"
-#include "store/Statements.h"
+#include "store/records/Queries.h"
+#include "store/records/RecordSource.h"
+#include "store/register/Register.h"
+#include "store/records/Statements.h"
 #include "ui_Form2.h"
 
 #include <QFile>

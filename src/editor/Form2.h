@@ -1,8 +1,8 @@
 #pragma once
 
-#include "store/Database.h"
-#include "store/PartRow.h"
-#include "store/ProgramPaths.h"
+#include "store/register/Database.h"
+#include "store/records/PartRow.h"
+#include "store/register/ProgramPaths.h"
 
 #include <QDialog>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/Database.h"
-#include "store/ProgramPaths.h"
+#include "store/register/Database.h"
+#include "store/register/ProgramPaths.h"
 
 #include <QByteArray>
 #include <QDialog>

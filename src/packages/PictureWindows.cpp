@@ -1,7 +1,7 @@
 #include "packages/PictureWindows.h"
 
-#include "app/ClickSignal.h"
-#include "store/PictureText.h"
+#include "gui/ClickSignal.h"
+#include "store/records/PictureText.h"
 
 #include <QGuiApplication>
 #include <QLabel>

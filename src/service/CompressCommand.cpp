@@ -1,10 +1,10 @@
 #include "service/CompressCommand.h"
 
-#include "app/MessageBox.h"
-#include "app/ProgramEnd.h"
-#include "app/WaitCursor.h"
-#include "store/Compaction.h"
-#include "store/Register.h"
+#include "gui/MessageBox.h"
+#include "gui/ProgramEnd.h"
+#include "gui/WaitCursor.h"
+#include "store/register/Compaction.h"
+#include "store/register/Register.h"
 
 namespace tarvik {
 

@@ -1,7 +1,7 @@
 #include "service/Help.h"
 
-#include "app/MessageBox.h"
-#include "service/Shell.h"
+#include "gui/MessageBox.h"
+#include "gui/Shell.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/Seeding.h"
+#include "store/records/Seeding.h"
 
 #include <QString>
 #include <QStringList>

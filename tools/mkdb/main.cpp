@@ -4,7 +4,7 @@
 #include "editor/My.h"
 #include "mkdb/PackagePictures.h"
 #include "mkdb/SyntheticParts.h"
-#include "store/Seeding.h"
+#include "store/records/Seeding.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,0 +1,248 @@
+#include "store/records/PartWriter.h"
+
+#include "store/records/PartRow.h"
+#include "store/register/NameKeys.h"
+#include "store/register/WriteTransaction.h"
+
+#include <QSqlQuery>
+
+#include <optional>
+
+namespace tarvik {
+namespace {
+
+const QString kName = QStringLiteral("idFam");
+const QString kKey = QStringLiteral("idFamKey");
+
+std::optional<qint64> readCounter(const QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT n FROM clientNameChanges")) || !query.next())
+        return std::nullopt;
+    return query.value(0).toLongLong();
+}
+
+KeyKind kindOf(const QString& type)
+{
+    if (type == QLatin1String("text"))
+        return KeyKind::Text;
+    if (type == QLatin1String("blob"))
+        return KeyKind::Blob;
+    return KeyKind::Number;
+}
+
+bool isNameColumn(const QString& column)
+{
+    return column.compare(kName, Qt::CaseInsensitive) == 0;
+}
+
+// A new row id cannot be followed in place.
+bool movesRow(const QVariantMap& fields)
+{
+    for (auto it = fields.begin(); it != fields.end(); ++it) {
+        if (it.key().compare(QLatin1String("idnom"), Qt::CaseInsensitive) == 0
+            || it.key().compare(QLatin1String("rowid"), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The statement ran and found its row; a row deleted meanwhile is no failure of the engine.
+bool changedOneRow(QSqlQuery& query, PartWrite& result)
+{
+    if (!query.exec())
+        return false;
+    if (query.numRowsAffected() == 1)
+        return true;
+    result.outcome = PartWrite::Outcome::Gone;
+    return false;
+}
+
+QString placeholders(qsizetype count)
+{
+    QStringList marks(count, QStringLiteral("?"));
+    return marks.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+PartWrite PartWriter::refused(const QString& reason) const
+{
+    PartWrite result;
+    result.reason = reason;
+    return result;
+}
+
+PartWrite PartWriter::failed(const QSqlError& error) const
+{
+    m_db.noteError(error);
+    PartWrite result;
+    result.error = error;
+    return result;
+}
+
+bool PartWriter::checkFields(const QVariantMap& fields, QString* reason) const
+{
+    if (!m_db.isOpen()) {
+        *reason = QStringLiteral("файл базы данных не открыт");
+        return false;
+    }
+    if (m_db.writesRefused()) {
+        *reason = QStringLiteral("файл базы данных повреждён, изменения не сохраняются");
+        return false;
+    }
+    // The columns the program writes, known without asking the engine: under another
+    // program's lock even the schema cannot be read.
+    static const QStringList kWritable = [] {
+        QStringList columns{QStringLiteral("idnom")};
+        for (const PartRow::Field& field : PartRow::kFields)
+            columns << QLatin1String(field.column);
+        return columns;
+    }();
+    for (auto it = fields.begin(); it != fields.end(); ++it) {
+        if (!kWritable.contains(it.key(), Qt::CaseInsensitive)) {
+            *reason = QStringLiteral("в таблице деталей нет поля %1").arg(it.key());
+            return false;
+        }
+    }
+    return true;
+}
+
+QVariantMap PartWriter::stored(const QVariantMap& fields) const
+{
+    QVariantMap row = fields;
+    for (auto it = fields.begin(); it != fields.end(); ++it) {
+        if (isNameColumn(it.key()))
+            row.insert(kKey, nameKey(it.value()));
+    }
+    return row;
+}
+
+// Read inside the write's transaction, so the listeners learn exactly what it stored.
+NameChange PartWriter::describe(NameChange::Op op, qint64 id, qint64 before) const
+{
+    const QSqlDatabase db = m_db.connection();
+    NameChange change;
+    change.op = op;
+    change.id = id;
+    change.before = before;
+    change.after = readCounter(db).value_or(-1);
+    if (change.after != change.before && change.op != NameChange::Op::Removed) {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        // As bytes: QString would replace bytes that are not UTF-8.
+        query.prepare(QStringLiteral(
+            "SELECT typeof(idFamKey), CAST(idFamKey AS BLOB) FROM client WHERE rowid = ?"));
+        query.addBindValue(change.id);
+        if (query.exec() && query.next()) {
+            const QString type = query.value(0).toString();
+            change.keyKnown = true;
+            change.hasKey = type != QLatin1String("null");
+            change.kind = kindOf(type);
+            change.key = query.value(1).toByteArray();
+        }
+    }
+    return change;
+}
+
+template <typename Body>
+PartWrite PartWriter::write(NameChange::Op op, qint64 id, const QVariantMap& fields,
+                            const QVariantMap& expected, Body&& body)
+{
+    QString reason;
+    if (!checkFields(fields, &reason) || !checkFields(expected, &reason))
+        return refused(reason);
+    m_db.aboutToWrite();
+    const QSqlDatabase db = m_db.connection();
+    WriteTransaction transaction(db);
+    if (!transaction.begun())
+        return failed(transaction.error());
+    const qint64 before = readCounter(db).value_or(-1);
+
+    PartWrite result;
+    result.id = id;
+    QSqlQuery query(db);
+    if (!body(query, result)) {
+        if (result.outcome == PartWrite::Outcome::Failed)
+            return failed(query.lastError());
+        return result; // gone, or changed elsewhere: nothing written
+    }
+    query.finish();
+    const NameChange change = describe(op, result.id, before);
+    if (!transaction.commit())
+        return failed(transaction.error());
+    m_db.partChanged(change);
+    result.outcome = PartWrite::Outcome::Saved;
+    return result;
+}
+
+PartWrite PartWriter::add(const QVariantMap& fields)
+{
+    if (fields.isEmpty())
+        return refused(QStringLiteral("нет полей для записи"));
+    return write(NameChange::Op::Added, -1, fields, {}, [&](QSqlQuery& query, PartWrite& result) {
+        const QVariantMap row = stored(fields);
+        query.prepare(QStringLiteral("INSERT INTO client (%1) VALUES (%2)")
+                          .arg(row.keys().join(QStringLiteral(", ")), placeholders(row.size())));
+        for (const QVariant& value : row)
+            query.addBindValue(value);
+        if (!query.exec())
+            return false;
+        result.id = query.lastInsertId().toLongLong();
+        return true;
+    });
+}
+
+PartWrite PartWriter::change(qint64 id, const QVariantMap& fields, const QVariantMap& expected)
+{
+    if (fields.isEmpty())
+        return refused(QStringLiteral("нет полей для записи"));
+    const NameChange::Op op = movesRow(fields) ? NameChange::Op::Unknown : NameChange::Op::Changed;
+    return write(op, id, fields, expected, [&](QSqlQuery& query, PartWrite& result) {
+        if (!expected.isEmpty()) {
+            // Inside the transaction: nobody can change the row between this read and the
+            // write.
+            query.setForwardOnly(true);
+            query.prepare(QStringLiteral("SELECT %1 FROM client WHERE rowid = ?")
+                              .arg(expected.keys().join(QStringLiteral(", "))));
+            query.addBindValue(id);
+            if (!query.exec())
+                return false;
+            if (!query.next()) {
+                result.outcome = PartWrite::Outcome::Gone;
+                return false;
+            }
+            int column = 0;
+            for (const QVariant& value : expected) {
+                // As text, as the program shows and compares it; NULL reads as empty.
+                if (query.value(column++).toString() != value.toString()) {
+                    result.outcome = PartWrite::Outcome::ChangedElsewhere;
+                    return false;
+                }
+            }
+            query.finish();
+        }
+        const QVariantMap row = stored(fields);
+        QStringList assignments;
+        for (const QString& field : row.keys())
+            assignments << field + QStringLiteral(" = ?");
+        query.prepare(QStringLiteral("UPDATE client SET %1 WHERE rowid = ?")
+                          .arg(assignments.join(QStringLiteral(", "))));
+        for (const QVariant& value : row)
+            query.addBindValue(value);
+        query.addBindValue(id);
+        return changedOneRow(query, result);
+    });
+}
+
+PartWrite PartWriter::remove(qint64 id)
+{
+    return write(NameChange::Op::Removed, id, {}, {}, [&](QSqlQuery& query, PartWrite& result) {
+        query.prepare(QStringLiteral("DELETE FROM client WHERE rowid = ?"));
+        query.addBindValue(id);
+        return changedOneRow(query, result);
+    });
+}
+
+} // namespace tarvik

@@ -1,0 +1,96 @@
+#include "store/records/Queries.h"
+
+#include "store/records/Statements.h"
+#include "store/register/WriteTransaction.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+namespace tarvik {
+
+std::optional<qint64> countParts(const Database& db)
+{
+    if (!db.isOpen())
+        return std::nullopt;
+    QSqlQuery query(db.connection());
+    query.setForwardOnly(true);
+    // A file made without the counter table is counted the slow way.
+    if ((query.exec(Statements::countParts()) || query.exec(Statements::countPartsByScan()))
+        && query.next())
+        return query.value(0).toLongLong();
+    db.noteError(query.lastError());
+    return std::nullopt;
+}
+
+std::optional<bool> partNamedExactly(const Database& db, const QString& name)
+{
+    if (!db.isOpen())
+        return std::nullopt;
+    const Statement statement = Statements::partsNamed(name);
+    QSqlQuery query(db.connection());
+    query.setForwardOnly(true);
+    query.prepare(statement.selectSql());
+    for (const QVariant& value : statement.binds)
+        query.addBindValue(value);
+    if (!query.exec())
+        return std::nullopt;
+    const int column = query.record().indexOf(QStringLiteral("idFam"));
+    while (query.next()) {
+        if (query.value(column).toString() == name)
+            return true;
+    }
+    return false;
+}
+
+std::optional<qint64> largestPackageTypeId(const Database& db)
+{
+    if (!db.isOpen())
+        return std::nullopt;
+    QSqlQuery query(db.connection());
+    query.setForwardOnly(true);
+    if (!query.exec(Statements::largestPackageTypeId()) || !query.next()
+        || query.value(0).isNull())
+        return std::nullopt;
+    return query.value(0).toLongLong();
+}
+
+PackageTypeAdded addPackageType(const Database& db, const QString& name, const QString& fileName,
+                                const QByteArray& picture)
+{
+    PackageTypeAdded added;
+    if (!db.isOpen() || db.writesRefused()) {
+        added.reason = db.isOpen() ? QStringLiteral("файл базы данных повреждён, изменения не сохраняются")
+                                   : QStringLiteral("файл базы данных не открыт");
+        return added;
+    }
+    const auto failed = [&](const QSqlError& error) {
+        db.noteError(error);
+        added.error = error;
+        return added;
+    };
+    db.aboutToWrite();
+    WriteTransaction transaction(db.connection());
+    if (!transaction.begun())
+        return failed(transaction.error());
+    QSqlQuery query(db.connection());
+    query.setForwardOnly(true);
+    if (!query.exec(Statements::largestPackageTypeId()) || !query.next())
+        return failed(query.lastError());
+    const QVariant largest = query.value(0);
+    added.yzdId = largest.isNull() ? QVariant() : QVariant(largest.toLongLong() + 1);
+    query.finish();
+    query.prepare(QStringLiteral(
+        "INSERT INTO vrYZD (vrachYZD, yzdID, name1, Photo1) VALUES (?, ?, ?, ?)"));
+    query.addBindValue(name);
+    query.addBindValue(added.yzdId);
+    query.addBindValue(fileName);
+    query.addBindValue(picture);
+    if (!query.exec())
+        return failed(query.lastError());
+    if (!transaction.commit())
+        return failed(transaction.error());
+    added.ok = true;
+    return added;
+}
+
+} // namespace tarvik

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "store/register/Database.h"
+
+#include <QByteArray>
+#include <QVariant>
+
+#include <optional>
+
+namespace tarvik {
+
+// Statements run on a window's direct handle rather than through a record source.
+
+// Parts that carry a key, over the whole table; nothing when the count cannot be read.
+std::optional<qint64> countParts(const Database& db);
+
+// Whether a stored part is named exactly `name`, letter case included. The folded-name index
+// finds the few candidates; the exact comparison is made here. Nothing when it cannot be read.
+std::optional<bool> partNamedExactly(const Database& db, const QString& name);
+
+// The largest package-type number; nothing for an empty table or a failed read.
+std::optional<qint64> largestPackageTypeId(const Database& db);
+
+// A package type added by addPackageType(): its yzdID is one more than the largest number at
+// that moment (NULL in an empty table).
+struct PackageTypeAdded {
+    bool ok = false;
+    QVariant yzdId;
+    QSqlError error; // the engine's, when it failed
+    QString reason;  // the program's words, when it failed otherwise
+};
+// Reads the largest number and adds the type in one write transaction, so no other writer
+// can take the number in between; a failed read adds nothing.
+PackageTypeAdded addPackageType(const Database& db, const QString& name, const QString& fileName,
+                                const QByteArray& picture);
+
+} // namespace tarvik

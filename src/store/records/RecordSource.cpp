@@ -1,0 +1,474 @@
+#include "store/records/RecordSource.h"
+
+#include "store/register/NameKeys.h"
+#include "store/records/PartWriter.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+
+#include <cstring>
+
+namespace tarvik {
+namespace {
+
+constexpr int kPageRows = 64;
+constexpr int kMaxShownRows = 4096;
+
+QString placeholders(int count)
+{
+    QString text;
+    text.reserve(count * 2);
+    for (int i = 0; i < count; ++i)
+        text += i ? QStringLiteral(",?") : QStringLiteral("?");
+    return text;
+}
+
+} // namespace
+
+RecordSource::RecordSource(QObject* parent) : QAbstractTableModel(parent) {}
+
+RecordSource::~RecordSource()
+{
+    close();
+}
+
+OpenResult RecordSource::open(Register& reg)
+{
+    close();
+    connect(&reg, &Register::aboutToClose, this, &RecordSource::savePending,
+            Qt::UniqueConnection);
+    return reg.connect(m_db);
+}
+
+OpenResult RecordSource::open(const QString& databasePath)
+{
+    return m_db.open(databasePath);
+}
+
+void RecordSource::close()
+{
+    savePending();
+    m_db.close();
+}
+
+bool RecordSource::fail(const QSqlQuery& query)
+{
+    return fail(query.lastError());
+}
+
+bool RecordSource::fail(const QSqlError& error)
+{
+    m_lastBusy = isBusyError(error);
+    // The program's words for what went wrong; the engine's own follow in brackets.
+    const QString what = m_lastBusy               ? QStringLiteral("файл базы данных занят другой программой")
+                         : isDamageError(error) ? QStringLiteral("файл базы данных повреждён")
+                                                : QStringLiteral("ошибка базы данных");
+    m_lastError = withDetail(what, engineDetail(error));
+    m_db.noteError(error);
+    return false;
+}
+
+bool RecordSource::mayWrite()
+{
+    m_lastBusy = false;
+    m_lastError.clear();
+    if (m_db.writesRefused()) {
+        m_lastError = QStringLiteral("файл базы данных повреждён, изменения не сохраняются");
+        return false;
+    }
+    m_db.aboutToWrite();
+    return true;
+}
+
+bool RecordSource::isParts() const
+{
+    return m_statement.table.compare(QLatin1String("client"), Qt::CaseInsensitive) == 0;
+}
+
+bool RecordSource::goneSince()
+{
+    // Another view deleted the row: saying "saved" would be a lie.
+    m_lastError = QStringLiteral("запись уже удалена");
+    return false;
+}
+
+void RecordSource::loadFields()
+{
+    if (m_fieldsTable != m_statement.table || m_fields.isEmpty()) {
+        m_fields = m_db.connection().record(m_statement.table);
+        m_fieldsTable = m_statement.table;
+    }
+}
+
+void RecordSource::forgetRows()
+{
+    m_shown.clear();
+}
+
+bool RecordSource::refresh()
+{
+    m_lastBusy = false;
+    if (!savePending() && m_lastBusy)
+        return false; // locked by another program: the list and the edit stay
+    m_lastError.clear();
+    m_lastBusy = false;
+
+    bool ok = m_db.isOpen();
+    if (!ok)
+        m_lastError = QStringLiteral("database not open");
+    if (ok && isParts() && !m_db.writesRefused()) {
+        // Keys cleared by other tools' changes are filled before the list is sorted by them.
+        const NameKeyHealing healed =
+            healNameKeys(m_db.connection(), [this] { m_db.aboutToWrite(); });
+        if (!healed.ok && (isBusyError(healed.error) || isDamageError(healed.error)))
+            return fail(healed.error);
+    }
+    if (ok)
+        loadFields();
+    QVector<qint64> keys;
+    // A search for plain text is answered from memory when the copy can.
+    std::optional<QVector<qint64>> copied;
+    if (ok && m_nameCopy) {
+        if (const auto text = Statements::nameLikeText(m_statement))
+            copied = m_nameCopy->find(*text);
+    }
+    if (copied) {
+        keys = std::move(*copied);
+    } else if (ok) {
+        QSqlQuery query(m_db.connection());
+        query.setForwardOnly(true);
+        ok = query.prepare(m_statement.keysSql());
+        for (const QVariant& value : m_statement.binds)
+            query.addBindValue(value);
+        ok = ok && query.exec() && query.next();
+        if (ok) {
+            const QByteArray bytes = query.value(0).toByteArray();
+            keys.resize(bytes.size() / qsizetype(sizeof(qint64)));
+            if (!keys.isEmpty()) // an empty list has no buffer to copy into
+                std::memcpy(keys.data(), bytes.constData(), keys.size() * sizeof(qint64));
+        } else {
+            fail(query);
+            // A lock or a damaged file says nothing about the rows: the list shown stays,
+            // rather than an empty one that would pass for an empty register.
+            if (m_lastBusy || isDamageError(query.lastError()))
+                return false;
+        }
+    }
+    beginResetModel();
+    m_keys = std::move(keys);
+    m_currentRow = -1;
+    m_current = QSqlRecord();
+    forgetRows();
+    // Current before the views hear of the reset, so what they show of it is already read.
+    if (!m_keys.isEmpty())
+        setCurrentRow(0);
+    endResetModel();
+    return ok;
+}
+
+bool RecordSource::setCurrentRow(int row)
+{
+    m_lastBusy = false;
+    if (row != m_currentRow && !savePending() && m_lastBusy)
+        return false; // the row stays; the edit is saved at the next try
+    const int previousRow = m_currentRow;
+    const QSqlRecord previous = m_current;
+    m_current = QSqlRecord();
+    m_currentRow = (row >= 0 && row < m_keys.size()) ? row : -1;
+    if (m_currentRow < 0 || !m_db.isOpen())
+        return false;
+
+    QSqlQuery query(m_db.connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(m_statement.table));
+    query.addBindValue(m_keys.at(m_currentRow));
+    if (!query.exec()) {
+        fail(query);
+        if (m_lastBusy) { // nothing was read: the row shown stays current
+            m_currentRow = previousRow;
+            m_current = previous;
+        }
+        return false;
+    }
+    if (!query.next()) {
+        m_db.noteError(query.lastError());
+        return false; // deleted through another view since the refresh
+    }
+    m_current = query.record();
+    return true;
+}
+
+QVariant RecordSource::field(const QString& name) const
+{
+    return m_current.value(name);
+}
+
+std::optional<QVariantMap> RecordSource::storedFields(const QVariantMap& values)
+{
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        if (m_fields.indexOf(it.key()) < 0) {
+            m_lastError = QStringLiteral("нет поля %1 в таблице %2").arg(it.key(), m_statement.table);
+            return std::nullopt;
+        }
+    }
+    return values;
+}
+
+bool RecordSource::took(const PartWrite& write)
+{
+    switch (write.outcome) {
+    case PartWrite::Outcome::Saved:
+        return true;
+    case PartWrite::Outcome::Gone:
+        return goneSince();
+    case PartWrite::Outcome::ChangedElsewhere:
+        m_lastError = QStringLiteral("запись тем временем изменена другой программой");
+        return false;
+    case PartWrite::Outcome::Failed:
+        break;
+    }
+    if (write.error.isValid())
+        return fail(write.error);
+    m_lastError = write.reason;
+    return false;
+}
+
+bool RecordSource::addNew(const QVariantMap& values)
+{
+    if (!m_db.isOpen() || values.isEmpty() || !mayWrite())
+        return false;
+    loadFields();
+    // Parts go through their one write path, which keeps the name key and tells the caches.
+    if (isParts())
+        return took(PartWriter(m_db).add(values));
+    const auto row = storedFields(values);
+    if (!row)
+        return false;
+    QSqlQuery query(m_db.connection());
+    query.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(m_statement.table, row->keys().join(QStringLiteral(", ")),
+                           placeholders(int(row->size()))));
+    for (const QVariant& value : *row)
+        query.addBindValue(value);
+    return query.exec() || fail(query);
+}
+
+bool RecordSource::updateCurrent(const QVariantMap& values)
+{
+    return updateCurrentIf({}, values) == Replaced::Saved;
+}
+
+RecordSource::Replaced RecordSource::updateCurrentIf(const QVariantMap& expected,
+                                                     const QVariantMap& values)
+{
+    if (!hasCurrent() || values.isEmpty() || !mayWrite())
+        return Replaced::Failed;
+    bool saved = false;
+    if (isParts()) {
+        const PartWrite write = PartWriter(m_db).change(currentKey(), values, expected);
+        saved = took(write);
+        if (!saved && write.outcome != PartWrite::Outcome::ChangedElsewhere)
+            return Replaced::Failed;
+    } else {
+        const auto row = storedFields(values);
+        if (!row || !expected.isEmpty())
+            return Replaced::Failed; // only parts are written on a condition
+        QStringList assignments;
+        for (const QString& field : row->keys())
+            assignments << field + QStringLiteral(" = ?");
+        QSqlQuery query(m_db.connection());
+        query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                          .arg(m_statement.table, assignments.join(QStringLiteral(", "))));
+        for (const QVariant& value : *row)
+            query.addBindValue(value);
+        query.addBindValue(currentKey());
+        if (!query.exec())
+            return fail(query), Replaced::Failed;
+        if (query.numRowsAffected() != 1)
+            return goneSince(), Replaced::Failed;
+        saved = true;
+    }
+    // Either way the row is read again: what is shown is what the file holds now.
+    forgetRows();
+    const int row = m_currentRow;
+    if (!setCurrentRow(row)) {
+        if (!saved && m_lastError.isEmpty())
+            goneSince();
+        return saved ? Replaced::Saved : Replaced::Failed;
+    }
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    return saved ? Replaced::Saved : Replaced::ChangedElsewhere;
+}
+
+bool RecordSource::deleteCurrent()
+{
+    if (!hasCurrent() || !mayWrite())
+        return false;
+    m_pending.clear();
+    bool deleted = false;
+    if (isParts()) {
+        const PartWrite write = PartWriter(m_db).remove(currentKey());
+        if (write.outcome != PartWrite::Outcome::Gone && !took(write))
+            return false;
+        deleted = write.saved();
+    } else {
+        QSqlQuery query(m_db.connection());
+        query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_statement.table));
+        query.addBindValue(currentKey());
+        if (!query.exec())
+            return fail(query);
+        deleted = query.numRowsAffected() == 1;
+    }
+    forgetRows();
+    m_current = QSqlRecord();
+    return deleted || goneSince();
+}
+
+void RecordSource::setNameCopy(NameLookup* copy)
+{
+    disconnect(m_nameCopyGone);
+    m_nameCopy = copy;
+    if (auto* object = dynamic_cast<QObject*>(copy))
+        m_nameCopyGone = connect(object, &QObject::destroyed, this, [this] { m_nameCopy = nullptr; });
+}
+
+void RecordSource::setPendingField(const QString& name, const QVariant& value)
+{
+    if (!hasCurrent())
+        return;
+    if (m_pendingKey != currentKey())
+        m_pending.clear();
+    m_pendingKey = currentKey();
+    m_pending.insert(name, value);
+}
+
+bool RecordSource::savePending()
+{
+    if (m_pending.isEmpty())
+        return true;
+    const QVariantMap pending = std::exchange(m_pending, {});
+    if (!hasCurrent() || currentKey() != m_pendingKey)
+        return true; // the row it belonged to is gone
+    if (updateCurrent(pending))
+        return true;
+    if (m_lastBusy) { // kept for the next try: a lock is no reason to lose the text
+        m_pending = pending;
+    }
+    emit pendingSaveFailed(m_lastError);
+    return false;
+}
+
+RecordSource::Replaced RecordSource::replaceCurrentIf(const QString& field,
+                                                     const QString& expected,
+                                                     const QVariant& value)
+{
+    return updateCurrentIf({{field, expected}}, {{field, value}});
+}
+
+int RecordSource::columnOf(const QString& field) const
+{
+    return m_fields.indexOf(field);
+}
+
+void RecordSource::setCaption(const QString& field, const QString& caption)
+{
+    m_captions.insert(field.toLower(), caption);
+}
+
+int RecordSource::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_keys.size());
+}
+
+int RecordSource::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_fields.count();
+}
+
+QVariant RecordSource::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0
+        || section >= m_fields.count())
+        return QAbstractTableModel::headerData(section, orientation, role);
+    const QString name = m_fields.fieldName(section);
+    return m_captions.value(name.toLower(), name);
+}
+
+QVariant RecordSource::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    const QVector<QVariant>& values = rowValues(index.row());
+    return index.column() < values.size() ? values.at(index.column()) : QVariant();
+}
+
+const QVector<QVariant>& RecordSource::rowValues(int row) const
+{
+    static const QVector<QVariant> none;
+    if (row < 0 || row >= m_keys.size())
+        return none;
+    auto it = m_shown.constFind(m_keys.at(row));
+    if (it == m_shown.constEnd()) {
+        fetchPage(row - row % kPageRows);
+        it = m_shown.constFind(m_keys.at(row));
+    }
+    return it == m_shown.constEnd() ? none : *it;
+}
+
+void RecordSource::setShownFields(const QStringList& fields)
+{
+    m_shownFields = fields;
+    forgetRows();
+}
+
+QVector<int> RecordSource::shownColumns() const
+{
+    QVector<int> columns;
+    for (const QString& name : m_shownFields) {
+        const int column = m_fields.indexOf(name);
+        if (column >= 0)
+            columns << column;
+    }
+    if (columns.isEmpty()) {
+        for (int column = 0; column < m_fields.count(); ++column)
+            columns << column;
+    }
+    return columns;
+}
+
+void RecordSource::fetchPage(int firstRow) const
+{
+    if (m_shown.size() > kMaxShownRows)
+        m_shown.clear();
+    const int count = int(std::min<qsizetype>(kPageRows, m_keys.size() - firstRow));
+    const int fields = m_fields.count();
+    const QVector<int> targets = shownColumns();
+    QStringList columns;
+    for (int column : targets)
+        columns << m_db.connection().driver()->escapeIdentifier(m_fields.fieldName(column),
+                                                                QSqlDriver::FieldName);
+    QSqlQuery query(m_db.connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT rowid, %3 FROM %1 WHERE rowid IN (%2)")
+                      .arg(m_statement.table, placeholders(count),
+                           columns.join(QStringLiteral(", "))));
+    for (int i = 0; i < count; ++i) {
+        query.addBindValue(m_keys.at(firstRow + i));
+        m_shown.insert(m_keys.at(firstRow + i), {}); // a row gone since the refresh shows blank
+    }
+    if (!query.exec()) {
+        m_db.noteError(query.lastError());
+        return;
+    }
+    while (query.next()) {
+        QVector<QVariant> values(fields);
+        for (int i = 0; i < targets.size(); ++i)
+            values[targets.at(i)] = query.value(i + 1);
+        m_shown.insert(query.value(0).toLongLong(), values);
+    }
+    m_db.noteError(query.lastError());
+}
+
+} // namespace tarvik

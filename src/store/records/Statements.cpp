@@ -1,0 +1,110 @@
+#include "store/records/Statements.h"
+
+namespace tarvik {
+namespace {
+
+QString tail(const Statement& s)
+{
+    QString sql;
+    if (!s.where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + s.where;
+    if (!s.orderBy.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + s.orderBy;
+    return sql;
+}
+
+} // namespace
+
+QString Statement::selectSql() const
+{
+    return QStringLiteral("SELECT * FROM ") + table + tail(*this);
+}
+
+QString Statement::keysSql() const
+{
+    // tarvik_keys() gathers the ids in the order the inner query delivers them.
+    return QStringLiteral("SELECT tarvik_keys(k) FROM (SELECT rowid AS k FROM ") + table
+           + tail(*this) + QLatin1Char(')');
+}
+
+namespace Statements {
+
+// idFamKey is the case-folded name that the program keeps beside idFam; sorting on it uses
+// its index, and the row id settles the order of equal names.
+Statement partsByName()
+{
+    return {QStringLiteral("client"), {}, {}, QStringLiteral("idFamKey, idnom")};
+}
+
+Statement partsNamed(const QString& name)
+{
+    return {QStringLiteral("client"), QStringLiteral("idFamKey = tarvik_fold(?)"), {name}, {}};
+}
+
+// Spelled out, because without it the engine may walk a smaller index instead of the table.
+Statement partsInStoredOrder()
+{
+    return {QStringLiteral("client"), {}, {}, QStringLiteral("rowid")};
+}
+
+Statement partsWithNameLike(const QString& text)
+{
+    return {QStringLiteral("client"), QStringLiteral("tarvik_like_folded(?, idFamKey)"),
+            {QStringLiteral("*") + text + QStringLiteral("*")}, QStringLiteral("idFamKey, idnom")};
+}
+
+std::optional<QString> nameLikeText(const Statement& statement)
+{
+    if (statement.binds.size() != 1)
+        return std::nullopt;
+    const QString pattern = statement.binds.front().toString();
+    if (pattern.size() < 2 || !pattern.startsWith(QLatin1Char('*'))
+        || !pattern.endsWith(QLatin1Char('*')))
+        return std::nullopt;
+    const QString text = pattern.mid(1, pattern.size() - 2);
+    if (statement != partsWithNameLike(text))
+        return std::nullopt;
+    return text;
+}
+
+Statement packageTypes()
+{
+    return {QStringLiteral("vrYZD"), {}, {}, QStringLiteral("rowid")};
+}
+
+Statement packageTypesByName()
+{
+    return {QStringLiteral("vrYZD"), {}, {}, QStringLiteral("tarvik_fold(vrachYZD), IDvrachYZD")};
+}
+
+Statement namedPackageTypesByName()
+{
+    return {QStringLiteral("vrYZD"), QStringLiteral("vrachYZD <> ''"), {},
+            QStringLiteral("tarvik_fold(vrachYZD), IDvrachYZD")};
+}
+
+Statement packageTypeNamed(const QString& name)
+{
+    return {QStringLiteral("vrYZD"), QStringLiteral("tarvik_fold(vrachYZD) = tarvik_fold(?)"),
+            {name}, {}};
+}
+
+QString largestPackageTypeId()
+{
+    return QStringLiteral("SELECT MAX(IDvrachYZD) AS [Max _ IDvrachYZD] FROM vrYZD");
+}
+
+QString countParts()
+{
+    // clientKontCount is kept by triggers in the same transaction as every change, so it
+    // always equals COUNT(kont) without a scan of a million rows.
+    return QStringLiteral("SELECT n AS Cnt FROM clientKontCount");
+}
+
+QString countPartsByScan()
+{
+    return QStringLiteral("SELECT COUNT(kont) AS Cnt FROM client");
+}
+
+} // namespace Statements
+} // namespace tarvik

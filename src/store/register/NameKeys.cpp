@@ -1,0 +1,149 @@
+#include "store/register/NameKeys.h"
+
+#include "store/text/TextFold.h"
+
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <utility>
+#include <vector>
+
+namespace tarvik {
+namespace {
+
+const char* const kRenamedTrigger = "client_idFamKey_renamed";
+
+// A name changed while its key stayed: the key no longer tells the truth, so it is
+// cleared for the program to fill. (A case-only rename by the program itself, whose key
+// does not change, is cleared too and simply filled again.)
+QString renamedTriggerSql()
+{
+    return QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF idFam ON client "
+                          "WHEN NEW.idFam IS NOT OLD.idFam AND NEW.idFamKey IS OLD.idFamKey "
+                          "BEGIN UPDATE client SET idFamKey = NULL WHERE rowid = NEW.rowid; END")
+        .arg(QLatin1String(kRenamedTrigger));
+}
+
+bool hasTriggers(QSqlQuery& query, bool* has)
+{
+    query.prepare(
+        QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND name = ?"));
+    query.addBindValue(QLatin1String(kRenamedTrigger));
+    if (!query.exec())
+        return false;
+    *has = query.next();
+    query.finish();
+    return true;
+}
+
+using Keys = std::vector<std::pair<qint64, QString>>;
+
+// Rows whose key must be written: the cleared ones, or with `everyRow` all that differ.
+bool staleKeys(QSqlQuery& query, bool everyRow, Keys* out)
+{
+    query.setForwardOnly(true);
+    const bool ran = query.exec(
+        everyRow
+            ? QStringLiteral("SELECT rowid, idFam, idFamKey FROM client WHERE idFam IS NOT NULL")
+            : QStringLiteral("SELECT rowid, idFam, NULL FROM client "
+                             "WHERE idFamKey IS NULL AND idFam IS NOT NULL"));
+    if (!ran)
+        return false;
+    while (query.next()) {
+        QString key = nameKey(query.value(1)).toString();
+        if (query.value(2).isNull() || query.value(2).toString() != key)
+            out->emplace_back(query.value(0).toLongLong(), std::move(key));
+    }
+    const bool complete = !query.lastError().isValid();
+    query.finish();
+    return complete;
+}
+
+bool writeKeys(const QSqlDatabase& db, const Keys& keys, QSqlError* error)
+{
+    QSqlQuery update(db);
+    update.prepare(QStringLiteral("UPDATE client SET idFamKey = ? WHERE rowid = ?"));
+    for (const auto& [rowid, key] : keys) {
+        update.addBindValue(key);
+        update.addBindValue(rowid);
+        if (!update.exec()) {
+            *error = update.lastError();
+            return false;
+        }
+    }
+    return true;
+}
+
+NameKeyHealing run(const QSqlDatabase& db, bool atOpen, const std::function<void()>& beforeWrite)
+{
+    NameKeyHealing result;
+    QSqlQuery query(db);
+    const auto failed = [&](const QSqlError& error) {
+        result.ok = false;
+        result.error = error;
+        query.finish();
+        query.exec(QStringLiteral("ROLLBACK"));
+        return result;
+    };
+
+    bool triggers = true;
+    if (atOpen && !hasTriggers(query, &triggers))
+        return failed(query.lastError());
+    // Reading first keeps the usual case (nothing to do) free of any write lock.
+    Keys keys;
+    if (triggers) {
+        if (!staleKeys(query, false, &keys))
+            return failed(query.lastError());
+        if (keys.empty())
+            return result;
+    }
+
+    if (beforeWrite)
+        beforeWrite();
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return failed(query.lastError());
+    if (!triggers) {
+        if (!query.exec(renamedTriggerSql()))
+            return failed(query.lastError());
+        result.triggersAdded = true;
+    }
+    // Read again inside the transaction: nothing can change between reading and writing.
+    keys.clear();
+    QSqlError error;
+    if (!staleKeys(query, !triggers, &keys))
+        return failed(query.lastError());
+    if (!writeKeys(db, keys, &error))
+        return failed(error);
+    if (!query.exec(QStringLiteral("COMMIT")))
+        return failed(query.lastError());
+    result.keysWritten = int(keys.size());
+    return result;
+}
+
+} // namespace
+
+QVariant nameKey(const QVariant& name)
+{
+    // A null QString is bound as NULL, so it is no name either.
+    if (name.isNull() || (name.typeId() == QMetaType::QString && name.toString().isNull()))
+        return QVariant(QMetaType::fromType<QString>());
+    return foldCase(name.toString());
+}
+
+NameKeyHealing prepareNameKeys(const QSqlDatabase& db)
+{
+    return run(db, true, {});
+}
+
+NameKeyHealing healNameKeys(const QSqlDatabase& db, const std::function<void()>& beforeWrite)
+{
+    return run(db, false, beforeWrite);
+}
+
+bool addNameKeyTriggers(const QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    return query.exec(renamedTriggerSql());
+}
+
+} // namespace tarvik

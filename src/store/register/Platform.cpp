@@ -1,0 +1,244 @@
+#include "store/register/Platform.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+
+#include <utility>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cstdio>
+#endif
+
+namespace tarvik::platform {
+namespace {
+
+std::function<void(const QString&)>& syncObserver()
+{
+    static std::function<void(const QString&)> observer;
+    return observer;
+}
+
+void aboutToSync(const QString& path)
+{
+    if (syncObserver())
+        syncObserver()(path);
+}
+
+bool failed(QString* error, int code)
+{
+    if (error)
+        *error = qt_error_string(code);
+    return false;
+}
+
+} // namespace
+
+void setSyncObserver(std::function<void(const QString& path)> observer)
+{
+    syncObserver() = std::move(observer);
+}
+
+#ifdef Q_OS_WIN
+
+namespace {
+
+std::wstring nativePath(const QString& path)
+{
+    return QDir::toNativeSeparators(path).toStdWString();
+}
+
+} // namespace
+
+bool syncFile(const QString& path, QString* error)
+{
+    aboutToSync(path);
+    // FlushFileBuffers needs a handle that may write.
+    const HANDLE file = CreateFileW(nativePath(path).c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return failed(error, int(GetLastError()));
+    const bool flushed = FlushFileBuffers(file);
+    const DWORD code = GetLastError();
+    CloseHandle(file);
+    return flushed || failed(error, int(code));
+}
+
+bool syncFolder(const QString& folder, QString*)
+{
+    aboutToSync(folder);
+    return true;
+}
+
+bool replaceFile(const QString& from, const QString& to, QString* error)
+{
+    if (MoveFileExW(nativePath(from).c_str(), nativePath(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    return failed(error, int(GetLastError()));
+}
+
+bool copyFileMetadata(const QString&, const QString&, QString*)
+{
+    // A new file takes the folder's inherited access list, as the old one did; NTFS keeps
+    // no POSIX owner or mode to carry over.
+    return true;
+}
+
+#else
+
+namespace {
+
+bool syncPath(const QString& path, int flags, QString* error)
+{
+    aboutToSync(path);
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return failed(error, errno);
+    const int synced = ::fsync(fd);
+    const int code = errno;
+    ::close(fd);
+    return synced == 0 || failed(error, code);
+}
+
+class OpenFile {
+public:
+    explicit OpenFile(const QString& path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC))
+    {
+    }
+    ~OpenFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// The bytes a list-or-get call fills, asked for again while the value grows under us.
+template <typename Call> bool readSized(Call call, QByteArray& out)
+{
+    for (;;) {
+        const ssize_t wanted = call(nullptr, 0);
+        if (wanted < 0)
+            return false;
+        out.resize(wanted);
+        const ssize_t got = wanted == 0 ? 0 : call(out.data(), size_t(wanted));
+        if (got >= 0) {
+            out.resize(got);
+            return true;
+        }
+        if (errno != ERANGE)
+            return false;
+    }
+}
+
+bool attributeValue(int fd, const char* name, QByteArray& value)
+{
+    return readSized(
+        [&](char* buffer, size_t size) { return ::fgetxattr(fd, name, buffer, size); }, value);
+}
+
+bool attributeValue(const QByteArray& path, const char* name, QByteArray& value)
+{
+    return readSized(
+        [&](char* buffer, size_t size) {
+            return ::getxattr(path.constData(), name, buffer, size);
+        },
+        value);
+}
+
+bool copyAttributes(const QByteArray& from, int to, QString* error)
+{
+    QByteArray names;
+    if (!readSized(
+            [&](char* buffer, size_t size) {
+                return ::listxattr(from.constData(), buffer, size);
+            },
+            names))
+        return errno == ENOTSUP || failed(error, errno); // a file system without them
+    for (const QByteArray& name : names.split('\0')) {
+        if (name.isEmpty())
+            continue;
+        QByteArray value;
+        if (!attributeValue(from, name.constData(), value)) {
+            if (errno == ENODATA) // removed meanwhile
+                continue;
+            return failed(error, errno);
+        }
+        if (::fsetxattr(to, name.constData(), value.constData(), size_t(value.size()), 0) == 0)
+            continue;
+        const int code = errno;
+        // A label the new file was given by its folder already (SELinux, say) needs no rights.
+        QByteArray present;
+        if (attributeValue(to, name.constData(), present) && present == value)
+            continue;
+        failed(error, code);
+        if (error)
+            *error = QString::fromLatin1(name) + QStringLiteral(": ") + *error;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool copyFileMetadata(const QString& from, const QString& to, QString* error)
+{
+    // The source is read by its name and never opened: closing any descriptor of a file
+    // lets go of every lock this process holds on it, the database engine's among them.
+    const QByteArray source = QFile::encodeName(from);
+    const OpenFile target(to);
+    if (target.fd() < 0)
+        return failed(error, errno);
+    struct stat was {};
+    struct stat is {};
+    if (::stat(source.constData(), &was) != 0 || ::fstat(target.fd(), &is) != 0)
+        return failed(error, errno);
+    // Only when they differ: a user who owns the file needs no rights to keep owning it.
+    if ((was.st_uid != is.st_uid || was.st_gid != is.st_gid)
+        && ::fchown(target.fd(), was.st_uid, was.st_gid) != 0)
+        return failed(error, errno);
+    if (!copyAttributes(source, target.fd(), error))
+        return false;
+    // Last: a change of owner clears the set-id bits, and the access list's mask follows the
+    // group bits.
+    if (::fchmod(target.fd(), was.st_mode & 07777) != 0)
+        return failed(error, errno);
+    return true;
+}
+
+bool syncFile(const QString& path, QString* error)
+{
+    return syncPath(path, O_RDONLY, error);
+}
+
+bool syncFolder(const QString& folder, QString* error)
+{
+    return syncPath(folder, O_RDONLY | O_DIRECTORY, error);
+}
+
+bool replaceFile(const QString& from, const QString& to, QString* error)
+{
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    return failed(error, errno);
+}
+
+#endif
+
+} // namespace tarvik::platform

@@ -1,0 +1,153 @@
+#include "store/register/Register.h"
+
+#include "store/register/NameChangeCounter.h"
+#include "store/register/NameKeys.h"
+
+#include <QMutexLocker>
+
+namespace tarvik {
+
+Register::Register(const QString& path, QObject* parent) : QObject(parent), m_path(path) {}
+
+Register::~Register()
+{
+    closeAll();
+}
+
+OpenResult Register::check()
+{
+    Database probe;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_hasChecked = false; // the probe itself is checked in full
+    }
+    // Worked out here and published once under the lock: background readers ask for the
+    // result (connect(), checkResult()) while the check runs.
+    OpenResult result = connect(probe);
+    if (result.problem == OpenProblem::Damaged || result.problem == OpenProblem::NotADatabase) {
+        // Told as the open's result; the same damage is not told twice.
+        m_damageReported = true;
+        m_damaged = true;
+    }
+    if (result.ok() || result.problem == OpenProblem::ReadOnly) {
+        // Keys left stale by other tools or earlier builds are put right before any list
+        // is read. A read-only file keeps what it has.
+        const NameKeyHealing healed = prepareNameKeys(probe.connection());
+        if (!healed.ok) {
+            if (isBusyError(healed.error))
+                result = {OpenProblem::Busy, engineDetail(healed.error)};
+            else if (result.ok())
+                noteError(healed.error);
+        }
+    }
+    // Files of earlier builds get the name-change counter the search's copy relies on.
+    if (result.ok())
+        ensureNameChangeCounter(probe.connection());
+    {
+        QMutexLocker lock(&m_mutex);
+        m_checked = result;
+        m_hasChecked = true;
+    }
+    return result;
+}
+
+OpenResult Register::checkResult() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_checked;
+}
+
+OpenResult Register::connect(Database& db)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_closed)
+            return {OpenProblem::CannotOpen, QStringLiteral("the register is closed")};
+    }
+    bool verify = true;
+    OpenProblem checked = OpenProblem::None;
+    {
+        QMutexLocker lock(&m_mutex);
+        verify = !m_hasChecked;
+        checked = m_checked.problem;
+    }
+    // Checked once by check(); every later connection trusts that result.
+    const OpenResult result = verify ? db.open(m_path, true) : db.open(m_path, false);
+    // Tracked even when the check found a problem: an open connection is a connection.
+    if (db.isOpen()) {
+        QMutexLocker lock(&m_mutex);
+        m_open.insert(&db);
+        db.m_owner = this;
+    }
+    if (!verify && (checked == OpenProblem::MissingTables || checked == OpenProblem::NotATable)) {
+        // The user was told the list stays empty: so it is, and nothing is written.
+        db.close();
+        return {checked, {}};
+    }
+    return result;
+}
+
+void Register::forget(Database* db)
+{
+    QMutexLocker lock(&m_mutex);
+    m_open.remove(db);
+}
+
+void Register::closeAll()
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_closed = true;
+    }
+    emit aboutToClose();
+    QSet<Database*> open;
+    {
+        QMutexLocker lock(&m_mutex);
+        open = m_open;
+    }
+    for (Database* db : open)
+        db->close(); // calls forget()
+}
+
+void Register::reopen()
+{
+    QMutexLocker lock(&m_mutex);
+    m_closed = false;
+}
+
+bool Register::isClosed() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_closed;
+}
+
+void Register::noteError(const QSqlError& error)
+{
+    if (isDamageError(error))
+        noteDamage(error.databaseText());
+}
+
+void Register::noteDamage(const QString& detail)
+{
+    m_damaged = true;
+    if (!m_damageReported.exchange(true))
+        emit damageFound(detail);
+}
+
+bool Register::writesRefused() const
+{
+    return m_damaged.load();
+}
+
+void Register::announceWrite()
+{
+    emit writeWanted();
+}
+
+int Register::openConnections() const
+{
+    QMutexLocker lock(&m_mutex);
+    return int(m_open.size());
+}
+
+} // namespace tarvik

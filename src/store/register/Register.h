@@ -1,0 +1,87 @@
+#pragma once
+
+#include "store/register/Database.h"
+#include "store/register/PartChange.h"
+
+#include <QMutex>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <atomic>
+
+namespace tarvik {
+
+// The register file's one owner. It checks the file once, hands out every connection the
+// program opens on it (each window's record sources and direct handles, background readers)
+// and can close all of them at once, which compaction needs before it may touch the file.
+// Windows are given the Register; none of them opens the file by path.
+class Register : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Register(const QString& path, QObject* parent = nullptr);
+    ~Register() override;
+
+    QString path() const { return m_path; }
+
+    // Opens the file once and checks it: a database, the register's tables and fields,
+    // writable. The result is kept; connections are handed out even after a failed check,
+    // so a read-only or partly damaged register can still be shown.
+    OpenResult check();
+    // The last check's result; any thread.
+    OpenResult checkResult() const;
+
+    // Opens `db` on the register and counts it among the connections closeAll() closes.
+    // Safe to call from a background thread for a connection used only there.
+    OpenResult connect(Database& db);
+
+    // Asks every holder to finish (aboutToClose: unsaved edits are saved, background work
+    // stops), then closes every connection still open. Afterwards connect() refuses, until
+    // reopen(). Must be called on the thread that created the Register.
+    void closeAll();
+    void reopen();
+    bool isClosed() const;
+    int openConnections() const;
+
+    // Damage met on any connection at any time (SQLITE_CORRUPT, SQLITE_NOTADB): from then
+    // on every change is refused, so a damaged file is not made worse. Any thread.
+    void noteError(const QSqlError& error);
+    void noteDamage(const QString& detail);
+    bool isDamaged() const { return m_damaged.load(); }
+    // Changes are refused: damage found, or a register the program cannot use.
+    bool writesRefused() const;
+
+    // Called before every change made through a connection of this register.
+    void announceWrite();
+    // Called by the parts' write path after each committed write.
+    void announcePartChange(const NameChange& change) { emit partChanged(change); }
+
+signals:
+    // Emitted synchronously by closeAll() before any connection is closed.
+    void aboutToClose();
+    // Once, for the first damage found after the open (damage found by check() is part of
+    // its result instead). Emitted on the thread that met it.
+    void damageFound(const QString& detail);
+    // Emitted synchronously by announceWrite(): background readers stop so the change
+    // does not wait for them.
+    void writeWanted();
+    // Every committed write of a part through a connection of this register, on the thread
+    // that made it: caches of the parts follow it or drop what it makes stale.
+    void partChanged(const tarvik::NameChange& change);
+
+private:
+    friend class Database;
+    void forget(Database* db);
+
+    QString m_path;
+    OpenResult m_checked;
+    mutable QMutex m_mutex;
+    QSet<Database*> m_open;
+    bool m_closed = false;
+    bool m_hasChecked = false;
+    std::atomic<bool> m_damaged{false};
+    std::atomic<bool> m_damageReported{false};
+};
+
+} // namespace tarvik

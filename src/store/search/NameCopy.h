@@ -1,0 +1,110 @@
+#pragma once
+
+#include "store/search/ByteSearch.h"
+#include "store/records/NameLookup.h"
+#include "store/register/Database.h"
+#include "store/search/FoldedNames.h"
+#include "store/register/PartChange.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QVector>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QThread;
+
+namespace tarvik {
+
+class Register;
+
+// The parts' folded names held in memory, so that a search for plain text (no * ? # [)
+// is a byte search of a few milliseconds instead of a pass of the engine over every row.
+// It answers exactly what Statements::partsWithNameLike(text) gives: the same rows in the
+// same order, or nothing when it cannot (not loaded yet, a pattern, a file it cannot
+// mirror); the caller then asks the engine.
+//
+// Never stale: before every answer it asks the engine whether anything was committed since
+// it last looked (PRAGMA data_version, on a connection of its own) and, if so, whether the
+// names changed since the copy was read (the name-change counter kept by the file's own
+// triggers). The program's own writes to the parts are announced by their write path
+// (Register::partChanged) with the counter read in the same transaction, so the copy follows
+// them in place; anything else drops the copy, the engine answers, and the copy is read
+// afresh in the background.
+class NameCopy : public QObject, public NameLookup {
+    Q_OBJECT
+
+  public:
+    explicit NameCopy(Register& reg, QObject* parent = nullptr);
+    ~NameCopy() override;
+
+    // Reads the names on a background thread of their own, on a connection of its own; the
+    // caller never waits. Nothing happens while a load runs or the copy is ready.
+    void startLoading();
+    // Whether a search can be answered from memory now (takes in a finished load).
+    bool isReady();
+    // Whether a load is still reading (takes in a finished load).
+    bool isLoading();
+
+    // The rows of Statements::partsWithNameLike(text), in its order; nothing when the
+    // engine must answer.
+    std::optional<QVector<qint64>> find(const QString& text) override;
+
+    // Text without the pattern characters * ? # [ and without broken UTF-16.
+    static bool isPlainText(const QString& text);
+
+    // For tests and the benchmark.
+    int loadsCompleted() const { return m_loads; }
+    std::size_t memoryBytes() const;
+    qsizetype size() const;
+    void setKernel(byteSearch::Kernel kernel) { m_kernel = kernel; }
+    // While held, a load waits before slice `fromSlice` (0: the first) and each later one
+    // until released.
+    void holdLoading(bool hold, unsigned fromSlice = 0);
+    // Rows a load reads in one read transaction: a few tens of milliseconds' worth, so that
+    // no writer waits longer for its commit.
+    void setSliceRows(unsigned rows) { m_sliceRows = std::max(rows, 1u); }
+    // After a few failed loads in a row, how long the engine answers alone before the next
+    // try.
+    void setRetryDelay(int ms) { m_retryDelayMs = ms; }
+
+  signals:
+    void ready();
+
+  private:
+    struct Loader;
+
+    void noteOwnChange(const NameChange& change);
+    bool fresh();
+    void dropCopy();
+    void noteFailure();
+    void takeFinishedLoad();
+    void stopLoading();
+    void closeConnection();
+    std::optional<qint64> dataVersion();
+
+    Register& m_register;
+    std::shared_ptr<Loader> m_loader;
+    QThread* m_thread = nullptr;
+    Database m_check; // this thread's connection for the freshness checks
+    std::unique_ptr<FoldedNames> m_names;
+    qint64 m_count = -1;               // the name-change counter the copy reflects
+    bool m_counted = false;            // the file has the counter
+    qint64 m_version = -1;             // PRAGMA data_version at the last check
+    std::vector<NameChange> m_pending; // own writes while a load runs
+    bool m_pendingLost = false;
+    bool m_unusable = false; // a file whose order or text the copy cannot mirror
+    bool m_hold = false;
+    unsigned m_holdFrom = 0;
+    unsigned m_sliceRows = 32768;
+    int m_failures = 0;
+    QElapsedTimer m_sinceFailure;
+    int m_retryDelayMs = 30000;
+    int m_loads = 0;
+    byteSearch::Kernel m_kernel = byteSearch::best();
+};
+
+} // namespace tarvik

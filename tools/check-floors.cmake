@@ -1,0 +1,51 @@
+# Fails when an include runs back up the floors of src/, or sideways between two folders of
+# one floor. Run: cmake -DSOURCE_DIR=<repo>/src -P tools/check-floors.cmake
+cmake_minimum_required(VERSION 3.25)
+
+# Floors, bottom first (rank); a folder includes only its own headers and lower floors'.
+set(rank_of_store/text 0)
+set(rank_of_store/register 1)
+set(rank_of_store/records 2)
+set(rank_of_store/search 3)
+set(rank_of_store/access 3)
+set(rank_of_gui 4)
+set(rank_of_editor 5)
+set(rank_of_packages 5)
+set(rank_of_service 5)
+set(rank_of_app 6)
+set(known store/text store/register store/records store/search store/access gui editor packages
+    service app)
+
+if(NOT SOURCE_DIR)
+  message(FATAL_ERROR "give -DSOURCE_DIR=<repo>/src")
+endif()
+file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp"
+     "${SOURCE_DIR}/*.inc")
+set(faults 0)
+foreach(source IN LISTS sources)
+  get_filename_component(folder "${source}" DIRECTORY)
+  if(folder STREQUAL "")
+    continue() # main.cpp stands above every floor
+  endif()
+  if(NOT folder IN_LIST known)
+    message(SEND_ERROR "${source}: its folder is on no floor")
+    math(EXPR faults "${faults} + 1")
+    continue()
+  endif()
+  file(STRINGS "${SOURCE_DIR}/${source}" includes REGEX "^#include \"[a-z/]+/[A-Za-z0-9_.]+\"")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^#include \"(.*)/[^/]*\".*$" "\\1" target "${line}")
+    if(target STREQUAL folder OR NOT target IN_LIST known)
+      continue() # its own floor, or a generated header
+    endif()
+    if(${rank_of_${target}} GREATER_EQUAL ${rank_of_${folder}})
+      message(SEND_ERROR "${source} includes ${target}: not a floor below ${folder}")
+      math(EXPR faults "${faults} + 1")
+    endif()
+  endforeach()
+endforeach()
+if(faults GREATER 0)
+  message(FATAL_ERROR "${faults} include(s) against the floors")
+endif()
+list(LENGTH sources count)
+message(STATUS "floors kept by ${count} files")
