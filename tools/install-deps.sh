@@ -8,6 +8,7 @@ packages=(
   libsqlite3-dev sqlite3
   mdbtools-dev qt6-translations-l10n
   fonts-liberation
+  clang-format
 )
 
 missing=()
