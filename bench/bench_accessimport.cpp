@@ -3,8 +3,8 @@
 // place), and reports parts per second and the peak memory.
 //
 //   bench_accessimport [Access file]   (default: the register-large fixture, 20,000 parts)
-#include "store/access/AccessImport.h"
 #include "BenchStats.h"
+#include "store/access/AccessImport.h"
 #include "store/access/AccessRows.h"
 
 #include <QCoreApplication>

@@ -45,7 +45,8 @@ double shellMs(const QString& database, const QString& sql)
     shell.write(".timer on\n.output /dev/null\n" + sql.toUtf8() + ";\n");
     shell.closeWriteChannel();
     shell.waitForFinished(600000);
-    const QString out = QString::fromUtf8(shell.readAllStandardOutput() + shell.readAllStandardError());
+    const QString out =
+        QString::fromUtf8(shell.readAllStandardOutput() + shell.readAllStandardError());
     const auto match = QRegularExpression(QStringLiteral("real ([0-9.]+)")).match(out);
     return match.hasMatch() ? match.captured(1).toDouble() * 1000 : -1;
 }
@@ -80,17 +81,18 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "cannot copy %s\n", argv[1]);
         return 1;
     }
-    const double deleteMs = shellMs(prepared, QStringLiteral("DELETE FROM client WHERE idnom % 10 = 0"));
+    const double deleteMs =
+        shellMs(prepared, QStringLiteral("DELETE FROM client WHERE idnom % 10 = 0"));
     std::printf("register %s, a tenth of the parts deleted (%.0f ms)\n", argv[1], deleteMs);
 
     std::vector<double> shellVacuum, shellSynced, total, quickTotal, quickCheck;
-    std::vector<std::vector<double>> steps(std::tuple_size_v<decltype(CompactionResult::nanoseconds)>);
+    std::vector<std::vector<double>> steps(
+        std::tuple_size_v<decltype(CompactionResult::nanoseconds)>);
     qint64 sizeBefore = 0, sizeAfter = 0, shellSize = 0;
     for (int run = 0; run < runs; ++run) {
         copyFresh(prepared, shellIn);
         QFile::remove(shellOut);
-        const double vacuum =
-            shellMs(shellIn, QStringLiteral("VACUUM INTO '%1'").arg(shellOut));
+        const double vacuum = shellMs(shellIn, QStringLiteral("VACUUM INTO '%1'").arg(shellOut));
         QElapsedTimer sync;
         sync.start();
         platform::syncFile(shellOut, nullptr);
@@ -145,11 +147,13 @@ int main(int argc, char* argv[])
         std::printf("    %-26s %8.0f ms\n", names[step], median(steps[step]));
     std::printf("  ours with quick_check        %8.0f ms   (check %.0f ms)\n", median(quickTotal),
                 median(quickCheck));
-    std::printf("  sqlite3 VACUUM INTO          %8.0f ms   ours / shell %.2f, with quick_check %.2f\n",
-                median(shellVacuum), median(total) / median(shellVacuum),
-                median(quickTotal) / median(shellVacuum));
-    std::printf("  sqlite3 VACUUM INTO + fsync  %8.0f ms   ours / shell %.2f, with quick_check %.2f\n",
-                median(shellSynced), median(total) / median(shellSynced),
-                median(quickTotal) / median(shellSynced));
+    std::printf(
+        "  sqlite3 VACUUM INTO          %8.0f ms   ours / shell %.2f, with quick_check %.2f\n",
+        median(shellVacuum), median(total) / median(shellVacuum),
+        median(quickTotal) / median(shellVacuum));
+    std::printf(
+        "  sqlite3 VACUUM INTO + fsync  %8.0f ms   ours / shell %.2f, with quick_check %.2f\n",
+        median(shellSynced), median(total) / median(shellSynced),
+        median(quickTotal) / median(shellSynced));
     return 0;
 }

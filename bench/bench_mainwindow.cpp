@@ -51,15 +51,16 @@ double shellMs(const QString& database, const QString& sql)
     shell.write(sql.toUtf8() + ";\n");
     shell.closeWriteChannel();
     shell.waitForFinished(120000);
-    const QString out = QString::fromUtf8(shell.readAllStandardOutput() + shell.readAllStandardError());
+    const QString out =
+        QString::fromUtf8(shell.readAllStandardOutput() + shell.readAllStandardError());
     const auto match = QRegularExpression(QStringLiteral("real ([0-9.]+)")).match(out);
     return match.hasMatch() ? match.captured(1).toDouble() * 1000 : -1;
 }
 
 void row(const char* what, const Stats& ours, double shell, const char* shellWhat)
 {
-    std::printf("%-34s median %9.2f ms  p95 %9.2f ms   sqlite3 %9.2f ms  (%s)\n", what,
-                ours.median, ours.p95, shell, shellWhat);
+    std::printf("%-34s median %9.2f ms  p95 %9.2f ms   sqlite3 %9.2f ms  (%s)\n", what, ours.median,
+                ours.p95, shell, shellWhat);
 }
 
 } // namespace

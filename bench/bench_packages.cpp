@@ -7,9 +7,9 @@
 // The register is written into a temporary folder first and removed afterwards.
 #include "app/Startup.h"
 #include "packages/Form5.h"
+#include "store/records/Seeding.h"
 #include "store/register/ProgramPaths.h"
 #include "store/register/Register.h"
-#include "store/records/Seeding.h"
 
 #include "BenchStats.h"
 

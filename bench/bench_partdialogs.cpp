@@ -4,9 +4,9 @@
 //
 //   bench_partdialogs <program folder with base/vorlend.mdb>
 #include "app/Form1.h"
-#include "gui/MessageBox.h"
 #include "app/Startup.h"
 #include "editor/Form2.h"
+#include "gui/MessageBox.h"
 #include "store/records/RecordSource.h"
 #include "store/register/Register.h"
 
@@ -166,8 +166,7 @@ int main(int argc, char* argv[])
                 MessageBox::setNextAnswer(QMessageBox::Ok);
             const bool erase = i % 2;
             ms.push_back(timeMs([&] {
-                QTest::sendKeyEvent(QTest::Click, quantity,
-                                    erase ? Qt::Key_Backspace : Qt::Key_5,
+                QTest::sendKeyEvent(QTest::Click, quantity, erase ? Qt::Key_Backspace : Qt::Key_5,
                                     erase ? QStringLiteral("\b") : QStringLiteral("5"),
                                     Qt::NoModifier);
             }));

@@ -3,10 +3,10 @@
 // without. Works on a copy: the given register is only read.
 //
 //   bench_partwrites <program folder with base/vorlend.mdb> [writes]
-#include "store/search/NameCopy.h"
 #include "store/records/RecordSource.h"
-#include "store/register/Register.h"
 #include "store/records/Statements.h"
+#include "store/register/Register.h"
+#include "store/search/NameCopy.h"
 
 #include "BenchStats.h"
 
@@ -28,8 +28,8 @@ namespace {
 
 void print(const char* what, const Stats& s, std::size_t n)
 {
-    std::printf("%-36s median %7.2f ms  p95 %7.2f ms  max %7.2f ms  (%zu)\n", what, s.median,
-                s.p95, s.max, n);
+    std::printf("%-36s median %7.2f ms  p95 %7.2f ms  max %7.2f ms  (%zu)\n", what, s.median, s.p95,
+                s.max, n);
 }
 
 double timed(const std::function<bool()>& step, bool* ok)
@@ -61,17 +61,22 @@ void run(const QString& path, int writes, bool withCopy)
     bool ok = true;
     for (int i = 0; i < writes; ++i) {
         const QString name = QStringLiteral("Бенч-запись %1").arg(i, 5, 10, QLatin1Char('0'));
-        add.push_back(timed([&] { return parts.addNew({{"kont", "1"}, {"idFam", name},
-                                                       {"phone", "1"}}); }, &ok));
+        add.push_back(timed(
+            [&] {
+                return parts.addNew({{"kont", "1"}, {"idFam", name}, {"phone", "1"}});
+            },
+            &ok));
     }
     parts.refresh();
     for (int i = 0; i < writes && i < parts.recordCount(); ++i) {
         parts.setCurrentRow(i);
         const QString shown = parts.field(QStringLiteral("phone")).toString();
-        plus.push_back(timed([&] {
-            return parts.replaceCurrentIf(QStringLiteral("phone"), shown, QStringLiteral("2"))
-                   == RecordSource::Replaced::Saved;
-        }, &ok));
+        plus.push_back(timed(
+            [&] {
+                return parts.replaceCurrentIf(QStringLiteral("phone"), shown,
+                                              QStringLiteral("2")) == RecordSource::Replaced::Saved;
+            },
+            &ok));
         const QString name = QStringLiteral("Бенч-запись правка %1").arg(i);
         rename.push_back(timed([&] { return parts.updateCurrent({{"idFam", name}}); }, &ok));
     }
@@ -103,8 +108,9 @@ int main(int argc, char** argv)
     const int writes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
     QTemporaryDir work;
     const QString copyPath = work.filePath(QStringLiteral("vorlend.mdb"));
-    if (!QFile::copy(QDir(QString::fromLocal8Bit(argv[1])).filePath(QStringLiteral("base/vorlend.mdb")),
-                     copyPath)) {
+    if (!QFile::copy(
+            QDir(QString::fromLocal8Bit(argv[1])).filePath(QStringLiteral("base/vorlend.mdb")),
+            copyPath)) {
         std::fprintf(stderr, "cannot copy the register\n");
         return 1;
     }

@@ -3,9 +3,9 @@
 // renames), the background quick check, and how long a change made meanwhile waits.
 //
 //   bench_registerhealth <program folder with base/vorlend.mdb>   (the file is changed)
+#include "store/records/RecordSource.h"
 #include "store/register/DamageCheck.h"
 #include "store/register/NameKeys.h"
-#include "store/records/RecordSource.h"
 #include "store/register/Register.h"
 
 #include <QCoreApplication>
@@ -43,7 +43,8 @@ double openMs(const QString& path, NameKeyHealing* healed = nullptr)
 void plain(const QString& path, const QString& sql)
 {
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plain"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plain"));
         db.setDatabaseName(path);
         db.open();
         QSqlQuery query(db);

@@ -10,9 +10,9 @@
 // The register is copied to a temporary folder first: the benchmark writes.
 #include "app/Form1.h"
 #include "app/Startup.h"
-#include "store/search/NameCopy.h"
 #include "store/records/RecordSource.h"
 #include "store/register/Register.h"
+#include "store/search/NameCopy.h"
 
 #include "BenchStats.h"
 
@@ -51,20 +51,23 @@ const char* const kWords[] = {
 // Patterns the engine still answers.
 const char* const kPatterns[] = {"к*35", "?т3", "к#0", "[кр]ез", "lm3?7", "ne5*p", "*"};
 
-void print(const char* what, const Stats& s, std::size_t n) {
+void print(const char* what, const Stats& s, std::size_t n)
+{
     std::printf("%-44s median %8.2f  p95 %8.2f  max %8.2f ms  (n=%zu)\n", what, s.median, s.p95,
                 s.max, n);
     std::fflush(stdout);
 }
 
-template <typename F> double timeMs(F&& step) {
+template <typename F> double timeMs(F&& step)
+{
     QElapsedTimer timer;
     timer.start();
     step();
     return timer.nsecsElapsed() / 1e6;
 }
 
-double rssMb() {
+double rssMb()
+{
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
@@ -75,23 +78,28 @@ double rssMb() {
     return -1;
 }
 
-double peakMb() {
+double peakMb()
+{
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024.0;
 }
 
 class Bench {
-  public:
+public:
     Bench(Form1& window)
-        : m_window(window), m_search(window.findChild<QLineEdit*>(QStringLiteral("Text5"))),
+        : m_window(window),
+          m_search(window.findChild<QLineEdit*>(QStringLiteral("Text5"))),
           m_grid(window.findChild<QTableView*>(QStringLiteral("TDBGrid2"))),
-          m_copy(window.findChild<NameCopy*>(QStringLiteral("partNames"))) {}
+          m_copy(window.findChild<NameCopy*>(QStringLiteral("partNames")))
+    {
+    }
 
     NameCopy& copy() { return *m_copy; }
     int listed() const { return m_grid->model()->rowCount(); }
 
-    double key(QChar ch) {
+    double key(QChar ch)
+    {
         return timeMs([&] {
             QTest::sendKeyEvent(QTest::Click, m_search, Qt::Key_unknown, QString(ch),
                                 Qt::NoModifier);
@@ -99,7 +107,8 @@ class Bench {
     }
 
     // Every keystroke of every word; the box is emptied between words (which runs no search).
-    std::vector<double> typeAll() {
+    std::vector<double> typeAll()
+    {
         std::vector<double> times;
         for (const char* word : kWords) {
             m_search->clear();
@@ -109,7 +118,8 @@ class Bench {
         return times;
     }
 
-    double typeWord(const QString& word, std::vector<double>* rest = nullptr) {
+    double typeWord(const QString& word, std::vector<double>* rest = nullptr)
+    {
         m_search->clear();
         double first = -1;
         for (const QChar ch : word) {
@@ -122,7 +132,8 @@ class Bench {
         return first;
     }
 
-    bool waitReady(int timeoutMs = 30000) {
+    bool waitReady(int timeoutMs = 30000)
+    {
         QElapsedTimer timer;
         timer.start();
         while (!m_copy->isReady()) {
@@ -134,7 +145,7 @@ class Bench {
         return true;
     }
 
-  private:
+private:
     Form1& m_window;
     QLineEdit* m_search;
     QTableView* m_grid;
@@ -142,7 +153,8 @@ class Bench {
 };
 
 // Another process adds a part, through the sqlite3 shell; false when the shell failed.
-bool insertElsewhere(const QString& database, const QString& name) {
+bool insertElsewhere(const QString& database, const QString& name)
+{
     QProcess shell;
     shell.start(QStringLiteral("sqlite3"), {database});
     if (!shell.waitForStarted(5000))
@@ -158,7 +170,8 @@ bool insertElsewhere(const QString& database, const QString& name) {
 
 } // namespace
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[])
+{
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_search <program folder> [runs]\n");

@@ -1,9 +1,9 @@
 #include "AccessFixtures.h"
 
 #include "store/access/AccessHeader.h"
-#include "store/register/Database.h"
 #include "store/records/Queries.h"
 #include "store/records/RecordSource.h"
+#include "store/register/Database.h"
 #include "store/text/TextFold.h"
 
 #include <QCryptographicHash>

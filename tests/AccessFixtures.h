@@ -20,10 +20,10 @@ bool hasLargeFixture();
 extern const char* const kNoLargeFixture;
 
 // Skips the current test (or data row) on a checkout without the large register.
-#define TARVIK_SKIP_WITHOUT_LARGE_FIXTURE()                                                    \
-    do {                                                                                       \
-        if (!::tarvik::test::hasLargeFixture())                                                \
-            QSKIP(::tarvik::test::kNoLargeFixture);                                            \
+#define TARVIK_SKIP_WITHOUT_LARGE_FIXTURE()                                                        \
+    do {                                                                                           \
+        if (!::tarvik::test::hasLargeFixture())                                                    \
+            QSKIP(::tarvik::test::kNoLargeFixture);                                                \
     } while (false)
 
 struct Manifest {

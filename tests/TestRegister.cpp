@@ -13,8 +13,8 @@ namespace tarvik::test {
 PartRow part(const QString& name, const QString& price, const QString& quantity,
              const QString& package, const QString& notes)
 {
-    return {QStringLiteral("01%1").arg(name.size()), name, price, package, quantity, notes,
-            package};
+    return {
+        QStringLiteral("01%1").arg(name.size()), name, price, package, quantity, notes, package};
 }
 
 QByteArray picture(const QColor& colour, const char* format, int width, int height)
@@ -74,8 +74,8 @@ QList<QVariantMap> TestRegister::storedParts() const
     for (int row = 0; row < source.recordCount(); ++row) {
         source.setCurrentRow(row);
         QVariantMap values;
-        for (const char* name : {"idnom", "kont", "idFam", "pol", "datebir", "phone", "sorp",
-                                 "PhotoN", "idFamKey"})
+        for (const char* name :
+             {"idnom", "kont", "idFam", "pol", "datebir", "phone", "sorp", "PhotoN", "idFamKey"})
             values.insert(QLatin1String(name), source.field(QLatin1String(name)));
         rows << values;
     }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "store/records/Seeding.h"
 #include "store/register/ProgramPaths.h"
 #include "store/register/Register.h"
-#include "store/records/Seeding.h"
 
 #include <QByteArray>
 #include <QColor>

@@ -49,8 +49,8 @@ void readEveryRow(tarvik::AccessRowReader& reader)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data),
-                                                     qsizetype(size));
+    const QByteArray bytes =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     const tarvik::AccessHeader header = tarvik::parseAccessHeader(bytes);
     if (header.isJet())
         check(header.pageSize == 2048 || header.pageSize == 4096);

@@ -85,7 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Whatever the bytes, decoding stays within them; valid UTF-8 must give
     // the same answer as the QString path.
     std::u32string folded;
-    const bool validUtf8 = tarvik::foldUtf8(reinterpret_cast<const char*>(textBytes), textSize, folded);
+    const bool validUtf8 =
+        tarvik::foldUtf8(reinterpret_cast<const char*>(textBytes), textSize, folded);
     const bool matchedFolded = compiled.matchesFolded(folded);
     if (!textIsUtf16 && validUtf8)
         check(matched == matchedFolded);

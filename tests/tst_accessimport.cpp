@@ -5,10 +5,10 @@
 #include "store/access/AccessHeader.h"
 #include "store/access/AccessImport.h"
 #include "store/access/AccessRows.h"
-#include "store/register/Database.h"
 #include "store/access/JetText.h"
 #include "store/records/Queries.h"
 #include "store/records/RecordSource.h"
+#include "store/register/Database.h"
 #include "store/text/TextFold.h"
 
 #include <QCoreApplication>

@@ -5,8 +5,8 @@
 
 #include "app/AccessImportStartup.h"
 #include "app/Form1.h"
-#include "gui/MessageBox.h"
 #include "app/Startup.h"
+#include "gui/MessageBox.h"
 #include "store/access/AccessImport.h"
 #include "store/records/RecordSource.h"
 #include "store/text/TextFold.h"
@@ -18,8 +18,8 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QTableView>
-#include <QTest>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #ifndef Q_OS_WIN
@@ -274,8 +274,7 @@ void TestAccessStartup::importFromAPipeOrFolderIsRefusedAtOnce_data()
     QTest::addColumn<QString>("named");
     QTest::newRow("folder") << "folder" << QStringLiteral("это папка, а не файл");
 #ifndef Q_OS_WIN
-    QTest::newRow("pipe") << "pipe"
-                          << QStringLiteral("это канал или устройство, а не файл");
+    QTest::newRow("pipe") << "pipe" << QStringLiteral("это канал или устройство, а не файл");
 #endif
 }
 

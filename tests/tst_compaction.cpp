@@ -2,9 +2,9 @@
 // whatever fails or however the process dies, the register stays whole.
 #include "TestRegister.h"
 
+#include "store/records/RecordSource.h"
 #include "store/register/Compaction.h"
 #include "store/register/Platform.h"
-#include "store/records/RecordSource.h"
 #include "store/register/Register.h"
 
 #include <QCryptographicHash>
@@ -62,9 +62,9 @@ QByteArray contentsOf(const QString& path)
         return true;
     };
     if (!addTable(Statements::partsInStoredOrder(),
-                  {"idnom", "kont", "idFam", "pol", "datebir", "phone", "sorp", "PhotoN"})
-        || !addTable(Statements::packageTypes(),
-                     {"IDvrachYZD", "yzdID", "vrachYZD", "name1", "Photo1"}))
+                  {"idnom", "kont", "idFam", "pol", "datebir", "phone", "sorp", "PhotoN"}) ||
+        !addTable(Statements::packageTypes(),
+                  {"IDvrachYZD", "yzdID", "vrachYZD", "name1", "Photo1"}))
         return {};
     return hash.result();
 }
@@ -125,8 +125,8 @@ bool execOn(const QString& path, const QString& sql)
 {
     bool done = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                    QStringLiteral("test-plain"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("test-plain"));
         db.setDatabaseName(path);
         QSqlQuery query(db);
         done = db.open() && query.exec(sql);
@@ -359,8 +359,8 @@ void TestCompaction::registerLockedElsewhereIsNotCompacted()
     const QByteArray bytes = fileBytes(path);
     {
         // Another program (the sqlite3 shell, say) in the middle of its own transaction.
-        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                       QStringLiteral("other-program"));
+        QSqlDatabase other =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other-program"));
         other.setDatabaseName(path);
         QVERIFY(other.open());
         QSqlQuery lock(other);
@@ -398,8 +398,8 @@ void TestCompaction::anotherProgramsWriteIsNeverLost()
     writeRegisterWithGaps(files, 30);
     const QString path = files.databasePath();
 
-    QProcess waiting;  // opened the file before the rename, waits up to 20 s for the lock
-    QProcess at_once;  // gives up at once when the file is locked
+    QProcess waiting; // opened the file before the rename, waits up to 20 s for the lock
+    QProcess at_once; // gives up at once when the file is locked
     bool ran = false;
     setCompactionStepHook([&](CompactionStep at, const QString&) {
         if (int(at) != step || ran)
@@ -424,7 +424,8 @@ void TestCompaction::anotherProgramsWriteIsNeverLost()
     const int landed = int(files.storedNames().count(kInsertedName));
     const QByteArray atOnceSaid = at_once.readAllStandardOutput() + at_once.readAllStandardError();
     const QByteArray waitingSaid = waiting.readAllStandardOutput() + waiting.readAllStandardError();
-    const int reported = int(atOnceSaid.contains("inserted")) + int(waitingSaid.contains("inserted"));
+    const int reported =
+        int(atOnceSaid.contains("inserted")) + int(waitingSaid.contains("inserted"));
     QVERIFY2(reported == landed, atOnceSaid + " | " + waitingSaid);
     QVERIFY2(atOnceSaid.contains("database is locked"), atOnceSaid);
     const FileCheck check = checkRegisterFile(path);
@@ -480,8 +481,8 @@ void TestCompaction::ownerModeAndAttributesAreKept()
         QCOMPARE(::chown(path.constData(), kNobody, kNobody), 0);
     static const char kName[] = "user.tarvik.test";
     const QByteArray value("kept across compaction");
-    const bool attributes = ::setxattr(path.constData(), kName, value.constData(),
-                                       size_t(value.size()), 0) == 0;
+    const bool attributes =
+        ::setxattr(path.constData(), kName, value.constData(), size_t(value.size()), 0) == 0;
     if (!attributes)
         QCOMPARE(errno, ENOTSUP);
     struct stat before {};
@@ -513,7 +514,8 @@ void TestCompaction::copyIsOnTheDiskBeforeItReplaces()
     TestRegister files;
     writeRegisterWithGaps(files, 30);
     QStringList events;
-    platform::setSyncObserver([&](const QString& path) { events << QStringLiteral("sync ") + path; });
+    platform::setSyncObserver(
+        [&](const QString& path) { events << QStringLiteral("sync ") + path; });
     setCompactionStepHook([&](CompactionStep step, const QString&) {
         if (step == CompactionStep::Replace)
             events << QStringLiteral("replace");
@@ -553,8 +555,9 @@ void TestCompaction::copyMissingRowsIsRefused()
     const CompactionResult result = compactRegister(owner);
     QVERIFY(deleted);
     QCOMPARE(result.failedStep, CompactionStep::Check);
-    QVERIFY(describeCompactionFailure(path, result)
-                .startsWith(QStringLiteral("База данных не сжата: сжатая копия не прошла проверку")));
+    QVERIFY(
+        describeCompactionFailure(path, result)
+            .startsWith(QStringLiteral("База данных не сжата: сжатая копия не прошла проверку")));
     QVERIFY(fileBytes(path) == bytes);
     QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{"vorlend.mdb"});
 }
@@ -621,7 +624,8 @@ void TestCompaction::killedAtAnyMomentLeavesRegisterWhole()
         if (QFileInfo::exists(compactionCopyPath(path)))
             ++killedWithCopy;
 
-        const QString context = QStringLiteral("kill %1 of %2, seed %3").arg(kill).arg(kKills).arg(seed);
+        const QString context =
+            QStringLiteral("kill %1 of %2, seed %3").arg(kill).arg(kKills).arg(seed);
         const FileCheck check = checkRegisterFile(path);
         QVERIFY2(check.ok(), qPrintable(context + QStringLiteral(": ") + check.problem));
         QVERIFY2(contentsOf(path) == expected, qPrintable(context));

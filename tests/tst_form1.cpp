@@ -2,22 +2,22 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "gui/MessageBox.h"
 #include "app/Startup.h"
+#include "gui/MessageBox.h"
 #include "store/records/RecordSource.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
-#include <QAbstractButton>
-#include <QMessageBox>
 #include <QTimer>
 #include <QToolButton>
 
@@ -153,8 +153,8 @@ void TestForm1::menus()
     QCOMPARE(menus[1]->text(), QStringLiteral("Сервис"));
     QStringList items;
     for (QAction* item : menus[1]->menu()->actions())
-        items << (item->isSeparator() ? QStringLiteral("-") : item->text())
-                     + (item->isEnabled() ? "" : " (off)");
+        items << (item->isSeparator() ? QStringLiteral("-") : item->text()) +
+                     (item->isEnabled() ? "" : " (off)");
     QCOMPARE(items, QStringList({"Поиск (off)", "Сжать базу", "Помощь (off)", "-", "О программе"}));
     QCOMPARE(control<QAction>("vrachey")->text(), QStringLiteral("Справочник типов"));
 }
@@ -162,8 +162,9 @@ void TestForm1::menus()
 void TestForm1::everyControlCanBeReached()
 {
     for (QWidget* widget : m_window->findChildren<QWidget*>()) {
-        const bool needsName = qobject_cast<QLineEdit*>(widget) || qobject_cast<QPlainTextEdit*>(widget)
-                               || qobject_cast<QTableView*>(widget) || qobject_cast<QToolButton*>(widget);
+        const bool needsName =
+            qobject_cast<QLineEdit*>(widget) || qobject_cast<QPlainTextEdit*>(widget) ||
+            qobject_cast<QTableView*>(widget) || qobject_cast<QToolButton*>(widget);
         if (!needsName || widget->objectName().startsWith(QLatin1String("qt_")))
             continue;
         QVERIFY2(!widget->accessibleName().isEmpty(), qPrintable(widget->objectName()));

@@ -47,6 +47,8 @@ private slots:
     void foldUtf8();
 };
 
+// One table row a line.
+// clang-format off
 void TestLikePattern::matching_data()
 {
     QTest::addColumn<QString>("pattern");
@@ -152,6 +154,7 @@ void TestLikePattern::matching_data()
     QTest::newRow("star never splits a pair") << utf16(u"*[\xDC00-\xDFFF]*") << QString::fromUcs4(U"\U0001F600")
                                               << true << false;
 }
+// clang-format on
 
 void TestLikePattern::matching()
 {
@@ -168,6 +171,8 @@ void TestLikePattern::matching()
     QCOMPARE(compiled.matchesFolded(toFolded(text)), match);
 }
 
+// One table row a line.
+// clang-format off
 void TestLikePattern::pathological_data()
 {
     QTest::addColumn<QString>("pattern");
@@ -184,6 +189,7 @@ void TestLikePattern::pathological_data()
     QTest::newRow("stars with classes") << QString(stars).replace(QLatin1Char('a'), QStringLiteral("[a-c]")) + "#"
                                         << as << false;
 }
+// clang-format on
 
 void TestLikePattern::pathological()
 {
@@ -212,6 +218,8 @@ void TestLikePattern::foldCharAgreesWithQt()
     }
 }
 
+// One table row a line.
+// clang-format off
 void TestLikePattern::foldCase_data()
 {
     QTest::addColumn<QString>("input");
@@ -226,6 +234,7 @@ void TestLikePattern::foldCase_data()
     QTest::newRow("lone low surrogate") << utf16(u"\xDC00" u"B") << utf16(u"\xDC00" u"b");
     QTest::newRow("reversed pair") << utf16(u"\xDC00\xD801") << utf16(u"\xDC00\xD801");
 }
+// clang-format on
 
 void TestLikePattern::foldCase()
 {
@@ -234,6 +243,8 @@ void TestLikePattern::foldCase()
     QCOMPARE(tarvik::foldCase(input), expected);
 }
 
+// One table row a line.
+// clang-format off
 void TestLikePattern::foldUtf8_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -264,6 +275,7 @@ void TestLikePattern::foldUtf8_data()
     QTest::newRow("invalid lead FF") << QByteArray("\xFF\xFE") << 2 << r + r << false;
     QTest::newRow("cp1251 bytes") << QByteArray("\xCA\xD2") << 2 << r + r << false;
 }
+// clang-format on
 
 void TestLikePattern::foldUtf8()
 {

@@ -33,14 +33,20 @@ void TestMy::lowerCyrillic_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("part name") << "Конденсатор К50-35" << "конденсаторк";
+    QTest::newRow("part name") << "Конденсатор К50-35"
+                               << "конденсаторк";
     QTest::newRow("every capital") << kAllUpper << kAllLower;
     QTest::newRow("every small letter") << kAllLower << kAllLower;
-    QTest::newRow("Ё and ё dropped") << "Ёлка ёж" << "лкаж";
-    QTest::newRow("other cyrillic dropped") << "ЂѐѢ" << "";
-    QTest::newRow("latin and digits dropped") << "LM317T" << "";
-    QTest::newRow("whole text, past 32") << QString(40, QLatin1Char('x')) + "Я" << "я";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("Ё and ё dropped") << "Ёлка ёж"
+                                     << "лкаж";
+    QTest::newRow("other cyrillic dropped") << "ЂѐѢ"
+                                            << "";
+    QTest::newRow("latin and digits dropped") << "LM317T"
+                                              << "";
+    QTest::newRow("whole text, past 32") << QString(40, QLatin1Char('x')) + "Я"
+                                         << "я";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestMy::lowerCyrillic()
@@ -56,16 +62,22 @@ void TestMy::upperCyrillic_data()
     QTest::addColumn<QString>("upper");
 
     const QString x31 = QString(31, QLatin1Char('x'));
-    QTest::newRow("part name") << "Конденсатор К50-35" << "КК";
-    QTest::newRow("small letters ignored") << "конденсатор" << "";
-    QTest::newRow("Ё never counted") << "ЁЁЁЁ ёлка" << "";
-    QTest::newRow("32nd counts, 33rd not") << x31 + "АБ" << "А";
+    QTest::newRow("part name") << "Конденсатор К50-35"
+                               << "КК";
+    QTest::newRow("small letters ignored") << "конденсатор"
+                                           << "";
+    QTest::newRow("Ё never counted") << "ЁЁЁЁ ёлка"
+                                     << "";
+    QTest::newRow("32nd counts, 33rd not") << x31 + "АБ"
+                                           << "А";
     QTest::newRow("every capital fits") << kAllUpper << kAllUpper;
     QTest::newRow("capitals past 32 ignored") << kAllUpper + "ЖЖЖ" << kAllUpper;
     // A character outside the BMP takes two of the 32 places.
-    QTest::newRow("surrogate pair takes two") << QString::fromUcs4(U"\U0001F600") + QString(29, QLatin1Char('x')) + "АБ"
-                                              << "А";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("surrogate pair takes two")
+        << QString::fromUcs4(U"\U0001F600") + QString(29, QLatin1Char('x')) + "АБ"
+        << "А";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestMy::upperCyrillic()
@@ -91,22 +103,63 @@ void TestMy::makeKont_data()
     const QString rTiny = QStringLiteral("59604643");
     const QString rTop = QStringLiteral("999999940395353");
 
-    QTest::newRow("two К, length 18") << "Конденсатор К50-35" << half << "01" "1212" "18" + rHalf;
-    QTest::newRow("Д Д Б, length 8") << "Д-Д-Б 12" << half << "01" "050502" "8" + rHalf;
-    QTest::newRow("latin, length 5") << "LM317" << tiny << "01" "5" + rTiny;
-    QTest::newRow("largest x") << "LM317" << top << "01" "5" + rTop;
-    QTest::newRow("ж..я shifted by ё") << "АЕЖ" << half << "01" "010608" "3" + rHalf;
-    QTest::newRow("Я is 33") << "Я" << half << "01" "33" "1" + rHalf;
-    QTest::newRow("three capitals still coded") << "КТ315Б" << half << "01" "122002" "6" + rHalf;
+    QTest::newRow("two К, length 18") << "Конденсатор К50-35" << half
+                                      << "01"
+                                         "1212"
+                                         "18" +
+                                             rHalf;
+    QTest::newRow("Д Д Б, length 8") << "Д-Д-Б 12" << half
+                                     << "01"
+                                        "050502"
+                                        "8" +
+                                            rHalf;
+    QTest::newRow("latin, length 5") << "LM317" << tiny
+                                     << "01"
+                                        "5" +
+                                            rTiny;
+    QTest::newRow("largest x") << "LM317" << top
+                               << "01"
+                                  "5" +
+                                      rTop;
+    QTest::newRow("ж..я shifted by ё") << "АЕЖ" << half
+                                       << "01"
+                                          "010608"
+                                          "3" +
+                                              rHalf;
+    QTest::newRow("Я is 33") << "Я" << half
+                             << "01"
+                                "33"
+                                "1" +
+                                    rHalf;
+    QTest::newRow("three capitals still coded") << "КТ315Б" << half
+                                                << "01"
+                                                   "122002"
+                                                   "6" +
+                                                       rHalf;
     QTest::newRow("four capitals") << "АБВГ" << half << "0200000001";
     QTest::newRow("many capitals") << "КТ315Б КТ361Г" << tiny << "0200000001";
     QTest::newRow("capitals past 32, length counts all")
-        << QString(32, QLatin1Char('x')) + "АБВГД" << half << "01" "37" + rHalf;
-    QTest::newRow("Ё and ё not coded") << "ЁЁЁЁ ёлка" << half << "01" "9" + rHalf;
-    QTest::newRow("length in UTF-16 units") << QString::fromUcs4(U"\U0001F600") + "LM" << half << "01" "4" + rHalf;
-    QTest::newRow("empty name") << "" << half << "01" "0" + rHalf;
+        << QString(32, QLatin1Char('x')) + "АБВГД" << half
+        << "01"
+           "37" +
+               rHalf;
+    QTest::newRow("Ё and ё not coded") << "ЁЁЁЁ ёлка" << half
+                                       << "01"
+                                          "9" +
+                                              rHalf;
+    QTest::newRow("length in UTF-16 units") << QString::fromUcs4(U"\U0001F600") + "LM" << half
+                                            << "01"
+                                               "4" +
+                                                   rHalf;
+    QTest::newRow("empty name") << "" << half
+                                << "01"
+                                   "0" +
+                                       rHalf;
     // r = floor(-1) = -1 is at most 9, so it gets the leading zero too.
-    QTest::newRow("x = 0") << "LM317" << 0.0f << "01" "5" "0-1";
+    QTest::newRow("x = 0") << "LM317" << 0.0f
+                           << "01"
+                              "5"
+                              "0-1";
 }
 
 void TestMy::makeKont()

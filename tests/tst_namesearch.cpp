@@ -5,14 +5,14 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "gui/MessageBox.h"
 #include "app/Startup.h"
 #include "editor/Form2.h"
+#include "gui/MessageBox.h"
+#include "store/records/RecordSource.h"
+#include "store/register/NameChangeCounter.h"
 #include "store/search/ByteSearch.h"
 #include "store/search/FoldedNames.h"
-#include "store/register/NameChangeCounter.h"
 #include "store/search/NameCopy.h"
-#include "store/records/RecordSource.h"
 #include "store/text/TextFold.h"
 
 #include <QApplication>
@@ -38,7 +38,8 @@ using namespace tarvik::test;
 namespace {
 
 // The rows the engine's own search gives, exactly as a record source reads them.
-QVector<qint64> engineRows(const Database& db, const QString& text) {
+QVector<qint64> engineRows(const Database& db, const QString& text)
+{
     const Statement statement = Statements::partsWithNameLike(text);
     QSqlQuery query(db.connection());
     query.setForwardOnly(true);
@@ -110,7 +111,8 @@ const QStringList kPieces = {
     "ﬀ",
 };
 
-QString randomText(QRandomGenerator& random, int maxPieces) {
+QString randomText(QRandomGenerator& random, int maxPieces)
+{
     QString text;
     const int n = int(random.bounded(maxPieces + 1));
     for (int i = 0; i < n; ++i)
@@ -119,7 +121,8 @@ QString randomText(QRandomGenerator& random, int maxPieces) {
 }
 
 // Writes a key exactly as given, bytes and type, the way another tool could.
-bool writeRawPart(const Database& db, const QString& name, const QVariant& key, const char* cast) {
+bool writeRawPart(const Database& db, const QString& name, const QVariant& key, const char* cast)
+{
     QSqlQuery query(db.connection());
     query.prepare(QStringLiteral("INSERT INTO client (kont, idFam, idFamKey) VALUES ('1', ?, %1)")
                       .arg(QLatin1String(cast)));
@@ -129,7 +132,8 @@ bool writeRawPart(const Database& db, const QString& name, const QVariant& key, 
 }
 
 // Waits until the copy has been read.
-bool ready(NameCopy& copy) {
+bool ready(NameCopy& copy)
+{
     return QTest::qWaitFor([&] { return copy.isReady(); }, 10000);
 }
 
@@ -138,7 +142,7 @@ bool ready(NameCopy& copy) {
 class TestNameSearch : public QObject, private MainWindowProbe {
     Q_OBJECT
 
-  private slots:
+private slots:
     void initTestCase();
     void cleanup();
 
@@ -156,24 +160,26 @@ class TestNameSearch : public QObject, private MainWindowProbe {
     void loadStartsAgainWhenNamesChangeBetweenSlices();
     void failedLoadsAreTriedAgainLater();
 
-  private:
+private:
     void openWindow(const QList<PartRow>& rows, bool hold = false);
     QStringList expected(const QString& text) const;
     void type(const QString& text);
     NameCopy& copy() const { return *control<NameCopy>("partNames"); }
-
 };
 
-void TestNameSearch::initTestCase() {
+void TestNameSearch::initTestCase()
+{
     prepareApplication(*qApp);
 }
 
-void TestNameSearch::cleanup() {
+void TestNameSearch::cleanup()
+{
     closeWindow();
     m_register.reset();
 }
 
-void TestNameSearch::openWindow(const QList<PartRow>& rows, bool hold) {
+void TestNameSearch::openWindow(const QList<PartRow>& rows, bool hold)
+{
     m_register = std::make_unique<TestRegister>();
     QVERIFY(m_register->write(rows));
     m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
@@ -183,7 +189,8 @@ void TestNameSearch::openWindow(const QList<PartRow>& rows, bool hold) {
 }
 
 // What the engine lists for `text` right now, through a connection of its own.
-QStringList TestNameSearch::expected(const QString& text) const {
+QStringList TestNameSearch::expected(const QString& text) const
+{
     RecordSource truth;
     truth.open(m_register->databasePath());
     truth.setStatement(Statements::partsWithNameLike(text));
@@ -195,13 +202,15 @@ QStringList TestNameSearch::expected(const QString& text) const {
     return names;
 }
 
-void TestNameSearch::type(const QString& text) {
+void TestNameSearch::type(const QString& text)
+{
     auto* box = control<QLineEdit>("Text5");
     box->clear();
     typeText(box, text);
 }
 
-void TestNameSearch::byteSearchKernelsAgree() {
+void TestNameSearch::byteSearchKernelsAgree()
+{
     // Names of every length around the vector widths, needles longer than a step, empty
     // names, and bytes that occur at name boundaries.
     QRandomGenerator random(7);
@@ -245,7 +254,8 @@ void TestNameSearch::byteSearchKernelsAgree() {
     }
 }
 
-void TestNameSearch::foldedNamesFollowInsertsAndRemovals() {
+void TestNameSearch::foldedNamesFollowInsertsAndRemovals()
+{
     // Against a plain ordered map, through enough changes to split and empty blocks; every
     // search after a change, and the next keystroke's narrowed search, agree with it.
     using Key = std::tuple<int, std::string, qint64>;
@@ -301,7 +311,8 @@ void TestNameSearch::foldedNamesFollowInsertsAndRemovals() {
     QVERIFY(!names.remove(-5));
 }
 
-void TestNameSearch::copyAnswersExactlyAsTheEngine() {
+void TestNameSearch::copyAnswersExactlyAsTheEngine()
+{
     TestRegister reg;
     QRandomGenerator random(2024);
     QList<PartRow> rows;
@@ -403,7 +414,8 @@ void TestNameSearch::copyAnswersExactlyAsTheEngine() {
     QCOMPARE(copy.loadsCompleted(), 1);
 }
 
-void TestNameSearch::patternsAndBrokenTextAreLeftToTheEngine() {
+void TestNameSearch::patternsAndBrokenTextAreLeftToTheEngine()
+{
     for (const QString& text : {QStringLiteral("a*"), QStringLiteral("?"), QStringLiteral("#1"),
                                 QStringLiteral("[ab]"), QString(QChar(0xD800)) + "x"})
         QVERIFY2(!NameCopy::isPlainText(text), qPrintable(text));
@@ -414,7 +426,8 @@ void TestNameSearch::patternsAndBrokenTextAreLeftToTheEngine() {
     QVERIFY(!Statements::nameLikeText(Statements::partsNamed("*x*")));
 }
 
-void TestNameSearch::otherWritersAreSeenBeforeEveryKeystroke() {
+void TestNameSearch::otherWritersAreSeenBeforeEveryKeystroke()
+{
     openWindow({part("Резистор МЛТ"), part("Резистор С2-33"), part("Конденсатор К50-35"),
                 part("Диод КД522")});
     QVERIFY(ready(copy()));
@@ -455,7 +468,8 @@ void TestNameSearch::otherWritersAreSeenBeforeEveryKeystroke() {
     QVERIFY(copy().isReady());
 }
 
-void TestNameSearch::ownEditsAreFollowedWithoutReading() {
+void TestNameSearch::ownEditsAreFollowedWithoutReading()
+{
     openWindow({part("Резистор МЛТ"), part("Конденсатор К50-35"), part("Диод КД522")});
     QVERIFY(ready(copy()));
     const int loads = copy().loadsCompleted();
@@ -486,7 +500,8 @@ void TestNameSearch::ownEditsAreFollowedWithoutReading() {
     QCOMPARE(copy().size(), 4);
 }
 
-void TestNameSearch::ownWriteWaitsForAnotherWriter() {
+void TestNameSearch::ownWriteWaitsForAnotherWriter()
+{
     // Another writer holds the write lock for a moment: the program's own write, which now
     // also reads the name counter, waits its turn and then succeeds, as a plain write would.
     openWindow({part("Резистор МЛТ")});
@@ -514,7 +529,8 @@ void TestNameSearch::ownWriteWaitsForAnotherWriter() {
     QCOMPARE(listed(), (QStringList{"Резистор МЛТ", "Резистор свой", "Резистор чужой"}));
 }
 
-void TestNameSearch::keystrokeDuringTheLoad() {
+void TestNameSearch::keystrokeDuringTheLoad()
+{
     openWindow({part("Резистор МЛТ"), part("Конденсатор К50-35"), part("Резистор С2-33")}, true);
     QVERIFY(!copy().isReady());
     type("рез"); // answered by the engine
@@ -530,7 +546,8 @@ void TestNameSearch::keystrokeDuringTheLoad() {
     QCOMPARE(listed().size(), 3);
 }
 
-void TestNameSearch::closingDuringTheLoad() {
+void TestNameSearch::closingDuringTheLoad()
+{
     QList<PartRow> rows;
     for (int i = 0; i < 3000; ++i)
         rows << part(QStringLiteral("Деталь %1").arg(i));
@@ -562,7 +579,8 @@ void TestNameSearch::closingDuringTheLoad() {
     m_window.reset();
 }
 
-void TestNameSearch::counterIsAddedToOlderFilesAndWorksInTheShell() {
+void TestNameSearch::counterIsAddedToOlderFilesAndWorksInTheShell()
+{
     TestRegister reg;
     QVERIFY(reg.write({part("Резистор")}));
     QStringList fresh;
@@ -622,8 +640,8 @@ void TestNameSearch::counterIsAddedToOlderFilesAndWorksInTheShell() {
     QCOMPARE(counter(), renamed + 1);
 }
 
-
-void TestNameSearch::partAddedThroughTheDialogIsFoundByTheNextKeystroke() {
+void TestNameSearch::partAddedThroughTheDialogIsFoundByTheNextKeystroke()
+{
     // Enough names that a keystroke narrows the previous one's hits, and hits spread among
     // other names, so that a name added between them moves them all.
     QList<PartRow> rows;
@@ -656,7 +674,8 @@ void TestNameSearch::partAddedThroughTheDialogIsFoundByTheNextKeystroke() {
     QVERIFY(copy().isReady());
 }
 
-void TestNameSearch::loadStartsAgainWhenNamesChangeBetweenSlices() {
+void TestNameSearch::loadStartsAgainWhenNamesChangeBetweenSlices()
+{
     QList<PartRow> rows;
     for (int i = 0; i < 30; ++i)
         rows << part(QStringLiteral("Деталь %1").arg(i, 2, 10, QLatin1Char('0')));
@@ -684,7 +703,8 @@ void TestNameSearch::loadStartsAgainWhenNamesChangeBetweenSlices() {
     QCOMPARE(names.size(), 31);
 }
 
-void TestNameSearch::failedLoadsAreTriedAgainLater() {
+void TestNameSearch::failedLoadsAreTriedAgainLater()
+{
     m_register = std::make_unique<TestRegister>();
     QVERIFY(m_register->write({part("Резистор МЛТ"), part("Диод КД522")}));
     NameCopy names(m_register->owner());

@@ -4,12 +4,12 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "gui/MessageBox.h"
 #include "app/Startup.h"
-#include "store/register/DamageCheck.h"
-#include "store/search/NameCopy.h"
+#include "gui/MessageBox.h"
 #include "store/records/PictureText.h"
 #include "store/records/RecordSource.h"
+#include "store/register/DamageCheck.h"
+#include "store/search/NameCopy.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -42,7 +42,7 @@ const QLocale kRussian(QLocale::Russian, QLocale::Russia);
 
 // A connection as another program has it: plain SQL, none of the program's functions.
 class PlainConnection {
-  public:
+public:
     explicit PlainConnection(const QString& path)
         : m_name(QStringLiteral("plain-%1").arg(++s_count))
     {
@@ -70,7 +70,7 @@ class PlainConnection {
         return query.exec(sql) && query.next() ? query.value(0) : QVariant();
     }
 
-  private:
+private:
     static inline int s_count = 0;
     QString m_name;
 };
@@ -103,7 +103,7 @@ bool runningAsRoot()
 class TestOtherPrograms : public QObject, private MainWindowProbe {
     Q_OBJECT
 
-  private slots:
+private slots:
     void initTestCase();
     void init();
     void cleanup();
@@ -133,12 +133,11 @@ class TestOtherPrograms : public QObject, private MainWindowProbe {
     void quantityBoxShowsTheStoredValueAfterAFailedSave();
     void readOnlyRegisterIsDetected();
 
-  private:
+private:
     void open(const QList<PartRow>& rows, const QList<Package>& packages = {});
     QString stored(const QString& name, const char* field) const;
     // As a user who is not root (root writes anything): the test body runs in a child.
     bool ranAsOtherUser(const char* function);
-
 };
 
 void TestOtherPrograms::initTestCase()
@@ -622,7 +621,8 @@ void TestOtherPrograms::lockedRegisterIsReportedAndRetried()
         const qint64 took = clock.elapsed();
         const QList<MessageBox::Shown> shown = MessageBox::takeShown();
         QCOMPARE(shown.size(), 1);
-        QVERIFY2(shown[0].text.contains(QStringLiteral("занят другой программой")), qPrintable(shown[0].text));
+        QVERIFY2(shown[0].text.contains(QStringLiteral("занят другой программой")),
+                 qPrintable(shown[0].text));
         QVERIFY2(took < 3000, qPrintable(QString::number(took)));
     };
     timed([&] { click("Reset"); });

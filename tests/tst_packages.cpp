@@ -2,10 +2,10 @@
 // the file-dialog and message-box seams, and the main window's commands that open them.
 #include "TestRegister.h"
 
-#include "gui/FileDialog.h"
 #include "app/Form1.h"
-#include "gui/MessageBox.h"
 #include "app/Startup.h"
+#include "gui/FileDialog.h"
+#include "gui/MessageBox.h"
 #include "mkdb/GifWriter.h"
 #include "packages/Form5.h"
 #include "packages/PictureWindows.h"
@@ -158,7 +158,7 @@ QSize shownSize(const QLabel* label)
 class TestPackages : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void initTestCase();
     void cleanup();
 
@@ -188,7 +188,7 @@ class TestPackages : public QObject {
     void picturesClaimingHugeSizesCostNoMemory();
     void largePicturesAreHeldAtTheSizeShown();
 
-  private:
+private:
     void open(const QList<Package>& packages,
               const std::function<void(const QString&)>& beforeOpening = {});
     template <typename T> T* control(const char* name) const
@@ -300,8 +300,7 @@ void TestPackages::layoutGridAndTabOrder()
     QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
     QVERIFY(!(m_window->windowFlags() & Qt::WindowMinMaxButtonsHint));
     QVERIFY((middle(m_window->geometry()) - middle(m_window->screen()->availableGeometry()))
-                .manhattanLength()
-            <= 2); // centred, to the rounding of odd sizes
+                .manhattanLength() <= 2); // centred, to the rounding of odd sizes
     const struct {
         const char* name;
         QRect twips;

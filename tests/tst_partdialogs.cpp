@@ -3,9 +3,9 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "gui/MessageBox.h"
 #include "app/Startup.h"
 #include "editor/Form2.h"
+#include "gui/MessageBox.h"
 #include "store/records/RecordSource.h"
 
 #include <QApplication>
@@ -52,11 +52,21 @@ QList<PartRow> parts()
             part("NE555P", "", "7", "TO-92"),
             part("Panasonic's EEU", "1", "0", "O'RING"),
             // Its package text names no type; its PhotoN does.
-            {QStringLiteral("0118"), QStringLiteral("Дроссель"), QStringLiteral("5"),
-             QStringLiteral("СТАРЫЙ"), QStringLiteral("1"), {}, QStringLiteral("SOT-23")},
+            {QStringLiteral("0118"),
+             QStringLiteral("Дроссель"),
+             QStringLiteral("5"),
+             QStringLiteral("СТАРЫЙ"),
+             QStringLiteral("1"),
+             {},
+             QStringLiteral("SOT-23")},
             // Its package text names a type in other letter case; its PhotoN is empty.
-            {QStringLiteral("0118"), QStringLiteral("диод"), QStringLiteral("2"),
-             QStringLiteral("dip-8"), QStringLiteral("4"), {}, {}},
+            {QStringLiteral("0118"),
+             QStringLiteral("диод"),
+             QStringLiteral("2"),
+             QStringLiteral("dip-8"),
+             QStringLiteral("4"),
+             {},
+             {}},
             part("Брак", "1", "1", "БРАК")};
 }
 
@@ -174,9 +184,10 @@ void TestPartDialogs::open(Kind kind, const QString& name, bool show)
         m_dialog = std::make_unique<Form2>(m_register->owner(), m_register->paths(), *m_data1);
     } else {
         QVERIFY(m_data1->hasCurrent());
-        const PartRow current = PartRow::read([this](const QString& f) { return m_data1->field(f); });
-        m_dialog = std::make_unique<Form12>(m_register->owner(), m_register->paths(), *m_data1,
-                                            current);
+        const PartRow current =
+            PartRow::read([this](const QString& f) { return m_data1->field(f); });
+        m_dialog =
+            std::make_unique<Form12>(m_register->owner(), m_register->paths(), *m_data1, current);
     }
     if (show) {
         m_dialog->show();
@@ -284,12 +295,14 @@ void TestPartDialogs::windowTabOrderAndFirstFocus_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QSize>("client");
     QTest::addColumn<QStringList>("tabOrder");
-    QTest::newRow("new") << int(New) << "Form2" << "Новый элемент" << QSize(598, 419)
-                         << QStringList{"cmdAdd1", "Exit", "Cena", "txtDisc", "txtVozrast", "Fam",
-                                        "DBCombo8"};
-    QTest::newRow("edit") << int(Edit) << "Form12" << "Изменение данных" << QSize(592, 419)
-                          << QStringList{"cmdAdd1", "Exit", "Fam", "txtVozrast", "txtDisc",
-                                         "Cena", "DBCombo8"};
+    QTest::newRow("new") << int(New) << "Form2"
+                         << "Новый элемент" << QSize(598, 419)
+                         << QStringList{"cmdAdd1",    "Exit", "Cena",    "txtDisc",
+                                        "txtVozrast", "Fam",  "DBCombo8"};
+    QTest::newRow("edit") << int(Edit) << "Form12"
+                          << "Изменение данных" << QSize(592, 419)
+                          << QStringList{"cmdAdd1", "Exit", "Fam",     "txtVozrast",
+                                         "txtDisc", "Cena", "DBCombo8"};
 }
 
 void TestPartDialogs::windowTabOrderAndFirstFocus()
@@ -380,11 +393,20 @@ void TestPartDialogs::validationMessagesInOrder_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("quantity");
     QTest::addColumn<QString>("message");
-    QTest::newRow("new, both empty") << int(New) << "" << "" << "Вы не заполнили наименование";
-    QTest::newRow("new, no name") << int(New) << "" << "5" << "Вы не заполнили наименование";
-    QTest::newRow("new, no quantity") << int(New) << "Диод" << "" << "Вы не выбрали количество";
-    QTest::newRow("edit, no name") << int(Edit) << "" << "7" << "Вы не заполнили наименование";
-    QTest::newRow("edit, no quantity") << int(Edit) << "NE555P" << ""
+    QTest::newRow("new, both empty") << int(New) << ""
+                                     << ""
+                                     << "Вы не заполнили наименование";
+    QTest::newRow("new, no name") << int(New) << ""
+                                  << "5"
+                                  << "Вы не заполнили наименование";
+    QTest::newRow("new, no quantity") << int(New) << "Диод"
+                                      << ""
+                                      << "Вы не выбрали количество";
+    QTest::newRow("edit, no name") << int(Edit) << ""
+                                   << "7"
+                                   << "Вы не заполнили наименование";
+    QTest::newRow("edit, no quantity") << int(Edit) << "NE555P"
+                                       << ""
                                        << "Вы не выбрали количество";
 }
 
@@ -559,13 +581,16 @@ void TestPartDialogs::editWithoutChangesKeepsPackage_data()
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<QColor>("colour"); // invalid: no picture
     QTest::addColumn<QString>("datebir");
-    QTest::newRow("type as stored") << "Резистор МЛТ" << "DIP-8" << QColor(Qt::red) << "DIP-8";
-    QTest::newRow("text names no type") << "Дроссель" << "SOT-23" << QColor(Qt::blue)
-                                        << "СТАРЫЙ";
-    QTest::newRow("text in other case") << "диод" << "DIP-8" << QColor(Qt::red) << "DIP-8";
-    QTest::newRow("apostrophe") << "Panasonic's EEU" << "O'RING" << QColor(Qt::yellow)
-                                << "O'RING";
-    QTest::newRow("type without picture") << "NE555P" << "TO-92" << QColor() << "TO-92";
+    QTest::newRow("type as stored") << "Резистор МЛТ"
+                                    << "DIP-8" << QColor(Qt::red) << "DIP-8";
+    QTest::newRow("text names no type") << "Дроссель"
+                                        << "SOT-23" << QColor(Qt::blue) << "СТАРЫЙ";
+    QTest::newRow("text in other case") << "диод"
+                                        << "DIP-8" << QColor(Qt::red) << "DIP-8";
+    QTest::newRow("apostrophe") << "Panasonic's EEU"
+                                << "O'RING" << QColor(Qt::yellow) << "O'RING";
+    QTest::newRow("type without picture") << "NE555P"
+                                          << "TO-92" << QColor() << "TO-92";
 }
 
 void TestPartDialogs::editWithoutChangesKeepsPackage()
@@ -717,8 +742,8 @@ void TestPartDialogs::editNeverOverwritesAnotherProgramsChange()
     QCOMPARE(shown.size(), 2);
     QVERIFY2(shown[0].text.startsWith(QStringLiteral("Запись изменена другой программой.")),
              qPrintable(shown[0].text));
-    QVERIFY2(shown[1].text.contains(QStringLiteral("Наименование: NE555 чужой"))
-                 && shown[1].text.contains(QStringLiteral("Количество: 40")),
+    QVERIFY2(shown[1].text.contains(QStringLiteral("Наименование: NE555 чужой")) &&
+                 shown[1].text.contains(QStringLiteral("Количество: 40")),
              qPrintable(shown[1].text));
     QVERIFY(m_dialog->isVisible());
     QVERIFY(control<QPushButton>("cmdAdd1")->isEnabled());

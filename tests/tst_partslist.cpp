@@ -4,8 +4,8 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "gui/MessageBox.h"
 #include "app/Startup.h"
+#include "gui/MessageBox.h"
 #include "store/records/RecordSource.h"
 
 #include <QApplication>
@@ -32,8 +32,7 @@ const QLocale kRussian(QLocale::Russian, QLocale::Russia);
 QList<PartRow> parts()
 {
     return {part("Конденсатор К50-35", "12,5", "4", "DIP-8", "электролит\n105 °C"),
-            part("Резистор МЛТ", "0,35", "3", "НЕТ ТАКОГО"),
-            part("NE555P", "", "7", "TO-92"),
+            part("Резистор МЛТ", "0,35", "3", "НЕТ ТАКОГО"), part("NE555P", "", "7", "TO-92"),
             part("Panasonic's EEU", "1", "0", "SOT-23"),
             part("резистор С2-33", "2,5", "2,5", "dip-8")};
 }
@@ -73,7 +72,6 @@ private slots:
 
 private:
     void open(const QList<PartRow>& rows = parts());
-
 };
 
 void TestPartsList::initTestCase()
@@ -113,11 +111,11 @@ void TestPartsList::rowChangeShowsDetailsAndPicture()
         const char* quantity;
         bool picture;
     };
-    const Expected rows[] = {{"NE555P", "7", false},          // its type has no picture
-                             {"Panasonic's EEU", "0", true},  // JPEG
+    const Expected rows[] = {{"NE555P", "7", false},            // its type has no picture
+                             {"Panasonic's EEU", "0", true},    // JPEG
                              {"Конденсатор К50-35", "4", true}, // BMP
-                             {"Резистор МЛТ", "3", false},    // names no type
-                             {"резистор С2-33", "2,5", true}}; // type named in other case
+                             {"Резистор МЛТ", "3", false},      // names no type
+                             {"резистор С2-33", "2,5", true}};  // type named in other case
     for (int row = 0; row < 5; ++row) {
         if (row > 0)
             down();
@@ -149,13 +147,21 @@ void TestPartsList::stockValueFollowsRegionalSettings_data()
     QTest::addColumn<QString>("price");
     QTest::addColumn<QString>("quantity");
     QTest::addColumn<QString>("value");
-    QTest::newRow("ru whole") << kRussian << "12,5" << "4" << "50";
-    QTest::newRow("ru fraction") << kRussian << "0,35" << "3" << "1,05";
-    QTest::newRow("ru big, no grouping") << kRussian << "1250,5" << "1000" << "1250500";
-    QTest::newRow("en") << QLocale(QLocale::English, QLocale::UnitedStates) << "12.5" << "4"
+    QTest::newRow("ru whole") << kRussian << "12,5"
+                              << "4"
+                              << "50";
+    QTest::newRow("ru fraction") << kRussian << "0,35"
+                                 << "3"
+                                 << "1,05";
+    QTest::newRow("ru big, no grouping") << kRussian << "1250,5"
+                                         << "1000"
+                                         << "1250500";
+    QTest::newRow("en") << QLocale(QLocale::English, QLocale::UnitedStates) << "12.5"
+                        << "4"
                         << "50";
     QTest::newRow("en fraction") << QLocale(QLocale::English, QLocale::UnitedStates) << "2.5"
-                                 << "2.5" << "6.25";
+                                 << "2.5"
+                                 << "6.25";
 }
 
 void TestPartsList::stockValueFollowsRegionalSettings()
@@ -191,8 +197,8 @@ void TestPartsList::searchTakesAnyText_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QStringList>("found");
     QTest::newRow("apostrophe") << "'s" << QStringList{"Panasonic's EEU"};
-    QTest::newRow("unclosed class, then closed") << "[р]" << QStringList{
-        "Конденсатор К50-35", "Резистор МЛТ", "резистор С2-33"};
+    QTest::newRow("unclosed class, then closed")
+        << "[р]" << QStringList{"Конденсатор К50-35", "Резистор МЛТ", "резистор С2-33"};
     QTest::newRow("digits") << "#-#" << QStringList{"Конденсатор К50-35", "резистор С2-33"};
     QTest::newRow("nothing matches") << "ЯЯЯ" << QStringList{};
 }
@@ -243,9 +249,15 @@ void TestPartsList::quantityStepsAreStored_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("plus on a fraction") << "резистор С2-33" << "plus" << "3,5";
-    QTest::newRow("minus below zero") << "Panasonic's EEU" << "minus" << "-1";
-    QTest::newRow("plus") << "NE555P" << "plus" << "8";
+    QTest::newRow("plus on a fraction") << "резистор С2-33"
+                                        << "plus"
+                                        << "3,5";
+    QTest::newRow("minus below zero") << "Panasonic's EEU"
+                                      << "minus"
+                                      << "-1";
+    QTest::newRow("plus") << "NE555P"
+                          << "plus"
+                          << "8";
 }
 
 void TestPartsList::quantityStepsAreStored()
@@ -259,9 +271,9 @@ void TestPartsList::quantityStepsAreStored()
     QTEST(text("Text4"), "shown");
     // The value follows the new quantity.
     const double price = kRussian.toDouble(text("Text2"));
-    QCOMPARE(label("Label9"),
-             text("Text2").isEmpty() ? QString()
-                                     : kRussian.toString(price * kRussian.toDouble(shown), 'g', 15));
+    QCOMPARE(label("Label9"), text("Text2").isEmpty()
+                                  ? QString()
+                                  : kRussian.toString(price * kRussian.toDouble(shown), 'g', 15));
     for (const QVariantMap& row : m_register->storedParts()) {
         if (row.value("idFam").toString() == name)
             QCOMPARE(row.value("phone").toString(), shown);
@@ -330,8 +342,8 @@ void TestPartsList::deletionAfterSearchShowsWholeTableInStoredOrder()
     MessageBox::setNextAnswer(QMessageBox::Yes);
     click("dPaz");
     QCOMPARE(MessageBox::takeShown().size(), 1);
-    QCOMPARE(listed(), QStringList({"Конденсатор К50-35", "Резистор МЛТ", "NE555P",
-                                    "Panasonic's EEU"}));
+    QCOMPARE(listed(),
+             QStringList({"Конденсатор К50-35", "Резистор МЛТ", "NE555P", "Panasonic's EEU"}));
     QCOMPARE(grid()->currentIndex().row(), 0);
     QCOMPARE(text("Text1"), QStringLiteral("Конденсатор К50-35"));
 }

@@ -2,14 +2,14 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
+#include "app/Startup.h"
 #include "gui/MessageBox.h"
 #include "gui/ProgramEnd.h"
-#include "app/Startup.h"
+#include "gui/Shell.h"
 #include "service/Form21.h"
 #include "service/Help.h"
-#include "gui/Shell.h"
-#include "store/register/Compaction.h"
 #include "store/records/RecordSource.h"
+#include "store/register/Compaction.h"
 
 #include <QAction>
 #include <QApplication>
@@ -138,14 +138,16 @@ void TestService::aboutWindowShowsItsDesign()
     QCOMPARE(window.findChildren<QLabel*>().size(), 5); // three texts and two pictures
 
     // Our own pictures, one of each kind, bundled with the program.
-    for (const auto& [name, format] : {std::pair{"Picture2", "gif"}, std::pair{"Picture3", "jpeg"}}) {
+    for (const auto& [name, format] :
+         {std::pair{"Picture2", "gif"}, std::pair{"Picture3", "jpeg"}}) {
         auto* label = control<QLabel>(&window, name);
         QVERIFY2(!label->pixmap().isNull(), name);
         QVERIFY(label->pixmap().width() <= label->width());
         QVERIFY(label->pixmap().height() <= label->height());
     }
     QCOMPARE(QImageReader(QStringLiteral(":/service/about-logo.gif")).format(), QByteArray("gif"));
-    QCOMPARE(QImageReader(QStringLiteral(":/service/about-board.jpg")).format(), QByteArray("jpeg"));
+    QCOMPARE(QImageReader(QStringLiteral(":/service/about-board.jpg")).format(),
+             QByteArray("jpeg"));
 
     const auto text = [&](const char* name) { return control<QLabel>(&window, name)->text(); };
     QVERIFY(text("Label2").contains(QStringLiteral(".example.org")));
@@ -153,7 +155,7 @@ void TestService::aboutWindowShowsItsDesign()
     QCOMPARE(text("Label1"), QStringLiteral("tarvik@example.org"));
     for (const char* name : {"Label1", "Label2", "cmdBrouse"}) {
         auto* label = control<QLabel>(&window, name);
-        QCOMPARE(label->accessibleName(), label->text()); // the value itself
+        QCOMPARE(label->accessibleName(), label->text());   // the value itself
         QVERIFY(!label->accessibleDescription().isEmpty()); // and what it is for
     }
     for (const char* name : {"Picture2", "Picture3"})
@@ -310,8 +312,8 @@ void TestService::helpItemIsOffButReachesHelp()
     MessageBox::setNextAnswer(QMessageBox::Ok);
     help->trigger();
     QCOMPARE(m_started.size(), 1);
-    QCOMPARE(m_started[0].arguments,
-             QStringList{QDir::toNativeSeparators(files.folder() + QStringLiteral("/vorlend.chm"))});
+    QCOMPARE(m_started[0].arguments, QStringList{QDir::toNativeSeparators(
+                                         files.folder() + QStringLiteral("/vorlend.chm"))});
     QCOMPARE(MessageBox::takeShown().value(0).text, QStringLiteral("HH.exe Программа не найдена"));
 }
 

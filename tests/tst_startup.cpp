@@ -3,20 +3,20 @@
 #include "TestRegister.h"
 
 #include "app/Form1.h"
-#include "gui/MessageBox.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
+#include "gui/MessageBox.h"
 #include "store/register/Register.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QTableView>
 #include <QMenuBar>
 #include <QProcess>
 #include <QScreen>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -325,9 +325,8 @@ void TestStartup::otherThingInTheRegistersPlaceIsNamedAtOnce()
     int rows = -1;
     QCOMPARE(runAndClose(reg.paths(),
                          [&](Form1* window) {
-                             rows = test::control<QTableView>(window, "TDBGrid2")
-                                        ->model()
-                                        ->rowCount();
+                             rows =
+                                 test::control<QTableView>(window, "TDBGrid2")->model()->rowCount();
                          }),
              0);
     QCOMPARE(rows, 0);
@@ -360,9 +359,8 @@ void TestStartup::registerWhoseTableIsAViewSaysSo()
     int rows = -1;
     QCOMPARE(runAndClose(reg.paths(),
                          [&](Form1* window) {
-                             rows = test::control<QTableView>(window, "TDBGrid2")
-                                        ->model()
-                                        ->rowCount();
+                             rows =
+                                 test::control<QTableView>(window, "TDBGrid2")->model()->rowCount();
                          }),
              0);
     QCOMPARE(rows, 0); // no blank rows that fail on every change

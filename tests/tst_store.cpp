@@ -1,17 +1,17 @@
 // The register file: opening it, its statements, record sources and picture bytes.
 #include "TestRegister.h"
 
-#include "store/register/Database.h"
 #include "store/records/PictureText.h"
-#include "store/register/ProgramPaths.h"
 #include "store/records/Queries.h"
 #include "store/records/RecordSource.h"
+#include "store/register/Database.h"
+#include "store/register/ProgramPaths.h"
 #include "store/register/Register.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>
-#include <QtEndian>
 #include <QTest>
+#include <QtEndian>
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -43,9 +43,14 @@ void TestStore::pathsHaveOneSeparator_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("database");
     QTest::addColumn<QString>("picture");
-    QTest::newRow("root") << "/" << "/base/vorlend.mdb" << "/Rezerv";
-    QTest::newRow("drive root") << "C:/" << "C:/base/vorlend.mdb" << "C:/Rezerv";
-    QTest::newRow("deeper") << "/opt/tarvik" << "/opt/tarvik/base/vorlend.mdb"
+    QTest::newRow("root") << "/"
+                          << "/base/vorlend.mdb"
+                          << "/Rezerv";
+    QTest::newRow("drive root") << "C:/"
+                                << "C:/base/vorlend.mdb"
+                                << "C:/Rezerv";
+    QTest::newRow("deeper") << "/opt/tarvik"
+                            << "/opt/tarvik/base/vorlend.mdb"
                             << "/opt/tarvik/Rezerv";
 }
 
@@ -151,8 +156,8 @@ void TestStore::namesSortAndMatchIgnoringCase()
     const int column = source.columnOf(QStringLiteral("idFam"));
     for (int row = 0; row < source.recordCount(); ++row)
         names << source.data(source.index(row, column)).toString();
-    QCOMPARE(names, QStringList({"Alpha", "ALPHA 2", "beta", "резистор", "РЕЗИСТОР МЛТ",
-                                 "ёлка", "Ёмкость"}));
+    QCOMPARE(names, QStringList({"Alpha", "ALPHA 2", "beta", "резистор", "РЕЗИСТОР МЛТ", "ёлка",
+                                 "Ёмкость"}));
 
     source.setStatement(Statements::partsWithNameLike(QStringLiteral("ЗИСТ")));
     QVERIFY(source.refresh());
@@ -250,7 +255,8 @@ void TestStore::modelIsConsistent()
     QVERIFY(reg.write(parts));
     RecordSource source;
     QVERIFY(source.open(reg.databasePath()).ok());
-    QAbstractItemModelTester tester(&source, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QAbstractItemModelTester tester(&source,
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest);
     source.setStatement(Statements::partsByName());
     QVERIFY(source.refresh());
     QCOMPARE(source.rowCount(), 300);

@@ -1,25 +1,25 @@
 #include "app/Form1.h"
 
 #include "app/ButtonIcons.h"
+#include "app/NumberText.h"
+#include "editor/Form2.h"
 #include "gui/ClickSignal.h"
 #include "gui/MessageBox.h"
-#include "app/NumberText.h"
 #include "gui/PictureBox.h"
 #include "gui/RecordGrid.h"
 #include "gui/Version.h"
 #include "gui/WaitCursor.h"
-#include "editor/Form2.h"
 #include "packages/Form5.h"
 #include "packages/PictureWindows.h"
 #include "service/CompressCommand.h"
 #include "service/Form21.h"
 #include "service/Help.h"
-#include "store/register/DamageCheck.h"
-#include "store/search/NameCopy.h"
 #include "store/records/PictureText.h"
 #include "store/records/Queries.h"
 #include "store/records/RecordSource.h"
+#include "store/register/DamageCheck.h"
 #include "store/register/Register.h"
+#include "store/search/NameCopy.h"
 #include "ui_Form1.h"
 
 #include <QCloseEvent>
@@ -69,9 +69,9 @@ Form1::~Form1() = default;
 
 void Form1::load()
 {
-    setWindowTitle(kTitle + QLatin1Char(' ')
-                   + QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(
-                       kVersionPatch));
+    setWindowTitle(
+        kTitle + QLatin1Char(' ') +
+        QStringLiteral("%1.%2.%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionPatch));
 
     const OpenResult opened = m_register.check();
     if (!opened.ok())
@@ -168,8 +168,8 @@ void Form1::onRowChange(int row)
     if (!m_loaded || m_restoringRow)
         return;
     // A refresh has just read its first row; any other row is read now.
-    const bool hasPart = row == m_data1->currentRow() ? m_data1->hasCurrent()
-                                                      : m_data1->setCurrentRow(row);
+    const bool hasPart =
+        row == m_data1->currentRow() ? m_data1->hasCurrent() : m_data1->setCurrentRow(row);
     if (!hasPart && m_data1->lastFailureBusy()) {
         // Nothing of that row could be read: the part shown stays, and so does its row.
         restoreGridRow();
@@ -237,8 +237,9 @@ void Form1::showPackagePicture()
     const QString package = m_data1->field(QStringLiteral("PhotoN")).toString();
     m_data7->setStatement(Statements::packageTypeNamed(package));
     m_data7->refresh();
-    const QByteArray picture =
-        m_data7->hasCurrent() ? m_data7->field(QStringLiteral("Photo1")).toByteArray() : QByteArray();
+    const QByteArray picture = m_data7->hasCurrent()
+                                   ? m_data7->field(QStringLiteral("Photo1")).toByteArray()
+                                   : QByteArray();
 
     const QString temporary = m_paths.temporaryPicturePath();
     if (picture.isEmpty()) {
@@ -301,10 +302,10 @@ void Form1::stepQuantity(double step)
     const QString shown = ui->Text4->text();
     const auto quantity = parseQuantity(shown);
     if (!quantity || !writtenExactly(*quantity + step)) {
-        MessageBox::show(this, QMessageBox::Warning, kTitle,
-                         QStringLiteral("Количество «%1» не является числом, изменить его нельзя.")
-                             .arg(shown),
-                         QMessageBox::Ok);
+        MessageBox::show(
+            this, QMessageBox::Warning, kTitle,
+            QStringLiteral("Количество «%1» не является числом, изменить его нельзя.").arg(shown),
+            QMessageBox::Ok);
         return;
     }
     const QString text = formatNumber(*quantity + step);
@@ -352,8 +353,7 @@ void Form1::deletePart()
         return;
     if (MessageBox::show(this, QMessageBox::Question, kTitle,
                          QStringLiteral("Вы действительно хотите удалить данные?"),
-                         QMessageBox::Yes | QMessageBox::No)
-        != QMessageBox::Yes)
+                         QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     if (!m_data1->deleteCurrent()) {
         if (m_data1->lastFailureBusy()) {
@@ -385,8 +385,7 @@ void Form1::closeEvent(QCloseEvent* event)
     if (!m_exitConfirmed) {
         if (MessageBox::show(this, QMessageBox::Question, kTitle,
                              QStringLiteral("Действительно хотите выйти ?"),
-                             QMessageBox::Yes | QMessageBox::No)
-            != QMessageBox::Yes) {
+                             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
             event->ignore();
             return;
         }
@@ -413,8 +412,7 @@ bool Form1::leaveWithoutNotes()
                   .arg(m_paths.databasePath())
             : QStringLiteral("Доп. информация к детали не сохранена. Выйти без неё?");
     return MessageBox::show(this, QMessageBox::Question, kTitle, question,
-                            QMessageBox::Yes | QMessageBox::No)
-           == QMessageBox::Yes;
+                            QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void Form1::closeDatabases()

@@ -2,8 +2,8 @@
 
 #include "app/AccessImportStartup.h"
 #include "app/Form1.h"
-#include "gui/MessageBox.h"
 #include "app/SingleInstance.h"
+#include "gui/MessageBox.h"
 #include "store/register/Register.h"
 
 #include <QApplication>

@@ -1,12 +1,12 @@
 #include "editor/Form2.h"
 
+#include "editor/My.h"
 #include "gui/MessageBox.h"
 #include "gui/PictureBox.h"
-#include "editor/My.h"
 #include "store/records/Queries.h"
 #include "store/records/RecordSource.h"
-#include "store/register/Register.h"
 #include "store/records/Statements.h"
+#include "store/register/Register.h"
 #include "ui_Form2.h"
 
 #include <QFile>
@@ -61,8 +61,8 @@ Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1, QWid
 {
 }
 
-Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
-             const PartRow& current, QWidget* parent)
+Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1, const PartRow& current,
+             QWidget* parent)
     : Form2(reg, paths, data1, std::optional<PartRow>(current), parent)
 {
 }
@@ -83,8 +83,8 @@ Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     if (m_current)
         placeForEditing();
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(size());
     centreOnScreen();
 
@@ -104,8 +104,8 @@ Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
         opened = reg.connect(m_handle); // only this dialog warns of a stored name
     }
     // A problem of the file itself was told when the program started; this one is new.
-    if (!opened.ok() && opened.problem != OpenProblem::ReadOnly
-        && reg.checkResult().problem == OpenProblem::None)
+    if (!opened.ok() && opened.problem != OpenProblem::ReadOnly &&
+        reg.checkResult().problem == OpenProblem::None)
         MessageBox::show(parent, QMessageBox::Warning, kTitle,
                          withDetail(QStringLiteral("Список типов корпусов не прочитан."),
                                     engineDetail(opened.detail)),
@@ -147,7 +147,7 @@ void Form2::placeForEditing()
             widget->resize(place.width / kTwipsPerPixel, place.height / kTwipsPerPixel);
     }
     // Here the name comes right after the buttons, the price last before the package.
-    const QWidget* order[] = {ui->cmdAdd1, ui->Exit,  ui->Fam,     ui->txtVozrast,
+    const QWidget* order[] = {ui->cmdAdd1, ui->Exit, ui->Fam,     ui->txtVozrast,
                               ui->txtDisc, ui->Cena, ui->DBCombo8};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
@@ -203,8 +203,8 @@ void Form2::choosePackage(const QString& text)
         m_chosenPackage = m_data5->field(kPackageName).toString();
 
     listPackageTypes(Statements::packageTypeNamed(m_chosenPackage));
-    m_pictureData =
-        m_data5->hasCurrent() ? m_data5->field(QStringLiteral("Photo1")).toByteArray() : QByteArray();
+    m_pictureData = m_data5->hasCurrent() ? m_data5->field(QStringLiteral("Photo1")).toByteArray()
+                                          : QByteArray();
     showStoredPicture(*ui->Image2, m_pictureData, m_picturePath);
 
     // From the first choice on, the list holds the named types by name.
@@ -224,8 +224,8 @@ bool Form2::filterKey(QObject* box, QKeyEvent* key)
 {
     // Keys that type no character (arrows, Home, Delete, Tab) keep working as usual.
     const int code = key->key();
-    if (key->text().isEmpty() || code == Qt::Key_Tab || code == Qt::Key_Backtab
-        || code == Qt::Key_Delete)
+    if (key->text().isEmpty() || code == Qt::Key_Tab || code == Qt::Key_Backtab ||
+        code == Qt::Key_Delete)
         return false;
     const bool passes = code == Qt::Key_Backspace || isDigits(key->text());
     if (box == ui->txtVozrast && !m_current)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/register/Database.h"
 #include "store/records/PartRow.h"
+#include "store/register/Database.h"
 #include "store/register/ProgramPaths.h"
 
 #include <QDialog>
@@ -30,8 +30,7 @@ class Form2 : public QDialog {
 public:
     // The register gives the dialog its own views: the package types (Data5) and the handle
     // of the duplicate-name check. `data1` outlives the dialog.
-    Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
-          QWidget* parent = nullptr);
+    Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1, QWidget* parent = nullptr);
     ~Form2() override;
 
     // The package type the last look-up found, spelled as stored: the part's PhotoN.

@@ -21,10 +21,19 @@ constexpr int kWindow = 32;
 // though it never reaches the code, shifting ж..я one place up.
 constexpr QStringView kKeyAlphabet = u"абвгдеёжзийклмнопрстуфхцчшщъыьэюя";
 
-bool isUpper(QChar c) noexcept { return c.unicode() >= kUpperFirst && c.unicode() <= kUpperLast; }
-bool isLower(QChar c) noexcept { return c.unicode() >= kLowerFirst && c.unicode() <= kLowerLast; }
+bool isUpper(QChar c) noexcept
+{
+    return c.unicode() >= kUpperFirst && c.unicode() <= kUpperLast;
+}
+bool isLower(QChar c) noexcept
+{
+    return c.unicode() >= kLowerFirst && c.unicode() <= kLowerLast;
+}
 
-QStringView window(const QString& text) { return QStringView(text).left(kWindow); }
+QStringView window(const QString& text)
+{
+    return QStringView(text).left(kWindow);
+}
 
 } // namespace
 

@@ -5,8 +5,7 @@
 
 namespace tarvik {
 
-ClickSignal::ClickSignal(QWidget* widget)
-    : QObject(widget)
+ClickSignal::ClickSignal(QWidget* widget) : QObject(widget)
 {
     widget->installEventFilter(this);
 }

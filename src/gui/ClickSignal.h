@@ -11,17 +11,17 @@ namespace tarvik {
 class ClickSignal : public QObject {
     Q_OBJECT
 
-  public:
+public:
     // The one ClickSignal of `widget`, made on first use and owned by the widget.
     static ClickSignal* of(QWidget* widget);
 
-  signals:
+signals:
     void clicked();
 
-  protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     explicit ClickSignal(QWidget* widget);
 
     bool m_pressed = false;

@@ -10,7 +10,7 @@ namespace tarvik {
 // Every file dialog of the program goes through here, so tests can answer the dialogs of
 // the real windows and check what was offered, without ever opening one.
 class FileDialog {
-  public:
+public:
     struct Asked {
         QString caption;
         QString folder;

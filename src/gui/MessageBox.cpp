@@ -23,7 +23,9 @@ void nameButtons(QMessageBox& box)
     const struct {
         QMessageBox::StandardButton button;
         const char16_t* text;
-    } names[] = {{QMessageBox::Yes, u"Да"}, {QMessageBox::No, u"Нет"}, {QMessageBox::Ok, u"ОК"},
+    } names[] = {{QMessageBox::Yes, u"Да"},
+                 {QMessageBox::No, u"Нет"},
+                 {QMessageBox::Ok, u"ОК"},
                  {QMessageBox::Cancel, u"Отмена"}};
     for (const auto& name : names) {
         if (QAbstractButton* button = box.button(name.button))

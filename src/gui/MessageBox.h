@@ -17,11 +17,10 @@ public:
         QMessageBox::StandardButtons buttons;
     };
 
-    static QMessageBox::StandardButton show(QWidget* parent, QMessageBox::Icon icon,
-                                            const QString& title, const QString& text,
-                                            QMessageBox::StandardButtons buttons,
-                                            QMessageBox::StandardButton defaultButton =
-                                                QMessageBox::NoButton);
+    static QMessageBox::StandardButton
+    show(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+         QMessageBox::StandardButtons buttons,
+         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
     // Test seam: the next box is not shown but answered with `answer` and recorded.
     static void setNextAnswer(QMessageBox::StandardButton answer);

@@ -43,8 +43,8 @@ QString megabytes(qint64 bytes)
 } // namespace
 
 Form5::Form5(const ProgramPaths& paths, Register& reg, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                         | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui(std::make_unique<Ui::Form5>()),
       m_paths(paths),
       m_data13(new RecordSource(this))
@@ -167,9 +167,9 @@ void Form5::choosePicture()
 
 void Form5::previewChosen()
 {
-    const PictureFile file =
-        m_chosenPicture.isEmpty() ? PictureFile()
-                                  : readPictureFile(m_chosenPicture, pictureBoundFor(*ui->Image1));
+    const PictureFile file = m_chosenPicture.isEmpty()
+                                 ? PictureFile()
+                                 : readPictureFile(m_chosenPicture, pictureBoundFor(*ui->Image1));
     if (file.ok() && !file.image.isNull())
         ui->Image1->setPixmap(QPixmap::fromImage(file.image));
     else
@@ -257,14 +257,14 @@ void Form5::addType()
     if (!picture)
         return;
 
-    const PackageTypeAdded added = addPackageType(m_database, upperCaseLetters(name),
-                                                  QFileInfo(path).fileName(), *picture);
+    const PackageTypeAdded added =
+        addPackageType(m_database, upperCaseLetters(name), QFileInfo(path).fileName(), *picture);
     if (!added.ok) {
         const QString detail = added.error.isValid() ? engineDetail(added.error) : added.reason;
-        MessageBox::show(this, QMessageBox::Warning, kTitle,
-                         withDetail(QStringLiteral("Не удалось добавить тип корпуса «%1».").arg(name),
-                                    detail),
-                         QMessageBox::Ok);
+        MessageBox::show(
+            this, QMessageBox::Warning, kTitle,
+            withDetail(QStringLiteral("Не удалось добавить тип корпуса «%1».").arg(name), detail),
+            QMessageBox::Ok);
         return; // the name and the choice stay for another try
     }
     m_pictureData = *picture;

@@ -25,12 +25,12 @@ struct PictureFile;
 class Form5 : public QDialog {
     Q_OBJECT
 
-  public:
+public:
     // The register is owned by the caller and outlives the window.
     Form5(const ProgramPaths& paths, Register& reg, QWidget* owner = nullptr);
     ~Form5() override;
 
-  private:
+private:
     void load(Register& reg);
     void setUpGrid();
     void onGridReset();

@@ -75,8 +75,7 @@ void PictureWindow::centreOn(const QPoint& centre)
     move(placed.topLeft());
 }
 
-Form25::Form25(const QPixmap& picture, QWidget* owner)
-    : PictureWindow(picture, owner)
+Form25::Form25(const QPixmap& picture, QWidget* owner) : PictureWindow(picture, owner)
 {
     setObjectName(QStringLiteral("Form25"));
     this->picture()->setToolTip(QStringLiteral("Уменьшить..."));
@@ -85,8 +84,7 @@ Form25::Form25(const QPixmap& picture, QWidget* owner)
         centreOn(middle(screen->geometry()));
 }
 
-picView1::picView1(const QPixmap& picture, QWidget* owner)
-    : PictureWindow(picture, owner)
+picView1::picView1(const QPixmap& picture, QWidget* owner) : PictureWindow(picture, owner)
 {
     setObjectName(QStringLiteral("picView1"));
     if (owner)

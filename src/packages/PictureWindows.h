@@ -13,7 +13,7 @@ namespace tarvik {
 class PictureWindow : public QDialog {
     Q_OBJECT
 
-  protected:
+protected:
     // The window is exactly the picture; `owner` keeps it off the taskbar and above itself.
     PictureWindow(const QPixmap& shown, QWidget* owner);
 
@@ -21,7 +21,7 @@ class PictureWindow : public QDialog {
     // Places the window with its centre on `centre`, within the screen.
     void centreOn(const QPoint& centre);
 
-  private:
+private:
     QLabel* m_image1;
 };
 
@@ -29,7 +29,7 @@ class PictureWindow : public QDialog {
 class Form25 : public PictureWindow {
     Q_OBJECT
 
-  public:
+public:
     Form25(const QPixmap& picture, QWidget* owner);
 };
 
@@ -37,7 +37,7 @@ class Form25 : public PictureWindow {
 class picView1 : public PictureWindow {
     Q_OBJECT
 
-  public:
+public:
     picView1(const QPixmap& picture, QWidget* owner);
 };
 

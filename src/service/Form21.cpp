@@ -1,7 +1,7 @@
 #include "service/Form21.h"
 
-#include "gui/Version.h"
 #include "gui/Shell.h"
+#include "gui/Version.h"
 #include "ui_Form21.h"
 
 #include <QKeyEvent>

@@ -77,8 +77,7 @@ public:
             return result;
         m_table = mdb_read_table(entry);
         // Without its page map the library's row walk dereferences null; refuse such a table.
-        if (!m_table || !m_table->usage_map || m_table->map_sz == 0 ||
-            !mdb_read_columns(m_table)) {
+        if (!m_table || !m_table->usage_map || m_table->map_sz == 0 || !mdb_read_columns(m_table)) {
             m_damage = QStringLiteral("не читается описание таблицы %1").arg(name);
             closeTable();
             return result;

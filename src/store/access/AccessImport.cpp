@@ -2,19 +2,19 @@
 
 #include "store/access/AccessHeader.h"
 #include "store/access/AccessRows.h"
-#include "store/register/Database.h"
 #include "store/access/JetText.h"
-#include "store/register/Platform.h"
 #include "store/records/Seeding.h"
+#include "store/register/Database.h"
+#include "store/register/Platform.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <utility>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace tarvik {
 namespace {
@@ -99,7 +99,8 @@ bool numberOf(const QVariant& value, qint64& out)
 class Import {
 public:
     Import(AccessRowReader& reader, const ImportProgress& progress)
-        : m_reader(reader), m_progress(progress)
+        : m_reader(reader),
+          m_progress(progress)
     {
     }
 
@@ -143,7 +144,7 @@ public:
             if (written.integrity != QLatin1String("ok"))
                 result = failure(ImportProblem::CannotWrite,
                                  because(QStringLiteral("новый файл не прошёл проверку"),
-                                            engineDetail(written.integrity)));
+                                         engineDetail(written.integrity)));
             else if (written.parts != m_summary.parts || written.types != m_summary.types ||
                      written.counted != written.kontValues)
                 result = failure(ImportProblem::CannotWrite,
@@ -427,7 +428,7 @@ ImportResult importAccessRegister(const QString& accessPath, const QString& newP
             taken ? refused()
                   : failure(ImportProblem::CannotWrite,
                             because(QStringLiteral("не удалось дать файлу его имя"),
-                                       QString::fromLocal8Bit(error.message().c_str())));
+                                    QString::fromLocal8Bit(error.message().c_str())));
         failed.targetPath = newPath;
         return failed;
     }
@@ -484,8 +485,8 @@ ImportResult replaceAccessRegister(const QString& registerPath, const ImportProg
             if (error || !platform::syncFile(candidate, &why)) {
                 QFile::remove(candidate);
                 return abandon(because(QStringLiteral("не удалось сохранить файл Access под "
-                                                         "другим именем"),
-                                          error ? systemWords(error) : why));
+                                                      "другим именем"),
+                                       error ? systemWords(error) : why));
             }
         }
         kept = candidate;
@@ -506,7 +507,7 @@ ImportResult replaceAccessRegister(const QString& registerPath, const ImportProg
         if (made)
             QFile::remove(kept);
         return abandon(because(QStringLiteral("не удалось поставить новый файл на место"),
-                                  systemWords(error)));
+                               systemWords(error)));
     }
     // The switch is made whatever this says: after a power cut the name holds the Access
     // file or the new register, each complete.

@@ -11,7 +11,7 @@ namespace tarvik {
 // Statements::partsWithNameLike(text), in its order, or nothing when the engine must answer.
 // The quick search's in-memory names implement it; a record source asks it first.
 class NameLookup {
-  public:
+public:
     virtual ~NameLookup() = default;
     virtual std::optional<QVector<qint64>> find(const QString& text) = 0;
 };

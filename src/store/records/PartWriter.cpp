@@ -41,8 +41,8 @@ bool isNameColumn(const QString& column)
 bool movesRow(const QVariantMap& fields)
 {
     for (auto it = fields.begin(); it != fields.end(); ++it) {
-        if (it.key().compare(QLatin1String("idnom"), Qt::CaseInsensitive) == 0
-            || it.key().compare(QLatin1String("rowid"), Qt::CaseInsensitive) == 0)
+        if (it.key().compare(QLatin1String("idnom"), Qt::CaseInsensitive) == 0 ||
+            it.key().compare(QLatin1String("rowid"), Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;

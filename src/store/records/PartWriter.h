@@ -19,9 +19,9 @@ struct PartWrite {
         Failed,
     };
     Outcome outcome = Outcome::Failed;
-    qint64 id = -1;   // the part written (an added part's new id)
-    QSqlError error;  // Failed by the engine: its error
-    QString reason;   // Failed otherwise: the program's words
+    qint64 id = -1;  // the part written (an added part's new id)
+    QSqlError error; // Failed by the engine: its error
+    QString reason;  // Failed otherwise: the program's words
 
     bool saved() const { return outcome == Outcome::Saved; }
     bool busy() const { return outcome == Outcome::Failed && isBusyError(error); }
@@ -33,7 +33,7 @@ struct PartWrite {
 // register (Register::partChanged), read inside the same transaction so that caches of the
 // names can follow it in place.
 class PartWriter {
-  public:
+public:
     // `db` stays open for as long as the writer is used.
     explicit PartWriter(const Database& db) : m_db(db) {}
 
@@ -44,7 +44,7 @@ class PartWriter {
     PartWrite change(qint64 id, const QVariantMap& fields, const QVariantMap& expected = {});
     PartWrite remove(qint64 id);
 
-  private:
+private:
     PartWrite refused(const QString& reason) const;
     PartWrite failed(const QSqlError& error) const;
     bool checkFields(const QVariantMap& fields, QString* reason) const;

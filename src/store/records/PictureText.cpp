@@ -14,14 +14,14 @@ namespace tarvik {
 
 bool PictureLimits::sizeAllowed(const QSize& size)
 {
-    return size.isValid() && !size.isEmpty() && size.width() <= kMaxSide
-           && size.height() <= kMaxSide && qint64(size.width()) * size.height() <= kMaxPixels;
+    return size.isValid() && !size.isEmpty() && size.width() <= kMaxSide &&
+           size.height() <= kMaxSide && qint64(size.width()) * size.height() <= kMaxPixels;
 }
 
 QSize PictureLimits::fittedWithin(const QSize& natural, const QSize& bound)
 {
-    if (!bound.isValid() || bound.isEmpty() || !natural.isValid()
-        || (natural.width() <= bound.width() && natural.height() <= bound.height()))
+    if (!bound.isValid() || bound.isEmpty() || !natural.isValid() ||
+        (natural.width() <= bound.width() && natural.height() <= bound.height()))
         return natural;
     QSize fitted = natural.scaled(bound, Qt::KeepAspectRatio);
     // A picture a few thousand times wider than high keeps at least one line.
@@ -88,8 +88,8 @@ bool writePictureFile(const QByteArray& text, const QString& temporaryPath)
         return false;
     const bool written = fresh.write(text) == text.size() && fresh.flush();
     fresh.close();
-    if (!written || fresh.error() != QFileDevice::NoError
-        || !platform::replaceFile(fresh.fileName(), temporaryPath, nullptr))
+    if (!written || fresh.error() != QFileDevice::NoError ||
+        !platform::replaceFile(fresh.fileName(), temporaryPath, nullptr))
         return false; // the fresh file is removed with `fresh`
     fresh.setAutoRemove(false);
     return true;

@@ -15,8 +15,8 @@ std::optional<qint64> countParts(const Database& db)
     QSqlQuery query(db.connection());
     query.setForwardOnly(true);
     // A file made without the counter table is counted the slow way.
-    if ((query.exec(Statements::countParts()) || query.exec(Statements::countPartsByScan()))
-        && query.next())
+    if ((query.exec(Statements::countParts()) || query.exec(Statements::countPartsByScan())) &&
+        query.next())
         return query.value(0).toLongLong();
     db.noteError(query.lastError());
     return std::nullopt;
@@ -48,8 +48,7 @@ std::optional<qint64> largestPackageTypeId(const Database& db)
         return std::nullopt;
     QSqlQuery query(db.connection());
     query.setForwardOnly(true);
-    if (!query.exec(Statements::largestPackageTypeId()) || !query.next()
-        || query.value(0).isNull())
+    if (!query.exec(Statements::largestPackageTypeId()) || !query.next() || query.value(0).isNull())
         return std::nullopt;
     return query.value(0).toLongLong();
 }
@@ -59,8 +58,9 @@ PackageTypeAdded addPackageType(const Database& db, const QString& name, const Q
 {
     PackageTypeAdded added;
     if (!db.isOpen() || db.writesRefused()) {
-        added.reason = db.isOpen() ? QStringLiteral("файл базы данных повреждён, изменения не сохраняются")
-                                   : QStringLiteral("файл базы данных не открыт");
+        added.reason = db.isOpen()
+                           ? QStringLiteral("файл базы данных повреждён, изменения не сохраняются")
+                           : QStringLiteral("файл базы данных не открыт");
         return added;
     }
     const auto failed = [&](const QSqlError& error) {
@@ -79,8 +79,8 @@ PackageTypeAdded addPackageType(const Database& db, const QString& name, const Q
     const QVariant largest = query.value(0);
     added.yzdId = largest.isNull() ? QVariant() : QVariant(largest.toLongLong() + 1);
     query.finish();
-    query.prepare(QStringLiteral(
-        "INSERT INTO vrYZD (vrachYZD, yzdID, name1, Photo1) VALUES (?, ?, ?, ?)"));
+    query.prepare(
+        QStringLiteral("INSERT INTO vrYZD (vrachYZD, yzdID, name1, Photo1) VALUES (?, ?, ?, ?)"));
     query.addBindValue(name);
     query.addBindValue(added.yzdId);
     query.addBindValue(fileName);

@@ -1,7 +1,7 @@
 #include "store/records/RecordSource.h"
 
-#include "store/register/NameKeys.h"
 #include "store/records/PartWriter.h"
+#include "store/register/NameKeys.h"
 
 #include <QSqlDriver>
 #include <QSqlError>
@@ -37,8 +37,7 @@ RecordSource::~RecordSource()
 OpenResult RecordSource::open(Register& reg)
 {
     close();
-    connect(&reg, &Register::aboutToClose, this, &RecordSource::savePending,
-            Qt::UniqueConnection);
+    connect(&reg, &Register::aboutToClose, this, &RecordSource::savePending, Qt::UniqueConnection);
     return reg.connect(m_db);
 }
 
@@ -62,7 +61,7 @@ bool RecordSource::fail(const QSqlError& error)
 {
     m_lastBusy = isBusyError(error);
     // The program's words for what went wrong; the engine's own follow in brackets.
-    const QString what = m_lastBusy               ? QStringLiteral("файл базы данных занят другой программой")
+    const QString what = m_lastBusy ? QStringLiteral("файл базы данных занят другой программой")
                          : isDamageError(error) ? QStringLiteral("файл базы данных повреждён")
                                                 : QStringLiteral("ошибка базы данных");
     m_lastError = withDetail(what, engineDetail(error));
@@ -209,7 +208,8 @@ std::optional<QVariantMap> RecordSource::storedFields(const QVariantMap& values)
 {
     for (auto it = values.begin(); it != values.end(); ++it) {
         if (m_fields.indexOf(it.key()) < 0) {
-            m_lastError = QStringLiteral("нет поля %1 в таблице %2").arg(it.key(), m_statement.table);
+            m_lastError =
+                QStringLiteral("нет поля %1 в таблице %2").arg(it.key(), m_statement.table);
             return std::nullopt;
         }
     }
@@ -331,7 +331,8 @@ void RecordSource::setNameCopy(NameLookup* copy)
     disconnect(m_nameCopyGone);
     m_nameCopy = copy;
     if (auto* object = dynamic_cast<QObject*>(copy))
-        m_nameCopyGone = connect(object, &QObject::destroyed, this, [this] { m_nameCopy = nullptr; });
+        m_nameCopyGone =
+            connect(object, &QObject::destroyed, this, [this] { m_nameCopy = nullptr; });
 }
 
 void RecordSource::setPendingField(const QString& name, const QVariant& value)
@@ -360,9 +361,8 @@ bool RecordSource::savePending()
     return false;
 }
 
-RecordSource::Replaced RecordSource::replaceCurrentIf(const QString& field,
-                                                     const QString& expected,
-                                                     const QVariant& value)
+RecordSource::Replaced RecordSource::replaceCurrentIf(const QString& field, const QString& expected,
+                                                      const QVariant& value)
 {
     return updateCurrentIf({{field, expected}}, {{field, value}});
 }
@@ -389,8 +389,8 @@ int RecordSource::columnCount(const QModelIndex& parent) const
 
 QVariant RecordSource::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0
-        || section >= m_fields.count())
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
+        section >= m_fields.count())
         return QAbstractTableModel::headerData(section, orientation, role);
     const QString name = m_fields.fieldName(section);
     return m_captions.value(name.toLower(), name);
@@ -451,9 +451,9 @@ void RecordSource::fetchPage(int firstRow) const
                                                                 QSqlDriver::FieldName);
     QSqlQuery query(m_db.connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT rowid, %3 FROM %1 WHERE rowid IN (%2)")
-                      .arg(m_statement.table, placeholders(count),
-                           columns.join(QStringLiteral(", "))));
+    query.prepare(
+        QStringLiteral("SELECT rowid, %3 FROM %1 WHERE rowid IN (%2)")
+            .arg(m_statement.table, placeholders(count), columns.join(QStringLiteral(", "))));
     for (int i = 0; i < count; ++i) {
         query.addBindValue(m_keys.at(firstRow + i));
         m_shown.insert(m_keys.at(firstRow + i), {}); // a row gone since the refresh shows blank

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "store/register/Database.h"
 #include "store/records/NameLookup.h"
-#include "store/register/Register.h"
 #include "store/records/Statements.h"
+#include "store/register/Database.h"
+#include "store/register/Register.h"
 
 #include <QAbstractTableModel>
 #include <QHash>

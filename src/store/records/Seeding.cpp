@@ -38,7 +38,8 @@ QStringList schemaStatements()
         current += code + QLatin1Char('\n');
         const QString trimmed = code.trimmed();
         const bool inTrigger = current.contains(QLatin1String("CREATE TRIGGER"));
-        if (trimmed.endsWith(QLatin1Char(';')) && (!inTrigger || trimmed == QLatin1String("END;"))) {
+        if (trimmed.endsWith(QLatin1Char(';')) &&
+            (!inTrigger || trimmed == QLatin1String("END;"))) {
             statements << current.trimmed();
             current.clear();
         }
@@ -66,14 +67,16 @@ Seeder::Seeder(const QString& path) : m_path(path)
     const OpenResult opened = m_db.open(path);
     QSqlDatabase db = m_db.connection();
     if (!db.isOpen()) {
-        m_error = withDetail(QStringLiteral("новый файл не открывается"), engineDetail(opened.detail));
+        m_error =
+            withDetail(QStringLiteral("новый файл не открывается"), engineDetail(opened.detail));
         return;
     }
     QSqlQuery query(db);
     // A large cache keeps the name index from being rewritten page by page in big files.
     query.exec(QStringLiteral("PRAGMA cache_size = -262144"));
     if (!db.transaction()) {
-        m_error = withDetail(QStringLiteral("новый файл не записывается"), engineDetail(db.lastError()));
+        m_error =
+            withDetail(QStringLiteral("новый файл не записывается"), engineDetail(db.lastError()));
         return;
     }
     const QStringList schema = schemaStatements();
@@ -100,9 +103,9 @@ Seeder::Seeder(const QString& path) : m_path(path)
                                            .join(QStringLiteral(", ")))))
         fail(QStringLiteral("запись деталей не готовится"), m_insertPart);
     m_insertType = QSqlQuery(db);
-    if (!m_insertType.prepare(QStringLiteral(
-            "INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
-            "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)")))
+    if (!m_insertType.prepare(
+            QStringLiteral("INSERT INTO vrYZD (yzdID, vrachYZD, name1, Photo1) "
+                           "VALUES ((SELECT MAX(IDvrachYZD) + 1 FROM vrYZD), ?, ?, ?)")))
         fail(QStringLiteral("запись корпусов не готовится"), m_insertType);
     m_insertExistingPart = QSqlQuery(db);
     if (!m_insertExistingPart.prepare(
@@ -199,8 +202,8 @@ bool Seeder::addExistingPart(qint64 idnom, const PartRow& part)
     if (!ok())
         return false;
     m_insertExistingPart.addBindValue(idnom);
-    for (const QString* value : {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone,
-                                 &part.sorp, &part.PhotoN})
+    for (const QString* value :
+         {&part.kont, &part.idFam, &part.pol, &part.datebir, &part.phone, &part.sorp, &part.PhotoN})
         m_insertExistingPart.addBindValue(*value);
     m_insertExistingPart.addBindValue(nameKey(part.idFam));
     return m_insertExistingPart.exec() ||

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/register/Database.h"
 #include "store/records/PartRow.h"
+#include "store/register/Database.h"
 
 #include <QByteArray>
 #include <QSqlQuery>

@@ -23,8 +23,8 @@ QString Statement::selectSql() const
 QString Statement::keysSql() const
 {
     // tarvik_keys() gathers the ids in the order the inner query delivers them.
-    return QStringLiteral("SELECT tarvik_keys(k) FROM (SELECT rowid AS k FROM ") + table
-           + tail(*this) + QLatin1Char(')');
+    return QStringLiteral("SELECT tarvik_keys(k) FROM (SELECT rowid AS k FROM ") + table +
+           tail(*this) + QLatin1Char(')');
 }
 
 namespace Statements {
@@ -49,8 +49,10 @@ Statement partsInStoredOrder()
 
 Statement partsWithNameLike(const QString& text)
 {
-    return {QStringLiteral("client"), QStringLiteral("tarvik_like_folded(?, idFamKey)"),
-            {QStringLiteral("*") + text + QStringLiteral("*")}, QStringLiteral("idFamKey, idnom")};
+    return {QStringLiteral("client"),
+            QStringLiteral("tarvik_like_folded(?, idFamKey)"),
+            {QStringLiteral("*") + text + QStringLiteral("*")},
+            QStringLiteral("idFamKey, idnom")};
 }
 
 std::optional<QString> nameLikeText(const Statement& statement)
@@ -58,8 +60,8 @@ std::optional<QString> nameLikeText(const Statement& statement)
     if (statement.binds.size() != 1)
         return std::nullopt;
     const QString pattern = statement.binds.front().toString();
-    if (pattern.size() < 2 || !pattern.startsWith(QLatin1Char('*'))
-        || !pattern.endsWith(QLatin1Char('*')))
+    if (pattern.size() < 2 || !pattern.startsWith(QLatin1Char('*')) ||
+        !pattern.endsWith(QLatin1Char('*')))
         return std::nullopt;
     const QString text = pattern.mid(1, pattern.size() - 2);
     if (statement != partsWithNameLike(text))
@@ -79,14 +81,18 @@ Statement packageTypesByName()
 
 Statement namedPackageTypesByName()
 {
-    return {QStringLiteral("vrYZD"), QStringLiteral("vrachYZD <> ''"), {},
+    return {QStringLiteral("vrYZD"),
+            QStringLiteral("vrachYZD <> ''"),
+            {},
             QStringLiteral("tarvik_fold(vrachYZD), IDvrachYZD")};
 }
 
 Statement packageTypeNamed(const QString& name)
 {
-    return {QStringLiteral("vrYZD"), QStringLiteral("tarvik_fold(vrachYZD) = tarvik_fold(?)"),
-            {name}, {}};
+    return {QStringLiteral("vrYZD"),
+            QStringLiteral("tarvik_fold(vrachYZD) = tarvik_fold(?)"),
+            {name},
+            {}};
 }
 
 QString largestPackageTypeId()

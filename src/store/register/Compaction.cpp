@@ -39,8 +39,11 @@ struct RowCounts {
 class Compactor {
 public:
     Compactor(Register& reg, FileCheckDepth depth)
-        : m_reg(reg), m_depth(depth), m_path(fileBehind(reg.path())),
-          m_copy(compactionCopyPath(m_path)), m_folder(QFileInfo(m_path).absolutePath())
+        : m_reg(reg),
+          m_depth(depth),
+          m_path(fileBehind(reg.path())),
+          m_copy(compactionCopyPath(m_path)),
+          m_folder(QFileInfo(m_path).absolutePath())
     {
         m_result.copyPath = m_copy;
     }
@@ -147,7 +150,8 @@ QString whyNotOpened(const OpenResult& result)
         why = QStringLiteral("файл базы занят другой программой");
         break;
     }
-    return result.detail.trimmed().isEmpty() ? why : why + QStringLiteral(": ") + result.detail.trimmed();
+    return result.detail.trimmed().isEmpty() ? why
+                                             : why + QStringLiteral(": ") + result.detail.trimmed();
 }
 
 // A rollback journal that SQLite would play back (it starts with the journal's magic number;
@@ -205,12 +209,12 @@ CompactionResult Compactor::run()
         m_result.nanoseconds[size_t(step)] = timer.nsecsElapsed();
         return done;
     };
-    const bool done = timed(CompactionStep::Prepare, &Compactor::prepare)
-                      && timed(CompactionStep::Vacuum, &Compactor::vacuum)
-                      && timed(CompactionStep::Check, &Compactor::check)
-                      && timed(CompactionStep::Attributes, &Compactor::keepAttributes)
-                      && timed(CompactionStep::Flush, &Compactor::flush)
-                      && timed(CompactionStep::Replace, &Compactor::replace);
+    const bool done = timed(CompactionStep::Prepare, &Compactor::prepare) &&
+                      timed(CompactionStep::Vacuum, &Compactor::vacuum) &&
+                      timed(CompactionStep::Check, &Compactor::check) &&
+                      timed(CompactionStep::Attributes, &Compactor::keepAttributes) &&
+                      timed(CompactionStep::Flush, &Compactor::flush) &&
+                      timed(CompactionStep::Replace, &Compactor::replace);
     if (!done)
         m_result.copyLeftBehind = !removeCopy();
     // Nothing was written under the lock: closing rolls back an empty transaction. A writer
@@ -232,7 +236,8 @@ bool Compactor::prepare()
         QFile file(name);
         if (QFileInfo(name).exists() || QFileInfo(name).isSymLink()) {
             if (!file.remove())
-                return fail(CompactionStep::Prepare, name + QStringLiteral(": ") + file.errorString());
+                return fail(CompactionStep::Prepare,
+                            name + QStringLiteral(": ") + file.errorString());
         }
     }
     m_result.sizeBefore = QFileInfo(m_path).size();
@@ -281,12 +286,11 @@ bool Compactor::check()
     if (!copy.ok())
         return fail(CompactionStep::Check, copy.problem);
     if (copy.parts != m_counts.parts || copy.packageTypes != m_counts.packageTypes)
-        return fail(CompactionStep::Check,
-                    QStringLiteral("rows client %1/%2, vrYZD %3/%4")
-                        .arg(copy.parts)
-                        .arg(m_counts.parts)
-                        .arg(copy.packageTypes)
-                        .arg(m_counts.packageTypes));
+        return fail(CompactionStep::Check, QStringLiteral("rows client %1/%2, vrYZD %3/%4")
+                                               .arg(copy.parts)
+                                               .arg(m_counts.parts)
+                                               .arg(copy.packageTypes)
+                                               .arg(m_counts.packageTypes));
     return !injected(CompactionStep::Check);
 }
 
@@ -325,7 +329,8 @@ bool Compactor::replace()
     // A journal beside the register belongs to the old file; played back into the new one it
     // would corrupt it. Our own connection rolled back any hot journal and then closed.
     if (hasLiveJournal(m_path))
-        return fail(CompactionStep::Replace, QStringLiteral("a journal of the register is present"));
+        return fail(CompactionStep::Replace,
+                    QStringLiteral("a journal of the register is present"));
     QString error;
     if (!platform::replaceFile(m_copy, m_path, &error))
         return fail(CompactionStep::Replace, error);
@@ -425,9 +430,9 @@ QString describeCompactionFailure(const QString& registerPath, const CompactionR
         reason = QStringLiteral("не удалось поставить сжатую копию на место базы");
         break;
     }
-    QString text = withDetail(QStringLiteral("База данных не сжата: ") + reason,
-                              engineDetail(result.detail))
-                   + QStringLiteral(". Файл «%1» остался прежним.").arg(registerPath);
+    QString text =
+        withDetail(QStringLiteral("База данных не сжата: ") + reason, engineDetail(result.detail)) +
+        QStringLiteral(". Файл «%1» остался прежним.").arg(registerPath);
     if (result.copyLeftBehind)
         text += QStringLiteral(" Файл «%1» удалить не удалось.")
                     .arg(result.copyPath.isEmpty() ? compactionCopyPath(registerPath)

@@ -22,7 +22,7 @@ enum class CompactionStep {
 
 struct CompactionResult {
     CompactionStep failedStep = CompactionStep::None;
-    QString detail; // the engine's or the system's own words
+    QString detail;              // the engine's or the system's own words
     bool copyLeftBehind = false; // after a failure, the copy could not be removed
     QString copyPath;            // where the copy was written
     qint64 sizeBefore = -1;

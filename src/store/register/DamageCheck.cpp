@@ -22,9 +22,7 @@ int shouldStop(void* flag)
 
 } // namespace
 
-DamageCheck::DamageCheck(Register& reg, QObject* parent)
-    : QObject(parent)
-    , m_register(reg)
+DamageCheck::DamageCheck(Register& reg, QObject* parent) : QObject(parent), m_register(reg)
 {
     connect(
         &reg, &Register::aboutToClose, this,

@@ -20,7 +20,7 @@ class Register;
 class DamageCheck : public QObject {
     Q_OBJECT
 
-  public:
+public:
     explicit DamageCheck(Register& reg, QObject* parent = nullptr);
     ~DamageCheck() override;
 
@@ -32,11 +32,11 @@ class DamageCheck : public QObject {
     // How long after an interruption by a change the check is tried again.
     void setRetryDelay(int milliseconds) { m_retryDelayMs = milliseconds; }
 
-  signals:
+signals:
     // The check ran to its end; `problems` is empty when the file is sound.
     void finished(const QString& problems);
 
-  private:
+private:
     void run();
     void interrupt();
     void onThreadFinished();

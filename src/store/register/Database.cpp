@@ -69,8 +69,8 @@ bool isPlainTable(const QSqlDatabase& db, const QString& name)
         const int withoutRowId = query.record().indexOf(QStringLiteral("wr"));
         while (query.next()) {
             if (query.value(nameField).toString().compare(name, Qt::CaseInsensitive) == 0)
-                return query.value(typeField).toString() == QLatin1String("table")
-                       && query.value(withoutRowId).toInt() == 0;
+                return query.value(typeField).toString() == QLatin1String("table") &&
+                       query.value(withoutRowId).toInt() == 0;
         }
         return false;
     }
@@ -81,9 +81,9 @@ bool isPlainTable(const QSqlDatabase& db, const QString& name)
     if (!query.exec() || !query.next())
         return false;
     const QString sql = query.value(1).toString().simplified().toUpper();
-    return query.value(0).toString() == QLatin1String("table")
-           && !sql.startsWith(QLatin1String("CREATE VIRTUAL"))
-           && !sql.contains(QLatin1String("WITHOUT ROWID"));
+    return query.value(0).toString() == QLatin1String("table") &&
+           !sql.startsWith(QLatin1String("CREATE VIRTUAL")) &&
+           !sql.contains(QLatin1String("WITHOUT ROWID"));
 }
 
 } // namespace
@@ -133,8 +133,8 @@ OpenResult Database::open(const QString& path, bool verifyFile)
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     // Another program's lock is waited for about two seconds, not Qt's five: then the
     // window says the register is busy instead of freezing.
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
-                             .arg(kBusyTimeoutMs));
+    db.setConnectOptions(
+        QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     db.setDatabaseName(url.toString(QUrl::FullyEncoded));
     if (!db.open()) {
         const QSqlError error = db.lastError();
@@ -249,8 +249,7 @@ QString engineDetail(const QSqlError& error)
 {
     if (!error.isValid())
         return {};
-    return engineDetail(error.databaseText().isEmpty() ? error.driverText()
-                                                       : error.databaseText());
+    return engineDetail(error.databaseText().isEmpty() ? error.driverText() : error.databaseText());
 }
 
 QString withDetail(const QString& sentence, const QString& detail)
@@ -274,9 +273,9 @@ QString describeBusy(const QString& path)
 QString describeDamage(const QString& path, const QString& detail)
 {
     return withDetail(QStringLiteral("Файл базы данных «%1» повреждён.").arg(path),
-                      engineDetail(detail))
-           + QStringLiteral(" Изменения больше не сохраняются: закройте программу и "
-                            "восстановите файл из резервной копии.");
+                      engineDetail(detail)) +
+           QStringLiteral(" Изменения больше не сохраняются: закройте программу и "
+                          "восстановите файл из резервной копии.");
 }
 
 QString describeOpenProblem(const QString& path, const OpenResult& result)
@@ -286,13 +285,15 @@ QString describeOpenProblem(const QString& path, const OpenResult& result)
     case OpenProblem::None:
         return {};
     case OpenProblem::Missing:
-        return QStringLiteral("Файл базы данных %1 не найден. Список деталей будет пуст.").arg(file);
+        return QStringLiteral("Файл базы данных %1 не найден. Список деталей будет пуст.")
+            .arg(file);
     case OpenProblem::CannotOpen:
         return withDetail(QStringLiteral("Не удаётся открыть файл базы данных %1.").arg(file),
-                          engineDetail(result.detail))
-               + QStringLiteral(" Список деталей будет пуст.");
+                          engineDetail(result.detail)) +
+               QStringLiteral(" Список деталей будет пуст.");
     case OpenProblem::NotADatabase:
-        return QStringLiteral("Файл %1 не является базой данных. Список деталей будет пуст.").arg(file);
+        return QStringLiteral("Файл %1 не является базой данных. Список деталей будет пуст.")
+            .arg(file);
     case OpenProblem::Damaged:
         return QStringLiteral("Файл базы данных %1 повреждён. Список деталей может быть неполным; "
                               "изменения не будут сохраняться.")

@@ -26,7 +26,8 @@ const char* const kStatements[] = {
     "END",
 };
 
-bool hasCounter(QSqlDatabase db) {
+bool hasCounter(QSqlDatabase db)
+{
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral(
@@ -40,7 +41,8 @@ bool hasCounter(QSqlDatabase db) {
 
 } // namespace
 
-bool ensureNameChangeCounter(const QSqlDatabase& connection) {
+bool ensureNameChangeCounter(const QSqlDatabase& connection)
+{
     QSqlDatabase db = connection;
     if (hasCounter(db))
         return true; // no write, so a read-only file opens as before

@@ -62,9 +62,9 @@ bool syncFile(const QString& path, QString* error)
 {
     aboutToSync(path);
     // FlushFileBuffers needs a handle that may write.
-    const HANDLE file = CreateFileW(nativePath(path).c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(nativePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return failed(error, int(GetLastError()));
     const bool flushed = FlushFileBuffers(file);
@@ -149,16 +149,14 @@ template <typename Call> bool readSized(Call call, QByteArray& out)
 
 bool attributeValue(int fd, const char* name, QByteArray& value)
 {
-    return readSized(
-        [&](char* buffer, size_t size) { return ::fgetxattr(fd, name, buffer, size); }, value);
+    return readSized([&](char* buffer, size_t size) { return ::fgetxattr(fd, name, buffer, size); },
+                     value);
 }
 
 bool attributeValue(const QByteArray& path, const char* name, QByteArray& value)
 {
     return readSized(
-        [&](char* buffer, size_t size) {
-            return ::getxattr(path.constData(), name, buffer, size);
-        },
+        [&](char* buffer, size_t size) { return ::getxattr(path.constData(), name, buffer, size); },
         value);
 }
 
@@ -166,9 +164,7 @@ bool copyAttributes(const QByteArray& from, int to, QString* error)
 {
     QByteArray names;
     if (!readSized(
-            [&](char* buffer, size_t size) {
-                return ::listxattr(from.constData(), buffer, size);
-            },
+            [&](char* buffer, size_t size) { return ::listxattr(from.constData(), buffer, size); },
             names))
         return errno == ENOTSUP || failed(error, errno); // a file system without them
     for (const QByteArray& name : names.split('\0')) {
@@ -210,8 +206,8 @@ bool copyFileMetadata(const QString& from, const QString& to, QString* error)
     if (::stat(source.constData(), &was) != 0 || ::fstat(target.fd(), &is) != 0)
         return failed(error, errno);
     // Only when they differ: a user who owns the file needs no rights to keep owning it.
-    if ((was.st_uid != is.st_uid || was.st_gid != is.st_gid)
-        && ::fchown(target.fd(), was.st_uid, was.st_gid) != 0)
+    if ((was.st_uid != is.st_uid || was.st_gid != is.st_gid) &&
+        ::fchown(target.fd(), was.st_uid, was.st_gid) != 0)
         return failed(error, errno);
     if (!copyAttributes(source, target.fd(), error))
         return false;

@@ -11,14 +11,16 @@ namespace tarvik {
 // cannot change before the write, and a reader that later wants to write is never refused
 // at once in favour of another waiting writer.
 class WriteTransaction {
-  public:
-    explicit WriteTransaction(const QSqlDatabase& db) : m_db(db) {
+public:
+    explicit WriteTransaction(const QSqlDatabase& db) : m_db(db)
+    {
         QSqlQuery begin(m_db);
         m_open = begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
         if (!m_open)
             m_error = begin.lastError();
     }
-    ~WriteTransaction() {
+    ~WriteTransaction()
+    {
         if (m_open)
             QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
     }
@@ -28,7 +30,8 @@ class WriteTransaction {
     // False when it could not begin (another program's lock, damage); error() says why.
     bool begun() const { return m_open; }
     // False when the commit failed: everything since the begin is undone then.
-    bool commit() {
+    bool commit()
+    {
         if (!m_open)
             return false;
         QSqlQuery commit(m_db);
@@ -41,7 +44,7 @@ class WriteTransaction {
     }
     QSqlError error() const { return m_error; }
 
-  private:
+private:
     QSqlDatabase m_db;
     bool m_open = false;
     QSqlError m_error;

@@ -23,7 +23,8 @@ struct PlainChunk {
 
     static std::uint64_t spread(char c) { return 0x0101010101010101ull * std::uint8_t(c); }
 
-    static std::uint64_t load(const char* p) {
+    static std::uint64_t load(const char* p)
+    {
         std::uint64_t v;
         std::memcpy(&v, p, sizeof v);
         if constexpr (std::endian::native == std::endian::big) {
@@ -36,18 +37,21 @@ struct PlainChunk {
     }
 
     // 0x80 exactly in the bytes of v that are zero, without carries between bytes.
-    static std::uint64_t zeroBytes(std::uint64_t v) {
+    static std::uint64_t zeroBytes(std::uint64_t v)
+    {
         constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
         return ~(((v & low7) + low7) | v | low7);
     }
 
-    std::uint64_t match(const char* a, const char* b) const {
+    std::uint64_t match(const char* a, const char* b) const
+    {
         return zeroBytes(load(a) ^ first) & zeroBytes(load(b) ^ last);
     }
 };
 
 void findPlain(const char* bytes, const std::uint32_t* ends, std::size_t count,
-               std::string_view needle, std::vector<std::uint32_t>& hits) {
+               std::string_view needle, std::vector<std::uint32_t>& hits)
+{
     scan<PlainChunk>(bytes, ends, count, needle, hits);
 }
 
@@ -63,20 +67,23 @@ struct Sse2Chunk {
 
     std::uint64_t match16(const char* a, const char* b) const
     {
-        const __m128i x = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), first);
-        const __m128i y = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), last);
+        const __m128i x =
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)), first);
+        const __m128i y =
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b)), last);
         return std::uint32_t(_mm_movemask_epi8(_mm_and_si128(x, y)));
     }
 
     std::uint64_t match(const char* a, const char* b) const
     {
-        return match16(a, b) | match16(a + 16, b + 16) << 16 | match16(a + 32, b + 32) << 32
-               | match16(a + 48, b + 48) << 48;
+        return match16(a, b) | match16(a + 16, b + 16) << 16 | match16(a + 32, b + 32) << 32 |
+               match16(a + 48, b + 48) << 48;
     }
 };
 
 void findSse2(const char* bytes, const std::uint32_t* ends, std::size_t count,
-              std::string_view needle, std::vector<std::uint32_t>& hits) {
+              std::string_view needle, std::vector<std::uint32_t>& hits)
+{
     scan<Sse2Chunk>(bytes, ends, count, needle, hits);
 }
 
@@ -119,7 +126,8 @@ struct Avx2Chunk {
 #include "store/search/ByteScan.inc"
 
 void findAvx2(const char* bytes, const std::uint32_t* ends, std::size_t count,
-              std::string_view needle, std::vector<std::uint32_t>& hits) {
+              std::string_view needle, std::vector<std::uint32_t>& hits)
+{
     scan<Avx2Chunk>(bytes, ends, count, needle, hits);
 }
 
@@ -133,7 +141,8 @@ void findAvx2(const char* bytes, const std::uint32_t* ends, std::size_t count,
 namespace {
 using avx2::findAvx2;
 
-bool cpuHasAvx2() {
+bool cpuHasAvx2()
+{
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
@@ -142,7 +151,8 @@ bool cpuHasAvx2() {
 
 } // namespace
 
-std::vector<Kernel> available() {
+std::vector<Kernel> available()
+{
     std::vector<Kernel> kernels{Kernel::Plain};
 #ifdef TARVIK_X86_64
     kernels.push_back(Kernel::Sse2);
@@ -155,12 +165,14 @@ std::vector<Kernel> available() {
     return kernels;
 }
 
-Kernel best() {
+Kernel best()
+{
     static const Kernel kernel = available().back();
     return kernel;
 }
 
-const char* nameOf(Kernel kernel) {
+const char* nameOf(Kernel kernel)
+{
     switch (kernel) {
     case Kernel::Plain:
         return "plain";
@@ -173,7 +185,8 @@ const char* nameOf(Kernel kernel) {
 }
 
 void find(Kernel kernel, const char* bytes, const std::uint32_t* ends, std::size_t count,
-          std::string_view needle, std::vector<std::uint32_t>& hits) {
+          std::string_view needle, std::vector<std::uint32_t>& hits)
+{
     if (count == 0)
         return;
     if (needle.empty()) {

@@ -25,13 +25,15 @@ struct Letters {
 
 constexpr int kNoSlot = -1;
 
-int asciiSlot(unsigned char c) {
+int asciiSlot(unsigned char c)
+{
     if (c < 0x20 || c > 0x7E || (c >= 'A' && c <= 'Z'))
         return kNoSlot;
     return c < 'A' ? c - 0x20 : c <= 'Z' ? kNoSlot : c - 0x20 - 26; // 0..68
 }
 
-int pairSlot(unsigned char lead, unsigned char next) {
+int pairSlot(unsigned char lead, unsigned char next)
+{
     if (lead == 0xD0 && next >= 0xB0 && next <= 0xBF)
         return 69 + (next - 0xB0); // а..п
     if (lead == 0xD1 && next >= 0x80 && next <= 0x9F)
@@ -40,7 +42,8 @@ int pairSlot(unsigned char lead, unsigned char next) {
 }
 
 // The slot of a needle that is one such letter, else kNoSlot.
-int slotOf(std::string_view needle) {
+int slotOf(std::string_view needle)
+{
     if (needle.size() == 1)
         return asciiSlot(static_cast<unsigned char>(needle[0]));
     if (needle.size() == 2)
@@ -49,7 +52,8 @@ int slotOf(std::string_view needle) {
     return kNoSlot;
 }
 
-Letters lettersOf(std::string_view key) {
+Letters lettersOf(std::string_view key)
+{
     Letters letters;
     const auto mark = [&](int slot) {
         if (slot != kNoSlot)
@@ -79,20 +83,23 @@ struct FoldedNames::Block {
     std::size_t count() const { return ids.size(); }
     std::size_t used() const { return bytes.size() - byteSearch::kPadding; }
     std::uint32_t begin(std::size_t i) const { return i ? ends[i - 1] : 0; }
-    std::string_view key(std::size_t i) const {
+    std::string_view key(std::size_t i) const
+    {
         return {bytes.data() + begin(i), ends[i] - begin(i)};
     }
 
     // Whether row i sorts before (kind, key, id), the engine's order for the key column
     // and then the row id.
-    bool before(std::size_t i, Kind kind, std::string_view key_, qint64 id) const {
+    bool before(std::size_t i, Kind kind, std::string_view key_, qint64 id) const
+    {
         if (kinds[i] != kind)
             return kinds[i] < kind;
         const int c = key(i).compare(key_);
         return c != 0 ? c < 0 : ids[i] < id;
     }
 
-    void insertAt(std::size_t i, qint64 id, Kind kind, std::string_view key_) {
+    void insertAt(std::size_t i, qint64 id, Kind kind, std::string_view key_)
+    {
         const std::uint32_t at = begin(i);
         bytes.insert(bytes.begin() + at, key_.begin(), key_.end());
         ends.insert(ends.begin() + std::ptrdiff_t(i), at);
@@ -103,7 +110,8 @@ struct FoldedNames::Block {
         letters.insert(letters.begin() + std::ptrdiff_t(i), lettersOf(key_));
     }
 
-    void removeAt(std::size_t i) {
+    void removeAt(std::size_t i)
+    {
         const std::uint32_t from = begin(i), length = ends[i] - from;
         bytes.erase(bytes.begin() + from, bytes.begin() + from + length);
         ends.erase(ends.begin() + std::ptrdiff_t(i));
@@ -115,7 +123,8 @@ struct FoldedNames::Block {
     }
 
     // Names that contain the letter of `slot`.
-    void findLetter(int slot, std::vector<std::uint32_t>& hits) const {
+    void findLetter(int slot, std::vector<std::uint32_t>& hits) const
+    {
         const std::size_t word = std::size_t(slot) >> 6;
         const std::uint64_t bit = std::uint64_t(1) << (slot & 63);
         const std::size_t n = count();
@@ -131,7 +140,8 @@ FoldedNames::~FoldedNames() = default;
 FoldedNames::FoldedNames(FoldedNames&&) noexcept = default;
 FoldedNames& FoldedNames::operator=(FoldedNames&&) noexcept = default;
 
-FoldedNames::Block& FoldedNames::blockForAppend() {
+FoldedNames::Block& FoldedNames::blockForAppend()
+{
     if (m_blocks.empty() || m_blocks.back()->count() >= kBlockNames) {
         if (!m_blocks.empty())
             squeeze();
@@ -146,14 +156,16 @@ FoldedNames::Block& FoldedNames::blockForAppend() {
     return *m_blocks.back();
 }
 
-void FoldedNames::append(qint64 id, Kind kind, std::string_view key) {
+void FoldedNames::append(qint64 id, Kind kind, std::string_view key)
+{
     Block& block = blockForAppend();
     block.insertAt(block.count(), id, kind, key);
     ++m_size;
     changed();
 }
 
-void FoldedNames::squeeze() {
+void FoldedNames::squeeze()
+{
     if (m_blocks.empty())
         return;
     Block& block = *m_blocks.back();
@@ -164,7 +176,8 @@ void FoldedNames::squeeze() {
     block.letters.shrink_to_fit();
 }
 
-void FoldedNames::insert(qint64 id, Kind kind, std::string_view key) {
+void FoldedNames::insert(qint64 id, Kind kind, std::string_view key)
+{
     if (m_blocks.empty())
         m_blocks.push_back(std::make_unique<Block>());
     // The first block whose last row sorts after the new one takes it; else the last block.
@@ -188,7 +201,8 @@ void FoldedNames::insert(qint64 id, Kind kind, std::string_view key) {
         split(std::size_t(blockIt - m_blocks.begin()));
 }
 
-void FoldedNames::split(std::size_t blockIndex) {
+void FoldedNames::split(std::size_t blockIndex)
+{
     Block& full = *m_blocks[blockIndex];
     auto second = std::make_unique<Block>();
     const std::size_t half = full.count() / 2;
@@ -204,7 +218,8 @@ void FoldedNames::split(std::size_t blockIndex) {
     m_blocks.insert(m_blocks.begin() + std::ptrdiff_t(blockIndex) + 1, std::move(second));
 }
 
-bool FoldedNames::remove(qint64 id) {
+bool FoldedNames::remove(qint64 id)
+{
     for (auto it = m_blocks.begin(); it != m_blocks.end(); ++it) {
         Block& block = **it;
         const auto found = std::find(block.ids.begin(), block.ids.end(), id);
@@ -220,8 +235,10 @@ bool FoldedNames::remove(qint64 id) {
     return false;
 }
 
-QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel kernel) const {
-    if (m_last.valid && m_last.generation == m_generation && needle.find(m_last.needle) != needle.npos)
+QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel kernel) const
+{
+    if (m_last.valid && m_last.generation == m_generation &&
+        needle.find(m_last.needle) != needle.npos)
         return findAmong(needle);
 
     QVector<qint64> rows;
@@ -260,7 +277,8 @@ QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel ke
     return rows;
 }
 
-QVector<qint64> FoldedNames::findAmong(std::string_view needle) const {
+QVector<qint64> FoldedNames::findAmong(std::string_view needle) const
+{
     QVector<qint64> rows;
     std::size_t kept = 0;
     for (const std::uint64_t hit : m_last.hits) {
@@ -276,7 +294,8 @@ QVector<qint64> FoldedNames::findAmong(std::string_view needle) const {
     return rows;
 }
 
-std::size_t FoldedNames::memoryBytes() const {
+std::size_t FoldedNames::memoryBytes() const
+{
     std::size_t bytes = m_blocks.capacity() * sizeof(void*) + m_last.hits.capacity() * 8;
     for (const auto& block : m_blocks) {
         bytes += sizeof(Block) + block->bytes.capacity() + block->ends.capacity() * 4 +

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/search/ByteSearch.h"
 #include "store/register/PartChange.h"
+#include "store/search/ByteSearch.h"
 
 #include <QVector>
 
@@ -20,7 +20,7 @@ namespace tarvik {
 // A key that is not text keeps its place the way the engine sorts it: numbers before
 // text, blobs after. A missing key matches no search and is not kept.
 class FoldedNames {
-  public:
+public:
     using Kind = KeyKind;
 
     FoldedNames();
@@ -51,7 +51,7 @@ class FoldedNames {
     // Bytes held, buffers and bookkeeping together.
     std::size_t memoryBytes() const;
 
-  private:
+private:
     struct Block;
     Block& blockForAppend();
     void split(std::size_t blockIndex);

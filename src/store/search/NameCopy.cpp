@@ -1,8 +1,8 @@
 #include "store/search/NameCopy.h"
 
+#include "store/records/Statements.h"
 #include "store/register/Register.h"
 #include "store/text/SqlFunctions.h"
-#include "store/records/Statements.h"
 #include "store/text/TextFold.h"
 
 #include <QSqlError>
@@ -27,7 +27,8 @@ constexpr int kMaxLoadAttempts = 5;
 
 const QString kCounterSql = QStringLiteral("SELECT n FROM clientNameChanges");
 
-std::optional<qint64> readCounter(const QSqlDatabase& db) {
+std::optional<qint64> readCounter(const QSqlDatabase& db)
+{
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(kCounterSql) || !query.next())
@@ -38,7 +39,8 @@ std::optional<qint64> readCounter(const QSqlDatabase& db) {
 // Follows one own write in `names`, which reflect the counter value `count`. False when the
 // write cannot be placed: someone else changed names in between, or what it stored is not
 // known well enough.
-bool followChange(FoldedNames& names, qint64& count, const NameChange& change) {
+bool followChange(FoldedNames& names, qint64& count, const NameChange& change)
+{
     if (change.before < 0 || change.after < 0 || change.op == NameChange::Op::Unknown)
         return false;
     if (change.after == change.before || change.after <= count)
@@ -59,12 +61,14 @@ bool followChange(FoldedNames& names, qint64& count, const NameChange& change) {
     return true;
 }
 
-bool sameWord(const char* a, const char* b) {
+bool sameWord(const char* a, const char* b)
+{
     return a && sqlite3_stricmp(a, b) == 0;
 }
 
 // The engine's affinity rules for a declared column type: TEXT, or none (BLOB or no type).
-bool textOrUntyped(const char* declared) {
+bool textOrUntyped(const char* declared)
+{
     const QByteArray type = QByteArray(declared ? declared : "").toUpper();
     if (type.contains("INT"))
         return false;
@@ -99,13 +103,15 @@ struct NameCopy::Loader {
     Outcome readAll(sqlite3* db);
     // Whether the file keeps order and text the way the copy mirrors them.
     static bool mirrorable(sqlite3* db);
-    void waitWhileHeld(unsigned slice) {
+    void waitWhileHeld(unsigned slice)
+    {
         std::unique_lock lock(mutex);
         wake.wait(lock, [this, slice] { return !hold || slice < holdFrom || stop; });
     }
 };
 
-void NameCopy::Loader::run(Register& reg) {
+void NameCopy::Loader::run(Register& reg)
+{
     Database db;
     const OpenResult opened = reg.connect(db);
     // The engine's own interface: Qt turns text into QString (which replaces bytes that are
@@ -128,7 +134,8 @@ void NameCopy::Loader::run(Register& reg) {
     finished = true;
 }
 
-bool NameCopy::Loader::mirrorable(sqlite3* db) {
+bool NameCopy::Loader::mirrorable(sqlite3* db)
+{
     sqlite3_stmt* statement = nullptr;
     bool utf8 = false;
     if (sqlite3_prepare_v2(db, "PRAGMA encoding", -1, &statement, nullptr) == SQLITE_OK &&
@@ -153,7 +160,8 @@ bool NameCopy::Loader::mirrorable(sqlite3* db) {
     return utf8 && binaryKey && idIsRowId;
 }
 
-bool NameCopy::Loader::read(sqlite3* db) {
+bool NameCopy::Loader::read(sqlite3* db)
+{
     if (!mirrorable(db)) {
         unusable = true;
         return false;
@@ -178,7 +186,8 @@ namespace {
 
 struct Statement3 {
     sqlite3_stmt* statement = nullptr;
-    Statement3(sqlite3* db, const QByteArray& sql) {
+    Statement3(sqlite3* db, const QByteArray& sql)
+    {
         if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
             sqlite3_finalize(statement);
             statement = nullptr;
@@ -189,7 +198,8 @@ struct Statement3 {
     Statement3& operator=(const Statement3&) = delete;
 };
 
-std::optional<qint64> singleNumber(sqlite3_stmt* statement) {
+std::optional<qint64> singleNumber(sqlite3_stmt* statement)
+{
     std::optional<qint64> value;
     if (statement && sqlite3_step(statement) == SQLITE_ROW)
         value = sqlite3_column_int64(statement, 0);
@@ -203,7 +213,8 @@ std::optional<qint64> singleNumber(sqlite3_stmt* statement) {
 // the rollback journal a reader holds off every writer's commit for as long as it reads, so
 // no write of the program (or of anyone) waits longer than one slice. The slices form one
 // snapshot as long as the names did not change between them.
-NameCopy::Loader::Outcome NameCopy::Loader::readAll(sqlite3* db) {
+NameCopy::Loader::Outcome NameCopy::Loader::readAll(sqlite3* db)
+{
     const QByteArray order = Statements::partsByName().orderBy.toUtf8();
     const QByteArray columns = QByteArrayLiteral("SELECT rowid, idFamKey FROM client WHERE ");
     Statement3 firstSlice(db, columns + "idFamKey IS NOT NULL ORDER BY " + order + " LIMIT ?");
@@ -279,7 +290,8 @@ NameCopy::Loader::Outcome NameCopy::Loader::readAll(sqlite3* db) {
     return outcome;
 }
 
-NameCopy::NameCopy(Register& reg, QObject* parent) : QObject(parent), m_register(reg) {
+NameCopy::NameCopy(Register& reg, QObject* parent) : QObject(parent), m_register(reg)
+{
     connect(&reg, &Register::partChanged, this, &NameCopy::noteOwnChange);
     // Compaction and shutdown close every connection: the load stops first, promptly.
     connect(&reg, &Register::aboutToClose, this, [this] {
@@ -289,11 +301,13 @@ NameCopy::NameCopy(Register& reg, QObject* parent) : QObject(parent), m_register
     });
 }
 
-NameCopy::~NameCopy() {
+NameCopy::~NameCopy()
+{
     stopLoading();
 }
 
-bool NameCopy::isPlainText(const QString& text) {
+bool NameCopy::isPlainText(const QString& text)
+{
     for (const QChar c : text) {
         if (c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('#') ||
             c == QLatin1Char('['))
@@ -302,7 +316,8 @@ bool NameCopy::isPlainText(const QString& text) {
     return text.isValidUtf16();
 }
 
-void NameCopy::startLoading() {
+void NameCopy::startLoading()
+{
     if (m_thread || m_names || m_unusable || m_register.isClosed())
         return;
     if (m_failures >= kMaxFailures) {
@@ -334,7 +349,8 @@ void NameCopy::startLoading() {
     m_thread->start();
 }
 
-void NameCopy::takeFinishedLoad() {
+void NameCopy::takeFinishedLoad()
+{
     if (!m_thread || !m_loader->finished)
         return;
     m_thread->wait();
@@ -364,22 +380,26 @@ void NameCopy::takeFinishedLoad() {
     emit ready();
 }
 
-void NameCopy::noteFailure() {
+void NameCopy::noteFailure()
+{
     ++m_failures;
     m_sinceFailure.start();
 }
 
-bool NameCopy::isReady() {
+bool NameCopy::isReady()
+{
     takeFinishedLoad();
     return m_names != nullptr;
 }
 
-bool NameCopy::isLoading() {
+bool NameCopy::isLoading()
+{
     takeFinishedLoad();
     return m_thread != nullptr;
 }
 
-void NameCopy::stopLoading() {
+void NameCopy::stopLoading()
+{
     if (!m_thread)
         return;
     {
@@ -395,7 +415,8 @@ void NameCopy::stopLoading() {
     m_pending.clear();
 }
 
-void NameCopy::holdLoading(bool hold, unsigned fromSlice) {
+void NameCopy::holdLoading(bool hold, unsigned fromSlice)
+{
     m_hold = hold;
     m_holdFrom = fromSlice;
     if (!m_loader)
@@ -408,15 +429,18 @@ void NameCopy::holdLoading(bool hold, unsigned fromSlice) {
     m_loader->wake.notify_all();
 }
 
-void NameCopy::dropCopy() {
+void NameCopy::dropCopy()
+{
     m_names.reset();
 }
 
-void NameCopy::closeConnection() {
+void NameCopy::closeConnection()
+{
     m_check.close();
 }
 
-std::optional<qint64> NameCopy::dataVersion() {
+std::optional<qint64> NameCopy::dataVersion()
+{
     if (!m_check.isOpen())
         return std::nullopt;
     QSqlQuery query(m_check.connection());
@@ -426,7 +450,8 @@ std::optional<qint64> NameCopy::dataVersion() {
     return query.value(0).toLongLong();
 }
 
-bool NameCopy::fresh() {
+bool NameCopy::fresh()
+{
     const auto version = dataVersion();
     if (!version)
         return false;
@@ -440,7 +465,8 @@ bool NameCopy::fresh() {
     return true;
 }
 
-std::optional<QVector<qint64>> NameCopy::find(const QString& text) {
+std::optional<QVector<qint64>> NameCopy::find(const QString& text)
+{
     if (!isPlainText(text))
         return std::nullopt;
     takeFinishedLoad();
@@ -455,7 +481,8 @@ std::optional<QVector<qint64>> NameCopy::find(const QString& text) {
     return m_names->find({needle.constData(), std::size_t(needle.size())}, m_kernel);
 }
 
-void NameCopy::noteOwnChange(const NameChange& change) {
+void NameCopy::noteOwnChange(const NameChange& change)
+{
     if (m_thread) {
         if (m_pending.size() < kMaxPending)
             m_pending.push_back(change);
@@ -469,11 +496,13 @@ void NameCopy::noteOwnChange(const NameChange& change) {
     }
 }
 
-std::size_t NameCopy::memoryBytes() const {
+std::size_t NameCopy::memoryBytes() const
+{
     return m_names ? m_names->memoryBytes() : 0;
 }
 
-qsizetype NameCopy::size() const {
+qsizetype NameCopy::size() const
+{
     return m_names ? m_names->size() : 0;
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "store/search/ByteSearch.h"
 #include "store/records/NameLookup.h"
 #include "store/register/Database.h"
-#include "store/search/FoldedNames.h"
 #include "store/register/PartChange.h"
+#include "store/search/ByteSearch.h"
+#include "store/search/FoldedNames.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -37,7 +37,7 @@ class Register;
 class NameCopy : public QObject, public NameLookup {
     Q_OBJECT
 
-  public:
+public:
     explicit NameCopy(Register& reg, QObject* parent = nullptr);
     ~NameCopy() override;
 
@@ -71,10 +71,10 @@ class NameCopy : public QObject, public NameLookup {
     // try.
     void setRetryDelay(int ms) { m_retryDelayMs = ms; }
 
-  signals:
+signals:
     void ready();
 
-  private:
+private:
     struct Loader;
 
     void noteOwnChange(const NameChange& change);

@@ -144,8 +144,7 @@ bool LikePattern::matchesOne(const Token& token, char32_t c) const noexcept
 // it is enough to let the most recent star swallow one more character and
 // retry from just after it: an earlier star could not do better, because
 // anything it would have absorbed the latest star can absorb as well.
-template <typename Text>
-bool LikePattern::run(const Text& text) const
+template <typename Text> bool LikePattern::run(const Text& text) const
 {
     if (!m_valid)
         return false;
@@ -194,8 +193,8 @@ bool LikePattern::matchesFolded(std::u32string_view foldedText) const
 std::u32string LikePattern::containedText() const
 {
     const std::size_t count = m_tokens.size();
-    if (!m_valid || count < 3 || m_tokens.front().kind != Kind::Star
-        || m_tokens.back().kind != Kind::Star)
+    if (!m_valid || count < 3 || m_tokens.front().kind != Kind::Star ||
+        m_tokens.back().kind != Kind::Star)
         return {};
     std::u32string text;
     for (std::size_t i = 1; i + 1 < count; ++i) {

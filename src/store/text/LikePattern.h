@@ -53,8 +53,8 @@ private:
 
     struct Token {
         Kind kind;
-        char32_t ch;          // Literal
-        std::uint32_t first;  // Class, NotClass: index into m_ranges
+        char32_t ch;         // Literal
+        std::uint32_t first; // Class, NotClass: index into m_ranges
         std::uint32_t count;
     };
 
@@ -65,8 +65,7 @@ private:
 
     bool matchesOne(const Token& token, char32_t c) const noexcept;
 
-    template <typename Text>
-    bool run(const Text& text) const;
+    template <typename Text> bool run(const Text& text) const;
 
     std::vector<Token> m_tokens;
     std::vector<Range> m_ranges;

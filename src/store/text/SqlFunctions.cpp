@@ -48,8 +48,7 @@ void foldFunction(sqlite3_context* context, int, sqlite3_value** argv)
     }
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
     const int bytes = sqlite3_value_bytes(argv[0]);
-    const QByteArray folded =
-        foldCase(QString::fromUtf8(text ? text : "", bytes)).toUtf8();
+    const QByteArray folded = foldCase(QString::fromUtf8(text ? text : "", bytes)).toUtf8();
     sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
@@ -71,8 +70,10 @@ const CompiledPattern* patternOf(sqlite3_context* context, sqlite3_value* argume
         return cached;
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argument));
     const int bytes = sqlite3_value_bytes(argument);
-    auto* compiled = new CompiledPattern{LikePattern::compile(QString::fromUtf8(text ? text : "", bytes)), {}};
-    compiled->containedUtf8 = QString::fromStdU32String(compiled->pattern.containedText()).toStdString();
+    auto* compiled =
+        new CompiledPattern{LikePattern::compile(QString::fromUtf8(text ? text : "", bytes)), {}};
+    compiled->containedUtf8 =
+        QString::fromStdU32String(compiled->pattern.containedText()).toStdString();
     sqlite3_set_auxdata(context, 0, compiled, deletePattern);
     // NULL when SQLite could not keep it (it has freed it then).
     return static_cast<CompiledPattern*>(sqlite3_get_auxdata(context, 0));
@@ -137,13 +138,11 @@ bool registerSqlFunctions(const QSqlDatabase& db)
         return false;
     constexpr int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     return sqlite3_create_function_v2(handle, "tarvik_fold", 1, flags, nullptr, foldFunction,
-                                      nullptr, nullptr, nullptr) == SQLITE_OK
-           && sqlite3_create_function_v2(handle, "tarvik_like_folded", 2, flags, nullptr,
-                                         likeFoldedFunction, nullptr, nullptr,
-                                         nullptr) == SQLITE_OK
-           && sqlite3_create_function_v2(handle, "tarvik_keys", 1, SQLITE_UTF8 | SQLITE_INNOCUOUS,
-                                         nullptr, nullptr, keysStep, keysFinal,
-                                         nullptr) == SQLITE_OK;
+                                      nullptr, nullptr, nullptr) == SQLITE_OK &&
+           sqlite3_create_function_v2(handle, "tarvik_like_folded", 2, flags, nullptr,
+                                      likeFoldedFunction, nullptr, nullptr, nullptr) == SQLITE_OK &&
+           sqlite3_create_function_v2(handle, "tarvik_keys", 1, SQLITE_UTF8 | SQLITE_INNOCUOUS,
+                                      nullptr, nullptr, keysStep, keysFinal, nullptr) == SQLITE_OK;
 }
 
 sqlite3* sqliteHandle(const QSqlDatabase& db)

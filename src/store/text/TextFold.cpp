@@ -41,7 +41,10 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool isContinuation(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
+bool isContinuation(unsigned char b) noexcept
+{
+    return (b & 0xC0) == 0x80;
+}
 
 } // namespace
 
@@ -116,9 +119,8 @@ QString upperCaseLetters(QStringView s)
     out.reserve(s.size());
     for (const QChar ch : s) {
         const QChar::Script script = ch.script();
-        out.append(script == QChar::Script_Latin || script == QChar::Script_Cyrillic
-                       ? ch.toUpper()
-                       : ch);
+        out.append(script == QChar::Script_Latin || script == QChar::Script_Cyrillic ? ch.toUpper()
+                                                                                     : ch);
     }
     return out;
 }
