@@ -450,7 +450,7 @@ std::optional<qint64> NameCopy::dataVersion()
     return query.value(0).toLongLong();
 }
 
-bool NameCopy::fresh()
+bool NameCopy::confirmUnchanged()
 {
     const auto version = dataVersion();
     if (!version)
@@ -470,7 +470,7 @@ std::optional<QVector<qint64>> NameCopy::find(const QString& text)
     if (!isPlainText(text))
         return std::nullopt;
     takeFinishedLoad();
-    if (m_names && !fresh())
+    if (m_names && !confirmUnchanged())
         dropCopy();
     if (!m_names) {
         startLoading();

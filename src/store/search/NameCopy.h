@@ -78,7 +78,9 @@ private:
     struct Loader;
 
     void noteOwnChange(const NameChange& change);
-    bool fresh();
+    // Whether the names are still as the copy holds them; remembers the engine's data version
+    // it found, so that the next check is one pragma.
+    bool confirmUnchanged();
     void dropCopy();
     void noteFailure();
     void takeFinishedLoad();
