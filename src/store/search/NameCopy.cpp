@@ -2,6 +2,7 @@
 
 #include "store/records/Statements.h"
 #include "store/register/Register.h"
+#include "store/text/RawStatement.h"
 #include "store/text/SqlFunctions.h"
 #include "store/text/TextFold.h"
 
@@ -136,12 +137,11 @@ void NameCopy::Loader::run(Register& reg)
 
 bool NameCopy::Loader::mirrorable(sqlite3* db)
 {
-    sqlite3_stmt* statement = nullptr;
-    bool utf8 = false;
-    if (sqlite3_prepare_v2(db, "PRAGMA encoding", -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW)
-        utf8 = sameWord(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), "UTF-8");
-    sqlite3_finalize(statement);
+    RawStatement encoding(db, "PRAGMA encoding");
+    const bool utf8 =
+        encoding.statement && sqlite3_step(encoding.statement) == SQLITE_ROW &&
+        sameWord(reinterpret_cast<const char*>(sqlite3_column_text(encoding.statement, 0)),
+                 "UTF-8");
 
     const char* type = nullptr;
     const char* collation = nullptr;
@@ -184,20 +184,6 @@ bool NameCopy::Loader::read(sqlite3* db)
 
 namespace {
 
-struct Statement3 {
-    sqlite3_stmt* statement = nullptr;
-    Statement3(sqlite3* db, const QByteArray& sql)
-    {
-        if (sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(statement);
-            statement = nullptr;
-        }
-    }
-    ~Statement3() { sqlite3_finalize(statement); }
-    Statement3(const Statement3&) = delete;
-    Statement3& operator=(const Statement3&) = delete;
-};
-
 std::optional<qint64> singleNumber(sqlite3_stmt* statement)
 {
     std::optional<qint64> value;
@@ -217,10 +203,11 @@ NameCopy::Loader::Outcome NameCopy::Loader::readAll(sqlite3* db)
 {
     const QByteArray order = Statements::partsByName().orderBy.toUtf8();
     const QByteArray columns = QByteArrayLiteral("SELECT rowid, idFamKey FROM client WHERE ");
-    Statement3 firstSlice(db, columns + "idFamKey IS NOT NULL ORDER BY " + order + " LIMIT ?");
-    Statement3 nextSlice(db, columns + "(idFamKey, idnom) > (?, ?) ORDER BY " + order + " LIMIT ?");
-    Statement3 counter(db, kCounterSql.toUtf8());
-    Statement3 version(db, "PRAGMA data_version");
+    RawStatement firstSlice(db, columns + "idFamKey IS NOT NULL ORDER BY " + order + " LIMIT ?");
+    RawStatement nextSlice(db,
+                           columns + "(idFamKey, idnom) > (?, ?) ORDER BY " + order + " LIMIT ?");
+    RawStatement counter(db, kCounterSql.toUtf8());
+    RawStatement version(db, "PRAGMA data_version");
     if (!firstSlice.statement || !nextSlice.statement || !version.statement)
         return Outcome::Failed;
     counted = counter.statement != nullptr;
