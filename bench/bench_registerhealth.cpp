@@ -33,7 +33,7 @@ double openMs(const QString& path, NameKeyHealing* healed = nullptr)
     if (!result.ok())
         std::printf("  open problem %d\n", int(result.problem));
     if (healed) {
-        Database db;
+        Connection db;
         reg.connect(db);
         *healed = healNameKeys(db.connection());
     }

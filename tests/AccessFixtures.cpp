@@ -3,7 +3,7 @@
 #include "store/access/AccessHeader.h"
 #include "store/records/Queries.h"
 #include "store/records/RecordSource.h"
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/text/TextFold.h"
 
 #include <QCryptographicHash>
@@ -144,7 +144,7 @@ void compareWithManifest(const QString& path, const Manifest& manifest)
         }
     }
     // The record counter the file keeps agrees with the rows.
-    Database db;
+    Connection db;
     QVERIFY(db.open(path).ok());
     QCOMPARE(countParts(db), std::optional<qint64>(kontValues));
 }

@@ -8,7 +8,7 @@
 #include "store/access/JetText.h"
 #include "store/records/Queries.h"
 #include "store/records/RecordSource.h"
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/text/TextFold.h"
 
 #include <QCoreApplication>
@@ -296,7 +296,7 @@ void TestAccessImport::importedNumbersContinue()
     QVERIFY(types.refresh());
     QVERIFY(types.setCurrentRow(types.recordCount() - 1));
     QCOMPARE(types.field("IDvrachYZD").toLongLong(), 14);
-    Database db;
+    Connection db;
     QVERIFY(db.open(target).ok());
     QCOMPARE(countParts(db), std::optional<qint64>(45)); // 44 imported kont values + the new one
 }
@@ -546,7 +546,7 @@ void TestAccessImport::switchKeepsTheAccessFile()
     QCOMPARE(readAll(path + QStringLiteral(".access")), access);
     QCOMPARE(readAll(path + QStringLiteral(".access.2")),
              readAll(fixturePath("register-empty.mdb")));
-    Database db;
+    Connection db;
     QVERIFY(db.open(path).ok());
 
     // A failure (the temporary name is a folder) leaves the Access file where it was.
@@ -656,7 +656,7 @@ void TestAccessImport::killedImportLeavesOneWholeRegister()
             ++switched;
         }
         QCOMPARE(readAll(path + QStringLiteral(".access")), access);
-        Database db;
+        Connection db;
         QVERIFY(db.open(path).ok());
         QCOMPARE(countParts(db), std::optional<qint64>(44));
         QCOMPARE(readTable(path, Statements::partsInStoredOrder()).size(), 45);

@@ -38,7 +38,7 @@ using namespace tarvik::test;
 namespace {
 
 // The rows the engine's own search gives, exactly as a record source reads them.
-QVector<qint64> engineRows(const Database& db, const QString& text)
+QVector<qint64> engineRows(const Connection& db, const QString& text)
 {
     const Statement statement = Statements::partsWithNameLike(text);
     QSqlQuery query(db.connection());
@@ -121,7 +121,7 @@ QString randomText(QRandomGenerator& random, int maxPieces)
 }
 
 // Writes a key exactly as given, bytes and type, the way another tool could.
-bool writeRawPart(const Database& db, const QString& name, const QVariant& key, const char* cast)
+bool writeRawPart(const Connection& db, const QString& name, const QVariant& key, const char* cast)
 {
     QSqlQuery query(db.connection());
     query.prepare(QStringLiteral("INSERT INTO client (kont, idFam, idFamKey) VALUES ('1', ?, %1)")
@@ -336,7 +336,7 @@ void TestNameSearch::copyAnswersExactlyAsTheEngine()
     {
         // Keys another tool could leave: bytes that are not UTF-8, a NUL inside, numbers,
         // a blob, no key at all, and a key that is not the folded name.
-        Database plain;
+        Connection plain;
         QVERIFY(plain.open(reg.databasePath()).ok());
         const QList<QByteArray> broken = {"ab\xff"
                                           "cd",
@@ -362,7 +362,7 @@ void TestNameSearch::copyAnswersExactlyAsTheEngine()
     copy.setSliceRows(7);
     copy.startLoading();
     QVERIFY(ready(copy));
-    Database engine;
+    Connection engine;
     QVERIFY(owner.connect(engine).ok());
 
     QStringList texts;
@@ -434,7 +434,7 @@ void TestNameSearch::otherWritersAreSeenBeforeEveryKeystroke()
     type("рез");
     QCOMPARE(listed(), expected("рез"));
 
-    Database other; // another writer: nothing tells the window about it
+    Connection other; // another writer: nothing tells the window about it
     QVERIFY(other.open(m_register->databasePath()).ok());
     QSqlQuery query(other.connection());
     const auto run = [&](const QString& sql) {
@@ -509,7 +509,7 @@ void TestNameSearch::ownWriteWaitsForAnotherWriter()
     const QString path = m_register->databasePath();
     QSemaphore locked;
     QThread* other = QThread::create([&] {
-        Database db;
+        Connection db;
         db.open(path);
         QSqlQuery query(db.connection());
         query.exec("BEGIN IMMEDIATE");
@@ -585,7 +585,7 @@ void TestNameSearch::counterIsAddedToOlderFilesAndWorksInTheShell()
     QVERIFY(reg.write({part("Резистор")}));
     QStringList fresh;
     {
-        Database db;
+        Connection db;
         QVERIFY(db.open(reg.databasePath()).ok());
         QSqlQuery query(db.connection());
         QVERIFY(query.exec("SELECT sql FROM sqlite_master WHERE name LIKE 'client_name_changes%' "
@@ -600,7 +600,7 @@ void TestNameSearch::counterIsAddedToOlderFilesAndWorksInTheShell()
             QVERIFY(query.exec(sql));
     }
     QVERIFY(reg.owner().check().ok());
-    Database db;
+    Connection db;
     QVERIFY(db.open(reg.databasePath()).ok());
     QSqlQuery query(db.connection());
     QVERIFY(query.exec("SELECT sql FROM sqlite_master WHERE name LIKE 'client_name_changes%' "
@@ -688,7 +688,7 @@ void TestNameSearch::loadStartsAgainWhenNamesChangeBetweenSlices()
     QTest::qWait(50);
     {
         // Another program adds a name that sorts into the slice already read.
-        Database shell;
+        Connection shell;
         QVERIFY(shell.open(m_register->databasePath()).ok());
         QSqlQuery query(shell.connection());
         QVERIFY(query.exec("INSERT INTO client (kont, idFam, idFamKey) VALUES "
@@ -711,7 +711,7 @@ void TestNameSearch::failedLoadsAreTriedAgainLater()
     names.setRetryDelay(0);
     {
         // Another program keeps the file locked through several loads.
-        Database shell;
+        Connection shell;
         QVERIFY(shell.open(m_register->databasePath()).ok());
         QSqlQuery query(shell.connection());
         QVERIFY(query.exec("BEGIN EXCLUSIVE"));

@@ -135,7 +135,7 @@ void renameStored(const QString& databasePath, int row, const QString& name)
 // or read-only disk would, and can still be read.
 void refuseChanges(const QString& databasePath, bool refuse)
 {
-    Database db;
+    Connection db;
     QVERIFY(db.open(databasePath).ok());
     QSqlQuery query(db.connection());
     for (const char* change : {"INSERT", "UPDATE"}) {

@@ -407,7 +407,7 @@ void TestStartup::checkResultIsSafeFromAnyThread()
         while (!done) {
             if (owner.checkResult().detail.isNull())
                 ++asked;
-            Database db;
+            Connection db;
             owner.connect(db);
         }
     }));

@@ -4,7 +4,7 @@
 #include "store/records/PictureText.h"
 #include "store/records/Queries.h"
 #include "store/records/RecordSource.h"
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/register/ProgramPaths.h"
 #include "store/register/Register.h"
 
@@ -89,7 +89,7 @@ void TestStore::unusableFilesAreNamedNotCreated()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
-    Database db;
+    Connection db;
     const OpenResult result = db.open(reg.databasePath());
     QCOMPARE(int(result.problem), problem);
     QVERIFY(describeOpenProblem(reg.databasePath(), result).contains(reg.databasePath()));
@@ -230,7 +230,7 @@ void TestStore::countFollowsEveryChange()
     PartRow withoutKey = part("no key");
     withoutKey.kont = QString(); // stored as NULL
     QVERIFY(reg.write({part("a"), part("b"), part("c"), withoutKey}));
-    Database db;
+    Connection db;
     QVERIFY(db.open(reg.databasePath()).ok());
     QCOMPARE(countParts(db), std::optional<qint64>(3));
 
@@ -300,7 +300,7 @@ void TestStore::everyStatementRuns()
     QVERIFY(source.refresh());
     QCOMPARE(source.field(QStringLiteral("vrachYZD")).toString(), QStringLiteral("0805"));
 
-    Database db;
+    Connection db;
     QVERIFY(db.open(reg.databasePath()).ok());
     QCOMPARE(largestPackageTypeId(db), std::optional<qint64>(3));
 }
@@ -319,7 +319,7 @@ void TestStore::addedPartsSortAndCount()
     QVERIFY(!source.addNew({{QStringLiteral("no such field"), 1}}));
     QVERIFY(source.refresh());
     QCOMPARE(source.field(QStringLiteral("idFam")).toString(), QStringLiteral("альфа"));
-    Database db;
+    Connection db;
     QVERIFY(db.open(reg.databasePath()).ok());
     QCOMPARE(countParts(db), std::optional<qint64>(2));
 }
@@ -333,7 +333,7 @@ void TestStore::ownerClosesEveryConnectionAndSavesEdits()
     QCOMPARE(owner.openConnections(), 0); // the check's own probe is gone again
 
     RecordSource source;
-    Database handle;
+    Connection handle;
     QVERIFY(source.open(owner).ok());
     QVERIFY(owner.connect(handle).ok());
     QCOMPARE(owner.openConnections(), 2);
@@ -348,14 +348,14 @@ void TestStore::ownerClosesEveryConnectionAndSavesEdits()
     QCOMPARE(files.storedParts().value(0).value(QStringLiteral("sorp")).toString(),
              QStringLiteral("typed, not yet saved"));
     // Nothing may reopen the file behind compaction's back.
-    Database late;
+    Connection late;
     QVERIFY(!owner.connect(late).ok());
     QVERIFY(!late.isOpen());
 
     // A connection closed by its holder leaves the owner's list; none is closed twice.
     owner.reopen();
     {
-        Database shortLived;
+        Connection shortLived;
         QVERIFY(owner.connect(shortLived).ok());
         QCOMPARE(owner.openConnections(), 1);
     }

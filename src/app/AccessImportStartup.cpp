@@ -3,7 +3,7 @@
 #include "gui/MessageBox.h"
 #include "store/access/AccessHeader.h"
 #include "store/access/AccessImport.h"
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 
 #include <QDir>
 #include <QProgressBar>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/register/ProgramPaths.h"
 
 #include <QMainWindow>
@@ -83,8 +83,8 @@ private:
     Register& m_register;
     RecordSource* m_data1;
     RecordSource* m_data7;
-    Database m_database; // the direct handle, open from load until shutdown
-    NameCopy* m_names;   // the parts' names in memory, for the quick search
+    Connection m_database; // the direct handle, open from load until shutdown
+    NameCopy* m_names;     // the parts' names in memory, for the quick search
     std::optional<qint64> m_recordCount;
     bool m_loaded = false;
     bool m_fillingDetails = false;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/records/PartRow.h"
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/register/ProgramPaths.h"
 
 #include <QDialog>
@@ -68,7 +68,7 @@ private:
     ProgramPaths m_paths;
     RecordSource& m_data1;
     RecordSource* m_data5;
-    Database m_handle; // the duplicate-name check's own view
+    Connection m_handle; // the duplicate-name check's own view
     QTimer* m_timer1;
     QString m_chosenPackage;
     QByteArray m_pictureData;

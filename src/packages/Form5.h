@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/register/ProgramPaths.h"
 
 #include <QByteArray>
@@ -54,7 +54,7 @@ private:
     std::unique_ptr<Ui::Form5> ui;
     ProgramPaths m_paths;
     RecordSource* m_data13;
-    Database m_database; // the window's direct handle, for the largest type number
+    Connection m_database; // the window's direct handle, for the largest type number
     QByteArray m_pictureData;
     QString m_chosenPicture; // the file chosen with "Фото"; empty after each Add or Edit
 };

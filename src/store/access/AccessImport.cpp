@@ -4,7 +4,7 @@
 #include "store/access/AccessRows.h"
 #include "store/access/JetText.h"
 #include "store/records/Seeding.h"
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/register/Platform.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/register/PartChange.h"
 
 #include <QSqlError>
@@ -35,7 +35,7 @@ struct PartWrite {
 class PartWriter {
 public:
     // `db` stays open for as long as the writer is used.
-    explicit PartWriter(const Database& db) : m_db(db) {}
+    explicit PartWriter(const Connection& db) : m_db(db) {}
 
     // `fields`: column → value; idFamKey is derived, never given.
     PartWrite add(const QVariantMap& fields);
@@ -57,7 +57,7 @@ private:
     PartWrite write(NameChange::Op op, qint64 id, const QVariantMap& fields,
                     const QVariantMap& expected, Body&& body);
 
-    const Database& m_db;
+    const Connection& m_db;
 };
 
 } // namespace tarvik

@@ -8,7 +8,7 @@
 
 namespace tarvik {
 
-std::optional<qint64> countParts(const Database& db)
+std::optional<qint64> countParts(const Connection& db)
 {
     if (!db.isOpen())
         return std::nullopt;
@@ -22,7 +22,7 @@ std::optional<qint64> countParts(const Database& db)
     return std::nullopt;
 }
 
-std::optional<bool> partNamedExactly(const Database& db, const QString& name)
+std::optional<bool> partNamedExactly(const Connection& db, const QString& name)
 {
     if (!db.isOpen())
         return std::nullopt;
@@ -42,7 +42,7 @@ std::optional<bool> partNamedExactly(const Database& db, const QString& name)
     return false;
 }
 
-std::optional<qint64> largestPackageTypeId(const Database& db)
+std::optional<qint64> largestPackageTypeId(const Connection& db)
 {
     if (!db.isOpen())
         return std::nullopt;
@@ -53,7 +53,7 @@ std::optional<qint64> largestPackageTypeId(const Database& db)
     return query.value(0).toLongLong();
 }
 
-PackageTypeAdded addPackageType(const Database& db, const QString& name, const QString& fileName,
+PackageTypeAdded addPackageType(const Connection& db, const QString& name, const QString& fileName,
                                 const QByteArray& picture)
 {
     PackageTypeAdded added;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 
 #include <QByteArray>
 #include <QVariant>
@@ -12,14 +12,14 @@ namespace tarvik {
 // Statements run on a window's direct handle rather than through a record source.
 
 // Parts that carry a key, over the whole table; nothing when the count cannot be read.
-std::optional<qint64> countParts(const Database& db);
+std::optional<qint64> countParts(const Connection& db);
 
 // Whether a stored part is named exactly `name`, letter case included. The folded-name index
 // finds the few candidates; the exact comparison is made here. Nothing when it cannot be read.
-std::optional<bool> partNamedExactly(const Database& db, const QString& name);
+std::optional<bool> partNamedExactly(const Connection& db, const QString& name);
 
 // The largest package-type number; nothing for an empty table or a failed read.
-std::optional<qint64> largestPackageTypeId(const Database& db);
+std::optional<qint64> largestPackageTypeId(const Connection& db);
 
 // A package type added by addPackageType(): its yzdID is one more than the largest number at
 // that moment (NULL in an empty table).
@@ -31,7 +31,7 @@ struct PackageTypeAdded {
 };
 // Reads the largest number and adds the type in one write transaction, so no other writer
 // can take the number in between; a failed read adds nothing.
-PackageTypeAdded addPackageType(const Database& db, const QString& name, const QString& fileName,
+PackageTypeAdded addPackageType(const Connection& db, const QString& name, const QString& fileName,
                                 const QByteArray& picture);
 
 } // namespace tarvik

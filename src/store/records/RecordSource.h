@@ -2,7 +2,7 @@
 
 #include "store/records/NameLookup.h"
 #include "store/records/Statements.h"
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/register/Register.h"
 
 #include <QAbstractTableModel>
@@ -118,7 +118,7 @@ private:
     void forgetRows();
     void loadFields();
 
-    Database m_db;
+    Connection m_db;
     Statement m_statement;
     QSqlRecord m_fields;
     QString m_fieldsTable;

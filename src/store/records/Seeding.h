@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/records/PartRow.h"
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 
 #include <QByteArray>
 #include <QSqlQuery>
@@ -47,7 +47,7 @@ private:
     bool fail(const QString& what, const QSqlQuery& query);
 
     QString m_path;
-    Database m_db;
+    Connection m_db;
     QString m_error;
     QSqlQuery m_insertPart;
     QSqlQuery m_insertType;

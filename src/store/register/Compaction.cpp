@@ -1,6 +1,6 @@
 #include "store/register/Compaction.h"
 
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/register/Platform.h"
 #include "store/register/Register.h"
 
@@ -92,7 +92,7 @@ private:
     QString m_path;
     QString m_copy;
     QString m_folder;
-    Database m_writeLock; // holds the register's write lock from the row count to the rename
+    Connection m_writeLock; // holds the register's write lock from the row count to the rename
     RowCounts m_counts;
     CompactionResult m_result;
 };
@@ -267,7 +267,7 @@ bool Compactor::vacuum()
         return false;
 
     beginning(CompactionStep::Vacuum);
-    Database source;
+    Connection source;
     const OpenResult opened = source.open(m_path);
     if (!opened.ok())
         return fail(CompactionStep::Vacuum, whyNotOpened(opened));

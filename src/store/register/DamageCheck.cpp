@@ -1,6 +1,6 @@
 #include "store/register/DamageCheck.h"
 
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/register/Register.h"
 #include "store/text/SqlFunctions.h"
 
@@ -95,7 +95,7 @@ void DamageCheck::onThreadFinished()
 
 void DamageCheck::run()
 {
-    Database db;
+    Connection db;
     if (m_stop || (!m_register.connect(db).ok() && !db.isOpen()))
         return;
     sqlite3* handle = sqliteHandle(db.connection());

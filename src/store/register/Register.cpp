@@ -16,7 +16,7 @@ Register::~Register()
 
 OpenResult Register::check()
 {
-    Database probe;
+    Connection probe;
     {
         QMutexLocker lock(&m_mutex);
         m_hasChecked = false; // the probe itself is checked in full
@@ -57,7 +57,7 @@ OpenResult Register::checkResult() const
     return m_checked;
 }
 
-OpenResult Register::connect(Database& db)
+OpenResult Register::connect(Connection& db)
 {
     {
         QMutexLocker lock(&m_mutex);
@@ -87,7 +87,7 @@ OpenResult Register::connect(Database& db)
     return result;
 }
 
-void Register::forget(Database* db)
+void Register::forget(Connection* db)
 {
     QMutexLocker lock(&m_mutex);
     m_open.remove(db);
@@ -100,12 +100,12 @@ void Register::closeAll()
         m_closed = true;
     }
     emit aboutToClose();
-    QSet<Database*> open;
+    QSet<Connection*> open;
     {
         QMutexLocker lock(&m_mutex);
         open = m_open;
     }
-    for (Database* db : open)
+    for (Connection* db : open)
         db->close(); // calls forget()
 }
 

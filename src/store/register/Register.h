@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/register/PartChange.h"
 
 #include <QMutex>
@@ -34,7 +34,7 @@ public:
 
     // Opens `db` on the register and counts it among the connections closeAll() closes.
     // Safe to call from a background thread for a connection used only there.
-    OpenResult connect(Database& db);
+    OpenResult connect(Connection& db);
 
     // Asks every holder to finish (aboutToClose: unsaved edits are saved, background work
     // stops), then closes every connection still open. Afterwards connect() refuses, until
@@ -71,13 +71,13 @@ signals:
     void partChanged(const tarvik::NameChange& change);
 
 private:
-    friend class Database;
-    void forget(Database* db);
+    friend class Connection;
+    void forget(Connection* db);
 
     QString m_path;
     OpenResult m_checked;
     mutable QMutex m_mutex;
-    QSet<Database*> m_open;
+    QSet<Connection*> m_open;
     bool m_closed = false;
     bool m_hasChecked = false;
     std::atomic<bool> m_damaged{false};

@@ -113,7 +113,7 @@ struct NameCopy::Loader {
 
 void NameCopy::Loader::run(Register& reg)
 {
-    Database db;
+    Connection db;
     const OpenResult opened = reg.connect(db);
     // The engine's own interface: Qt turns text into QString (which replaces bytes that are
     // not UTF-8, where the search must see them unchanged) and cannot stop a running

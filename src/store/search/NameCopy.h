@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/records/NameLookup.h"
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 #include "store/register/PartChange.h"
 #include "store/search/ByteSearch.h"
 #include "store/search/FoldedNames.h"
@@ -91,7 +91,7 @@ private:
     Register& m_register;
     std::shared_ptr<Loader> m_loader;
     QThread* m_thread = nullptr;
-    Database m_check; // this thread's connection for the freshness checks
+    Connection m_check; // this thread's connection for the freshness checks
     std::unique_ptr<FoldedNames> m_names;
     qint64 m_count = -1;               // the name-change counter the copy reflects
     bool m_counted = false;            // the file has the counter

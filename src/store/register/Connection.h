@@ -32,12 +32,12 @@ struct OpenResult {
 
 // One connection of its own to the register's file. Every window's record source and
 // direct handle is one of these, so each is an independent view of the same file.
-class Database {
+class Connection {
 public:
-    Database();
-    ~Database();
-    Database(const Database&) = delete;
-    Database& operator=(const Database&) = delete;
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
 
     // Opens an existing file read-write. A missing file stays missing: the engine's
     // create-if-missing default would silently turn it into an empty register.

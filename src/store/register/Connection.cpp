@@ -1,4 +1,4 @@
-#include "store/register/Database.h"
+#include "store/register/Connection.h"
 
 #include "store/register/FileKind.h"
 #include "store/register/Register.h"
@@ -88,29 +88,29 @@ bool isPlainTable(const QSqlDatabase& db, const QString& name)
 
 } // namespace
 
-Database::Database() : m_connectionName(nextConnectionName()) {}
+Connection::Connection() : m_connectionName(nextConnectionName()) {}
 
-Database::~Database()
+Connection::~Connection()
 {
     close();
 }
 
-QSqlDatabase Database::connection() const
+QSqlDatabase Connection::connection() const
 {
     return QSqlDatabase::database(m_connectionName, false);
 }
 
-bool Database::isOpen() const
+bool Connection::isOpen() const
 {
     return QSqlDatabase::contains(m_connectionName) && connection().isOpen();
 }
 
-OpenResult Database::open(const QString& path)
+OpenResult Connection::open(const QString& path)
 {
     return open(path, true);
 }
 
-OpenResult Database::open(const QString& path, bool verifyFile)
+OpenResult Connection::open(const QString& path, bool verifyFile)
 {
     close();
     m_path = path;
@@ -147,7 +147,7 @@ OpenResult Database::open(const QString& path, bool verifyFile)
     return verifyFile ? verify() : OpenResult{};
 }
 
-OpenResult Database::verify()
+OpenResult Connection::verify()
 {
     QSqlDatabase db = connection();
     QSqlQuery query(db);
@@ -180,7 +180,7 @@ OpenResult Database::verify()
     return {};
 }
 
-void Database::close()
+void Connection::close()
 {
     if (Register* owner = std::exchange(m_owner, nullptr))
         owner->forget(this);
@@ -205,24 +205,24 @@ bool isBusyError(const QSqlError& error)
     return error.isValid() && (code == kSqliteBusy || code == kSqliteLocked);
 }
 
-void Database::noteError(const QSqlError& error) const
+void Connection::noteError(const QSqlError& error) const
 {
     if (m_owner)
         m_owner->noteError(error);
 }
 
-bool Database::writesRefused() const
+bool Connection::writesRefused() const
 {
     return m_owner && m_owner->writesRefused();
 }
 
-void Database::aboutToWrite() const
+void Connection::aboutToWrite() const
 {
     if (m_owner)
         m_owner->announceWrite();
 }
 
-void Database::partChanged(const NameChange& change) const
+void Connection::partChanged(const NameChange& change) const
 {
     if (m_owner)
         m_owner->announcePartChange(change);
