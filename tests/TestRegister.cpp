@@ -4,9 +4,14 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QSqlField>
 #include <QTest>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 namespace tarvik::test {
 
@@ -36,6 +41,29 @@ void typeText(QWidget* widget, const QString& text)
                                 : Qt::Key_unknown;
         QTest::sendKeyEvent(QTest::Click, widget, key, QString(ch), Qt::NoModifier);
     }
+}
+
+bool makeNonFile(const QString& path, const QString& kind)
+{
+    if (kind == QLatin1String("folder"))
+        return QDir().mkdir(path);
+#ifdef Q_OS_WIN
+    return false;
+#else
+    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+#endif
+}
+
+void nonFileRows(const QString& folderWords, const QString& pipeWords)
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("folder") << "folder" << folderWords;
+#ifndef Q_OS_WIN
+    QTest::newRow("pipe") << "pipe" << pipeWords;
+#else
+    Q_UNUSED(pipeWords);
+#endif
 }
 
 TestRegister::TestRegister()

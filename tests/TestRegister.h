@@ -43,6 +43,13 @@ template <typename T> T* control(const QObject* root, const char* name)
 // Types `text` key by key, as a user would; unlike QTest::keyClicks it takes Cyrillic.
 void typeText(QWidget* widget, const QString& text);
 
+// A folder, or a named pipe where the system has them, at `path`; `kind` is "folder" or
+// "pipe".
+bool makeNonFile(const QString& path, const QString& kind);
+// The data rows "folder" and "pipe" (where there are pipes) of columns `kind` and `named`:
+// what stands in a file's place, and the words a message names it with.
+void nonFileRows(const QString& folderWords, const QString& pipeWords);
+
 // A program folder of its own with a register file in base/.
 class TestRegister {
 public:

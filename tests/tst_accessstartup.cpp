@@ -22,10 +22,6 @@
 #include <QTest>
 #include <QTimer>
 
-#ifndef Q_OS_WIN
-#include <sys/stat.h>
-#endif
-
 using namespace tarvik;
 using namespace tarvik::test;
 
@@ -270,12 +266,8 @@ void TestAccessStartup::ourRegisterIsNotAsked()
 
 void TestAccessStartup::importFromAPipeOrFolderIsRefusedAtOnce_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("named");
-    QTest::newRow("folder") << "folder" << QStringLiteral("это папка, а не файл");
-#ifndef Q_OS_WIN
-    QTest::newRow("pipe") << "pipe" << QStringLiteral("это канал или устройство, а не файл");
-#endif
+    nonFileRows(QStringLiteral("это папка, а не файл"),
+                QStringLiteral("это канал или устройство, а не файл"));
 }
 
 void TestAccessStartup::importFromAPipeOrFolderIsRefusedAtOnce()
@@ -285,12 +277,7 @@ void TestAccessStartup::importFromAPipeOrFolderIsRefusedAtOnce()
     QFETCH(QString, named);
     QTemporaryDir dir;
     const QString old = dir.filePath(QStringLiteral("old.mdb"));
-    if (kind == QLatin1String("folder"))
-        QVERIFY(QDir().mkdir(old));
-#ifndef Q_OS_WIN
-    else
-        QVERIFY(::mkfifo(QFile::encodeName(old).constData(), 0600) == 0);
-#endif
+    QVERIFY(makeNonFile(old, kind));
     const QString target = dir.filePath(QStringLiteral("new.mdb"));
     const ImportResult result = importAccessRegister(old, target);
     QCOMPARE(int(result.problem), int(ImportProblem::Unreadable));

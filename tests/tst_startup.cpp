@@ -25,10 +25,6 @@
 #include <atomic>
 #include <functional>
 
-#ifndef Q_OS_WIN
-#include <sys/stat.h>
-#endif
-
 using namespace tarvik;
 using namespace tarvik::test;
 
@@ -105,17 +101,6 @@ private:
 };
 
 // Puts a folder or a named pipe at `path` (which must not exist).
-bool makeNonFile(const QString& path, const QString& kind)
-{
-    if (kind == QLatin1String("folder"))
-        return QDir().mkdir(path);
-#ifdef Q_OS_WIN
-    return false;
-#else
-    return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
-#endif
-}
-
 // Runs the program where it must not start: a window it opens anyway is closed.
 int runRefused(const ProgramPaths& paths)
 {
@@ -272,12 +257,8 @@ void TestStartup::lockNamingNoOneIsTakenOver()
 
 void TestStartup::otherThingInTheLocksPlaceIsNamed_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("named");
-    QTest::newRow("folder") << "folder" << QStringLiteral("находится папка");
-#ifndef Q_OS_WIN
-    QTest::newRow("pipe") << "pipe" << QStringLiteral("находится канал или устройство");
-#endif
+    nonFileRows(QStringLiteral("находится папка"),
+                QStringLiteral("находится канал или устройство"));
 }
 
 void TestStartup::otherThingInTheLocksPlaceIsNamed()
@@ -303,12 +284,8 @@ void TestStartup::otherThingInTheLocksPlaceIsNamed()
 
 void TestStartup::otherThingInTheRegistersPlaceIsNamedAtOnce_data()
 {
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("named");
-    QTest::newRow("folder") << "folder" << QStringLiteral("это папка, а не файл");
-#ifndef Q_OS_WIN
-    QTest::newRow("pipe") << "pipe" << QStringLiteral("это канал или устройство, а не файл");
-#endif
+    nonFileRows(QStringLiteral("это папка, а не файл"),
+                QStringLiteral("это канал или устройство, а не файл"));
 }
 
 void TestStartup::otherThingInTheRegistersPlaceIsNamedAtOnce()

@@ -98,7 +98,7 @@ Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
     OpenResult opened = m_data5->open(reg);
     if (m_current) {
         // What the file held when the dialog opened: saving checks that it still does.
-        m_stored = PartRow::read([this](const QString& name) { return m_data1.field(name); });
+        m_stored = m_data1.currentPart();
         fill(*m_current);
     } else if (opened.ok() || opened.problem == OpenProblem::ReadOnly) {
         opened = reg.connect(m_handle); // only this dialog warns of a stored name
@@ -309,7 +309,7 @@ void Form2::save()
 void Form2::changedElsewhere()
 {
     // Nothing was written and the input stays: the user decides with the stored row in view.
-    const PartRow now = PartRow::read([this](const QString& name) { return m_data1.field(name); });
+    const PartRow now = m_data1.currentPart();
     const auto answer = MessageBox::show(
         this, QMessageBox::Warning, kTitle,
         QStringLiteral("Запись изменена другой программой. Ничего не сохранено, введённое "

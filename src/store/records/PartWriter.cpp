@@ -82,16 +82,17 @@ PartWrite PartWriter::failed(const QSqlError& error) const
     return result;
 }
 
-bool PartWriter::checkFields(const QVariantMap& fields, QString* reason) const
+bool PartWriter::mayWrite(QString* reason) const
 {
-    if (!m_db.isOpen()) {
+    if (!m_db.isOpen())
         *reason = QStringLiteral("файл базы данных не открыт");
-        return false;
-    }
-    if (m_db.writesRefused()) {
+    else if (m_db.writesRefused())
         *reason = QStringLiteral("файл базы данных повреждён, изменения не сохраняются");
-        return false;
-    }
+    return reason->isEmpty();
+}
+
+bool PartWriter::knownFields(const QVariantMap& fields, QString* reason)
+{
     // The columns the program writes, known without asking the engine: under another
     // program's lock even the schema cannot be read.
     static const QStringList kWritable = [] {
@@ -151,7 +152,7 @@ PartWrite PartWriter::write(NameChange::Op op, qint64 id, const QVariantMap& fie
                             const QVariantMap& expected, Body&& body)
 {
     QString reason;
-    if (!checkFields(fields, &reason) || !checkFields(expected, &reason))
+    if (!mayWrite(&reason) || !knownFields(fields, &reason) || !knownFields(expected, &reason))
         return refused(reason);
     m_db.aboutToWrite();
     const QSqlDatabase db = m_db.connection();

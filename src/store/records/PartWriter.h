@@ -47,7 +47,8 @@ public:
 private:
     PartWrite refused(const QString& reason) const;
     PartWrite failed(const QSqlError& error) const;
-    bool checkFields(const QVariantMap& fields, QString* reason) const;
+    bool mayWrite(QString* reason) const;
+    static bool knownFields(const QVariantMap& fields, QString* reason);
     QVariantMap stored(const QVariantMap& fields) const;
     NameChange describe(NameChange::Op op, qint64 id, qint64 before) const;
     // One transaction around `body`, which runs the statements on the query it is given and

@@ -77,7 +77,8 @@ bool RecordSource::mayWrite()
         m_lastError = QStringLiteral("файл базы данных повреждён, изменения не сохраняются");
         return false;
     }
-    m_db.aboutToWrite();
+    if (!isParts()) // the parts' write path says it itself
+        m_db.aboutToWrite();
     return true;
 }
 
@@ -202,6 +203,11 @@ bool RecordSource::setCurrentRow(int row)
 QVariant RecordSource::field(const QString& name) const
 {
     return m_current.value(name);
+}
+
+PartRow RecordSource::currentPart() const
+{
+    return PartRow::read([this](const QString& name) { return field(name); });
 }
 
 std::optional<QVariantMap> RecordSource::storedFields(const QVariantMap& values)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/records/NameLookup.h"
+#include "store/records/PartRow.h"
 #include "store/records/Statements.h"
 #include "store/register/Connection.h"
 #include "store/register/Register.h"
@@ -52,6 +53,8 @@ public:
     bool setCurrentRow(int row);
     // A field of the current row as last read; invalid without a current row.
     QVariant field(const QString& name) const;
+    // The current row as last read, as a part (parts only).
+    PartRow currentPart() const;
 
     // Saves the given fields into the current row at once.
     bool updateCurrent(const QVariantMap& values);
