@@ -654,7 +654,12 @@ void TestNameSearch::partAddedThroughTheDialogIsFoundByTheNextKeystroke()
     type("кт3");
     QCOMPARE(listed(), expected("кт3"));
 
-    Form2 dialog(m_register->owner(), m_register->paths(), *m_window->Data1(), m_window.get());
+    Form2 dialog(
+        m_register->owner(), m_register->paths(),
+        [this](const PartRow& part, const std::optional<PartRow>& expected) {
+            return savePartListedByName(*m_window->Data1(), part, expected);
+        },
+        m_window.get());
     test::control<QLineEdit>(&dialog, "Fam")->setText(QStringLiteral("Деталь 115 КТ315"));
     test::control<QLineEdit>(&dialog, "txtVozrast")->setText(QStringLiteral("1"));
     QTest::mouseClick(test::control<QPushButton>(&dialog, "cmdAdd1"), Qt::LeftButton);

@@ -179,6 +179,7 @@ private slots:
     void largestAcceptedPictureIsShown();
     void apostropheInNames();
     void refusedRowIsReportedAndListStaysTrue();
+    void typeDeletedElsewhereIsNotChangedAndLeavesTheList();
     void rowChangeLeavesNoTemporaryFile();
     void gridReadsNoPictures();
     void picView1ShowsNaturalSizeOverForm5();
@@ -671,6 +672,25 @@ void TestPackages::apostropheInNames()
     click("Select");
     QCOMPARE(stored().last().name, QStringLiteral("D'PAK"));
     QCOMPARE(listed(), QStringList({"D'PAK", "O'NEIL"}));
+}
+
+void TestPackages::typeDeletedElsewhereIsNotChangedAndLeavesTheList()
+{
+    open({{"DIP-8", picture(Qt::red)}, {"SO-8", picture(Qt::green)}});
+    QCOMPARE(currentName(), QStringLiteral("DIP-8"));
+    {
+        Connection other; // another program, between the listing and the click
+        QVERIFY(other.open(m_register->databasePath()).ok());
+        QSqlQuery query(other.connection());
+        QVERIFY(query.exec(QStringLiteral("DELETE FROM vrYZD WHERE vrachYZD = 'DIP-8'")));
+    }
+    choose(userFile("b.bmp", picture(Qt::blue)));
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    click("Select");
+    QCOMPARE(onlyMessage().text,
+             QStringLiteral("Не удалось изменить тип корпуса «DIP-8»: запись уже удалена"));
+    QCOMPARE(listed(), QStringList({"SO-8"}));
+    QCOMPARE(stored().size(), 1);
 }
 
 void TestPackages::refusedRowIsReportedAndListStaysTrue()

@@ -123,6 +123,13 @@ private:
     QComboBox* combo() const { return control<QComboBox>("DBCombo8"); }
     QLabel* image() const { return control<QLabel>("Image2"); }
     QStringList listed() const;
+    // Saves into m_data1 as the main window saves into its list.
+    PartSaver saver()
+    {
+        return [this](const PartRow& part, const std::optional<PartRow>& expected) {
+            return savePartListedByName(*m_data1, part, expected);
+        };
+    }
     void clickOk() const { QTest::mouseClick(control<QPushButton>("cmdAdd1"), Qt::LeftButton); }
     QVariantMap stored(const QString& name) const;
     // Runs `drive` on the modal dialog a main-window command opens.
@@ -181,13 +188,13 @@ void TestPartDialogs::open(Kind kind, const QString& name, bool show)
                                          : Statements::partsNamed(name));
     QVERIFY(m_data1->refresh());
     if (kind == New) {
-        m_dialog = std::make_unique<Form2>(m_register->owner(), m_register->paths(), *m_data1);
+        m_dialog = std::make_unique<Form2>(m_register->owner(), m_register->paths(), saver());
     } else {
         QVERIFY(m_data1->hasCurrent());
         const PartRow current =
             PartRow::read([this](const QString& f) { return m_data1->field(f); });
-        m_dialog =
-            std::make_unique<Form12>(m_register->owner(), m_register->paths(), *m_data1, current);
+        m_dialog = std::make_unique<Form12>(m_register->owner(), m_register->paths(), current,
+                                            m_data1->currentPart(), saver());
     }
     if (show) {
         m_dialog->show();

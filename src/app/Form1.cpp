@@ -480,7 +480,7 @@ void Form1::newPart()
         WaitCursor wait;
         m_data1->refresh();
     }
-    Form2 dialog(m_register, m_paths, *m_data1, this);
+    Form2 dialog(m_register, m_paths, listedSaver(), this);
     dialog.exec();
 }
 
@@ -498,7 +498,8 @@ void Form1::editPart()
     part.datebir = ui->Text3->text();
     part.PhotoN = m_data1->field(QStringLiteral("PhotoN")).toString();
     part.kont = m_data1->field(QStringLiteral("kont")).toString();
-    Form12 dialog(m_register, m_paths, *m_data1, part, this);
+    // What the file holds now: saving checks that it still does.
+    Form12 dialog(m_register, m_paths, part, m_data1->currentPart(), listedSaver(), this);
     if (dialog.exec() == QDialog::Rejected && m_data1->hasCurrent()) {
         // The dialog may have met another program's change and read the row afresh: the
         // details show what the file holds, as the list already does.
@@ -506,6 +507,15 @@ void Form1::editPart()
         showPackagePicture();
         showStockValue();
     }
+}
+
+PartSaver Form1::listedSaver()
+{
+    // The dialogs' parts are written here, through the parts' one write path, and the list
+    // shows every part by name afterwards.
+    return [this](const PartRow& part, const std::optional<PartRow>& expected) {
+        return savePartListedByName(*m_data1, part, expected);
+    };
 }
 
 // ---- the register under other programs ------------------------------------------------------

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/PartSaving.h"
 #include "store/register/Connection.h"
 #include "store/register/ProgramPaths.h"
 
@@ -69,6 +70,7 @@ private:
     void connectPartDialogs();
     void newPart();
     void editPart();
+    PartSaver listedSaver();
 
     // The register under other programs: locks, damage, values they wrote.
     void reportBusy();

@@ -56,24 +56,25 @@ bool isDigits(const QString& text)
 
 } // namespace
 
-Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1, QWidget* parent)
-    : Form2(reg, paths, data1, std::nullopt, parent)
+Form2::Form2(Register& reg, const ProgramPaths& paths, PartSaver save, QWidget* parent)
+    : Form2(reg, paths, std::nullopt, PartRow(), std::move(save), parent)
 {
 }
 
-Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1, const PartRow& current,
-             QWidget* parent)
-    : Form2(reg, paths, data1, std::optional<PartRow>(current), parent)
+Form2::Form2(Register& reg, const ProgramPaths& paths, const PartRow& shown, const PartRow& stored,
+             PartSaver save, QWidget* parent)
+    : Form2(reg, paths, std::optional<PartRow>(shown), stored, std::move(save), parent)
 {
 }
 
-Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
-             std::optional<PartRow> current, QWidget* parent)
+Form2::Form2(Register& reg, const ProgramPaths& paths, std::optional<PartRow> shown,
+             const PartRow& stored, PartSaver save, QWidget* parent)
     : QDialog(parent),
       ui(std::make_unique<Ui::Form2>()),
-      m_current(std::move(current)),
+      m_current(std::move(shown)),
+      m_stored(stored),
       m_paths(paths),
-      m_data1(data1),
+      m_save(std::move(save)),
       m_data5(new RecordSource(this)),
       m_timer1(new QTimer(this)),
       m_picturePath(paths.temporaryPicturePath())
@@ -96,11 +97,9 @@ Form2::Form2(Register& reg, const ProgramPaths& paths, RecordSource& data1,
     ui->Cena->installEventFilter(this);
 
     OpenResult opened = m_data5->open(reg);
-    if (m_current) {
-        // What the file held when the dialog opened: saving checks that it still does.
-        m_stored = m_data1.currentPart();
+    if (m_current)
         fill(*m_current);
-    } else if (opened.ok() || opened.problem == OpenProblem::ReadOnly) {
+    else if (opened.ok() || opened.problem == OpenProblem::ReadOnly) {
         opened = reg.connect(m_handle); // only this dialog warns of a stored name
     }
     // A problem of the file itself was told when the program started; this one is new.
@@ -274,42 +273,28 @@ void Form2::save()
     part.sorp = ui->txtDisc->toPlainText();
     ui->Text1->setText(My::MakeKont(part.idFam));
     part.kont = ui->Text1->text();
-    // One transaction: the row is stored whole or not at all, and an edit only over the row
-    // as it was opened.
-    bool stored = false;
-    if (!m_current) {
-        stored = m_data1.addNew(part.fields());
-    } else {
-        const auto outcome = m_data1.updateCurrentIf(m_stored.fields(), part.fields());
-        if (outcome == RecordSource::Replaced::ChangedElsewhere) {
-            m_saving = false;
-            ui->cmdAdd1->setEnabled(true);
-            return changedElsewhere();
-        }
-        stored = outcome == RecordSource::Replaced::Saved;
-    }
-    if (!stored) {
-        QString reason = m_data1.lastError();
-        if (reason.isEmpty())
-            reason = m_data1.isOpen() ? QStringLiteral("нет детали для изменения")
-                                      : QStringLiteral("файл базы данных не открыт");
+    m_part = part;
+    // The row is stored whole or not at all, and an edit only over the row as it was opened.
+    const PartSaved saved =
+        m_save(part, m_current ? std::optional<PartRow>(m_stored) : std::nullopt);
+    if (saved.outcome != PartSaved::Outcome::Saved) {
         m_saving = false;
         ui->cmdAdd1->setEnabled(true);
+        if (saved.outcome == PartSaved::Outcome::ChangedElsewhere)
+            return changedElsewhere(saved.storedNow);
         MessageBox::show(this, QMessageBox::Warning, kTitle,
-                         QStringLiteral("Деталь не сохранена: %1").arg(reason), QMessageBox::Ok);
+                         QStringLiteral("Деталь не сохранена: %1").arg(saved.reason),
+                         QMessageBox::Ok);
         return;
     }
-    m_data1.setStatement(Statements::partsByName());
-    m_data1.refresh();
     QFile::remove(m_picturePath);
     m_saving = false;
     accept();
 }
 
-void Form2::changedElsewhere()
+void Form2::changedElsewhere(const PartRow& now)
 {
     // Nothing was written and the input stays: the user decides with the stored row in view.
-    const PartRow now = m_data1.currentPart();
     const auto answer = MessageBox::show(
         this, QMessageBox::Warning, kTitle,
         QStringLiteral("Запись изменена другой программой. Ничего не сохранено, введённое "

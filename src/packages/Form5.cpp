@@ -32,7 +32,6 @@ const QString kPictureFilter =
 const QString kName = QStringLiteral("vrachYZD");
 const QString kNumber = QStringLiteral("IDvrachYZD");
 const QString kYzdId = QStringLiteral("yzdID");
-const QString kFileName = QStringLiteral("name1");
 const QString kPicture = QStringLiteral("Photo1");
 
 QString megabytes(qint64 bytes)
@@ -233,12 +232,6 @@ void Form5::refuse(const QString& path, const PictureFile& file, const QString& 
                      QMessageBox::Ok);
 }
 
-void Form5::reportFailure(const QString& what)
-{
-    MessageBox::show(this, QMessageBox::Warning, kTitle,
-                     QStringLiteral("%1: %2").arg(what, m_data13->lastError()), QMessageBox::Ok);
-}
-
 // ---- "Добавить новую" and "Редактировать" -------------------------------------------------
 
 void Form5::askForName()
@@ -257,7 +250,7 @@ void Form5::addType()
     if (!picture)
         return;
 
-    const PackageTypeAdded added =
+    const PackageTypeWrite added =
         addPackageType(m_database, upperCaseLetters(name), QFileInfo(path).fileName(), *picture);
     if (!added.ok) {
         const QString detail = added.error.isValid() ? engineDetail(added.error) : added.reason;
@@ -289,13 +282,17 @@ void Form5::editType()
     if (!picture)
         return;
 
-    const int row = m_data13->currentRow();
-    if (!m_data13->updateCurrent({{kName, upperCaseLetters(name)},
-                                  {kFileName, QFileInfo(path).fileName()},
-                                  {kPicture, *picture}})) {
-        reportFailure(QStringLiteral("Не удалось изменить тип корпуса «%1»").arg(name));
-        // The list shows what the file holds: a row deleted meanwhile leaves it.
-        if (!m_data13->setCurrentRow(row)) {
+    const PackageTypeWrite changed =
+        changePackageType(m_database, m_data13->currentKey(), upperCaseLetters(name),
+                          QFileInfo(path).fileName(), *picture);
+    // The list shows what the file holds: a row deleted meanwhile leaves it.
+    const bool listed = m_data13->rereadCurrent();
+    if (!changed.ok) {
+        MessageBox::show(
+            this, QMessageBox::Warning, kTitle,
+            QStringLiteral("Не удалось изменить тип корпуса «%1»: %2").arg(name, changed.failure()),
+            QMessageBox::Ok);
+        if (!listed) {
             WaitCursor wait;
             m_data13->refresh();
         }

@@ -48,7 +48,6 @@ private:
     // refused. A file the user did not choose that does not exist means "no picture".
     std::optional<QByteArray> pictureToStore(const QString& path, const QString& refusedWhat);
     void refuse(const QString& path, const PictureFile& file, const QString& consequence);
-    void reportFailure(const QString& what);
     QString fallbackPicturePath(const QString& name) const;
 
     std::unique_ptr<Ui::Form5> ui;

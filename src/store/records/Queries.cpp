@@ -53,16 +53,32 @@ std::optional<qint64> largestPackageTypeId(const Connection& db)
     return query.value(0).toLongLong();
 }
 
-PackageTypeAdded addPackageType(const Connection& db, const QString& name, const QString& fileName,
+QString PackageTypeWrite::failure() const
+{
+    return error.isValid() ? describeFailure(error) : reason;
+}
+
+namespace {
+
+// Whether `db` may be written now; says why not otherwise.
+bool mayWrite(const Connection& db, PackageTypeWrite& write)
+{
+    if (db.isOpen() && !db.writesRefused())
+        return true;
+    write.reason = db.isOpen()
+                       ? QStringLiteral("файл базы данных повреждён, изменения не сохраняются")
+                       : QStringLiteral("файл базы данных не открыт");
+    return false;
+}
+
+} // namespace
+
+PackageTypeWrite addPackageType(const Connection& db, const QString& name, const QString& fileName,
                                 const QByteArray& picture)
 {
-    PackageTypeAdded added;
-    if (!db.isOpen() || db.writesRefused()) {
-        added.reason = db.isOpen()
-                           ? QStringLiteral("файл базы данных повреждён, изменения не сохраняются")
-                           : QStringLiteral("файл базы данных не открыт");
+    PackageTypeWrite added;
+    if (!mayWrite(db, added))
         return added;
-    }
     const auto failed = [&](const QSqlError& error) {
         db.noteError(error);
         added.error = error;
@@ -91,6 +107,32 @@ PackageTypeAdded addPackageType(const Connection& db, const QString& name, const
         return failed(transaction.error());
     added.ok = true;
     return added;
+}
+
+PackageTypeWrite changePackageType(const Connection& db, qint64 rowId, const QString& name,
+                                   const QString& fileName, const QByteArray& picture)
+{
+    PackageTypeWrite changed;
+    if (!mayWrite(db, changed))
+        return changed;
+    db.aboutToWrite();
+    QSqlQuery query(db.connection());
+    query.prepare(
+        QStringLiteral("UPDATE vrYZD SET vrachYZD = ?, name1 = ?, Photo1 = ? WHERE rowid = ?"));
+    query.addBindValue(name);
+    query.addBindValue(fileName);
+    query.addBindValue(picture);
+    query.addBindValue(rowId);
+    if (!query.exec()) {
+        db.noteError(query.lastError());
+        changed.error = query.lastError();
+    } else if (query.numRowsAffected() != 1) {
+        // Another program deleted it: saying "changed" would be a lie.
+        changed.reason = QStringLiteral("запись уже удалена");
+    } else {
+        changed.ok = true;
+    }
+    return changed;
 }
 
 } // namespace tarvik

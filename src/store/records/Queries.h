@@ -21,17 +21,24 @@ std::optional<bool> partNamedExactly(const Connection& db, const QString& name);
 // The largest package-type number; nothing for an empty table or a failed read.
 std::optional<qint64> largestPackageTypeId(const Connection& db);
 
-// A package type added by addPackageType(): its yzdID is one more than the largest number at
-// that moment (NULL in an empty table).
-struct PackageTypeAdded {
+// What a write of a package type came to. An added type's yzdID is one more than the largest
+// number at that moment (NULL in an empty table).
+struct PackageTypeWrite {
     bool ok = false;
     QVariant yzdId;
     QSqlError error; // the engine's, when it failed
     QString reason;  // the program's words, when it failed otherwise
+
+    // Why it failed, in the program's words with the engine's in brackets.
+    QString failure() const;
 };
 // Reads the largest number and adds the type in one write transaction, so no other writer
 // can take the number in between; a failed read adds nothing.
-PackageTypeAdded addPackageType(const Connection& db, const QString& name, const QString& fileName,
+PackageTypeWrite addPackageType(const Connection& db, const QString& name, const QString& fileName,
                                 const QByteArray& picture);
+// Gives the type stored in row `rowId` its name, picture file name and picture, in one
+// statement; a type deleted meanwhile is not written and says so.
+PackageTypeWrite changePackageType(const Connection& db, qint64 rowId, const QString& name,
+                                   const QString& fileName, const QByteArray& picture);
 
 } // namespace tarvik

@@ -60,11 +60,7 @@ bool RecordSource::fail(const QSqlQuery& query)
 bool RecordSource::fail(const QSqlError& error)
 {
     m_lastBusy = isBusyError(error);
-    // The program's words for what went wrong; the engine's own follow in brackets.
-    const QString what = m_lastBusy ? QStringLiteral("файл базы данных занят другой программой")
-                         : isDamageError(error) ? QStringLiteral("файл базы данных повреждён")
-                                                : QStringLiteral("ошибка базы данных");
-    m_lastError = withDetail(what, engineDetail(error));
+    m_lastError = describeFailure(error);
     m_db.noteError(error);
     return false;
 }
@@ -297,15 +293,22 @@ RecordSource::Replaced RecordSource::updateCurrentIf(const QVariantMap& expected
         saved = true;
     }
     // Either way the row is read again: what is shown is what the file holds now.
-    forgetRows();
-    const int row = m_currentRow;
-    if (!setCurrentRow(row)) {
+    if (!rereadCurrent()) {
         if (!saved && m_lastError.isEmpty())
             goneSince();
         return saved ? Replaced::Saved : Replaced::Failed;
     }
-    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
     return saved ? Replaced::Saved : Replaced::ChangedElsewhere;
+}
+
+bool RecordSource::rereadCurrent()
+{
+    forgetRows();
+    const int row = m_currentRow;
+    if (!setCurrentRow(row))
+        return false;
+    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    return true;
 }
 
 bool RecordSource::deleteCurrent()

@@ -63,6 +63,8 @@ public:
     bool addNew(const QVariantMap& values);
     // Deletes the current row; there is no current row afterwards until a move or refresh.
     bool deleteCurrent();
+    // Reads the current row again after a write made elsewhere; false when it is gone.
+    bool rereadCurrent();
 
     // A bound control's edit, saved into the current row when that row is left, the source
     // is refreshed or closed.

@@ -252,6 +252,15 @@ QString engineDetail(const QSqlError& error)
     return engineDetail(error.databaseText().isEmpty() ? error.driverText() : error.databaseText());
 }
 
+QString describeFailure(const QSqlError& error)
+{
+    const QString what = isBusyError(error)
+                             ? QStringLiteral("файл базы данных занят другой программой")
+                         : isDamageError(error) ? QStringLiteral("файл базы данных повреждён")
+                                                : QStringLiteral("ошибка базы данных");
+    return withDetail(what, engineDetail(error));
+}
+
 QString withDetail(const QString& sentence, const QString& detail)
 {
     if (detail.isEmpty())

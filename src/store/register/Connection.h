@@ -79,6 +79,9 @@ QString engineDetail(const QSqlError& error);
 QString engineDetail(const QString& text);
 // "sentence (detail)", or the sentence alone when there is no detail.
 QString withDetail(const QString& sentence, const QString& detail);
+// What a failed statement came to, in the program's words with the engine's in brackets, to
+// follow "…: " in a message.
+QString describeFailure(const QSqlError& error);
 
 // The sentence shown to the user for a failed open.
 QString describeOpenProblem(const QString& path, const OpenResult& result);
