@@ -9,6 +9,7 @@ packages=(
   mdbtools-dev qt6-translations-l10n
   fonts-liberation
   clang-format
+  python3
 )
 
 missing=()

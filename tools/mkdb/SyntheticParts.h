@@ -35,9 +35,10 @@ private:
     Draft sovietTransistor();
     Draft sovietChip();
     Draft sovietDiode();
+    Draft miscellaneous();
+    // Imported parts, in ImportedPartNames.cpp.
     Draft latinChip();
     Draft latinDiscrete();
-    Draft miscellaneous();
     Draft withImportMarks(Draft draft, const QString& maker, double minPrice, double maxPrice);
 
     QString preferredValue(const QStringList& mantissas, int lowestDecade, int decades);
