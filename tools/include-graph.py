@@ -175,7 +175,7 @@ def node_id(folder):
 
 def mermaid(graph, ranks):
     used = {folder_of(path) for path in graph if folder_of(path) in ranks}
-    lines = ["flowchart BT"]
+    lines = ["flowchart TB"]
     for rank in sorted(set(ranks.values())):
         folders = sorted(f for f in used if ranks[f] == rank)
         if not folders:
