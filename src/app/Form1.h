@@ -41,6 +41,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    static inline const QString kTitle = QStringLiteral("Тарвик радиодеталей");
+
     void load();
     void reportOpenProblem(const OpenResult& result);
     void setUpGrid();

@@ -1,6 +1,7 @@
 #include "store/records/PartWriter.h"
 
 #include "store/records/PartRow.h"
+#include "store/records/Statements.h"
 #include "store/register/NameKeys.h"
 #include "store/register/WriteTransaction.h"
 
@@ -57,12 +58,6 @@ bool changedOneRow(QSqlQuery& query, PartWrite& result)
         return true;
     result.outcome = PartWrite::Outcome::Gone;
     return false;
-}
-
-QString placeholders(qsizetype count)
-{
-    QStringList marks(count, QStringLiteral("?"));
-    return marks.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -184,8 +179,9 @@ PartWrite PartWriter::add(const QVariantMap& fields)
         return refused(QStringLiteral("нет полей для записи"));
     return write(NameChange::Op::Added, -1, fields, {}, [&](QSqlQuery& query, PartWrite& result) {
         const QVariantMap row = stored(fields);
-        query.prepare(QStringLiteral("INSERT INTO client (%1) VALUES (%2)")
-                          .arg(row.keys().join(QStringLiteral(", ")), placeholders(row.size())));
+        query.prepare(
+            QStringLiteral("INSERT INTO client (%1) VALUES (%2)")
+                .arg(row.keys().join(QStringLiteral(", ")), Statements::placeholders(row.size())));
         for (const QVariant& value : row)
             query.addBindValue(value);
         if (!query.exec())

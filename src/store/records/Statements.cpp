@@ -112,5 +112,11 @@ QString countPartsByScan()
     return QStringLiteral("SELECT COUNT(kont) AS Cnt FROM client");
 }
 
+QString placeholders(qsizetype count)
+{
+    QStringList marks(count, QStringLiteral("?"));
+    return marks.join(QStringLiteral(", "));
+}
+
 } // namespace Statements
 } // namespace tarvik

@@ -55,5 +55,8 @@ QString countParts();
 // The same count for a file without the counter table.
 QString countPartsByScan();
 
+// `count` bound-parameter marks, "?, ?, …", for a statement built around given columns.
+QString placeholders(qsizetype count);
+
 } // namespace Statements
 } // namespace tarvik
