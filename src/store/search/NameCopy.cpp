@@ -3,10 +3,8 @@
 #include "store/records/Statements.h"
 #include "store/register/Register.h"
 #include "store/text/RawStatement.h"
-#include "store/text/SqlFunctions.h"
 #include "store/text/TextFold.h"
 
-#include <QSqlError>
 #include <QSqlQuery>
 
 #include <sqlite3.h>
