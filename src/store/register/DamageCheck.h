@@ -1,13 +1,9 @@
 #pragma once
 
-#include <QMutex>
+#include "store/register/BackgroundReader.h"
+
 #include <QObject>
 #include <QString>
-
-#include <atomic>
-
-class QThread;
-struct sqlite3;
 
 namespace tarvik {
 
@@ -27,7 +23,7 @@ public:
     void start();
     // Interrupts a running check and waits for its thread; returns within milliseconds.
     void stop();
-    bool isRunning() const;
+    bool isRunning() const { return m_reader.isRunning(); }
 
     // How long after an interruption by a change the check is tried again.
     void setRetryDelay(int milliseconds) { m_retryDelayMs = milliseconds; }
@@ -37,16 +33,12 @@ signals:
     void finished(const QString& problems);
 
 private:
-    void run();
-    void interrupt();
-    void onThreadFinished();
+    bool check(BackgroundReader::Run& run);
+    void onEnded(BackgroundReader::Outcome outcome);
 
     Register& m_register;
-    QThread* m_thread = nullptr;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_interruptedByWrite{false};
-    QMutex m_handleMutex;
-    sqlite3* m_handle = nullptr;
+    BackgroundReader m_reader;
+    QString m_problems; // the last check's, written on its thread
     bool m_closing = false;
     int m_retryDelayMs = 30000;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/records/NameLookup.h"
+#include "store/register/BackgroundReader.h"
 #include "store/register/Connection.h"
 #include "store/register/PartChange.h"
 #include "store/search/ByteSearch.h"
@@ -15,11 +16,10 @@
 #include <optional>
 #include <vector>
 
-class QThread;
-
 namespace tarvik {
 
 class Register;
+struct NameLoad;
 
 // The parts' folded names held in memory, so that a search for plain text (no * ? # [)
 // is a byte search of a few milliseconds instead of a pass of the engine over every row.
@@ -63,7 +63,7 @@ public:
     void setKernel(byteSearch::Kernel kernel) { m_kernel = kernel; }
     // While held, a load waits before slice `fromSlice` (0: the first) and each later one
     // until released.
-    void holdLoading(bool hold, unsigned fromSlice = 0);
+    void holdLoading(bool hold, unsigned fromSlice = 0) { m_reader.holdSteps(hold, fromSlice); }
     // Rows a load reads in one read transaction: a few tens of milliseconds' worth, so that
     // no writer waits longer for its commit.
     void setSliceRows(unsigned rows) { m_sliceRows = std::max(rows, 1u); }
@@ -75,23 +75,21 @@ signals:
     void ready();
 
 private:
-    struct Loader;
-
+    void onLoadEnded(BackgroundReader::Outcome outcome);
     void noteOwnChange(const NameChange& change);
     // Whether the names are still as the copy holds them; remembers the engine's data version
     // it found, so that the next check is one pragma.
     bool confirmUnchanged();
     void dropCopy();
     void noteFailure();
-    void takeFinishedLoad();
     void stopLoading();
     void closeConnection();
     std::optional<qint64> dataVersion();
 
     Register& m_register;
-    std::shared_ptr<Loader> m_loader;
-    QThread* m_thread = nullptr;
-    Connection m_check; // this thread's connection for the freshness checks
+    BackgroundReader m_reader;
+    std::shared_ptr<NameLoad> m_load; // what the running load reads into
+    Connection m_check;               // this thread's connection for the freshness checks
     std::unique_ptr<FoldedNames> m_names;
     qint64 m_count = -1;               // the name-change counter the copy reflects
     bool m_counted = false;            // the file has the counter
@@ -99,8 +97,6 @@ private:
     std::vector<NameChange> m_pending; // own writes while a load runs
     bool m_pendingLost = false;
     bool m_unusable = false; // a file whose order or text the copy cannot mirror
-    bool m_hold = false;
-    unsigned m_holdFrom = 0;
     unsigned m_sliceRows = 32768;
     int m_failures = 0;
     QElapsedTimer m_sinceFailure;
