@@ -172,9 +172,10 @@ void TestForm1::everyControlCanBeReached()
     for (const char* name : {"nPaz", "iPaz", "dPaz"}) {
         auto* button = control<QToolButton>(name);
         QVERIFY(!button->icon().isNull());
-        QCOMPARE(button->accessibleName(), button->toolTip());
+        // The tooltip adds the key that does the same.
+        QVERIFY(button->toolTip().startsWith(button->accessibleName() + QLatin1String(" (")));
     }
-    QCOMPARE(control<QToolButton>("iPaz")->toolTip(), QStringLiteral("Изменить данные"));
+    QVERIFY(control<QToolButton>("iPaz")->toolTip().startsWith(QStringLiteral("Изменить данные")));
 }
 
 void TestForm1::exitAskedEveryWay_data()

@@ -51,6 +51,7 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
     connectPackageCommands();
     connectServiceCommands();
     connectPartDialogs();
+    connectListKeys();
     ui->txtDisc->setReadOnly(true); // until a part is current
     m_names->setObjectName(QStringLiteral("partNames"));
     m_data1->setNameCopy(m_names);

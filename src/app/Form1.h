@@ -48,6 +48,7 @@ private:
     void setUpGrid();
     void connectCommands();
     void connectServiceCommands();
+    void connectListKeys();
 
     void onGridReset();
     void onRowChange(int row);

@@ -14,6 +14,8 @@
 #include "store/register/Register.h"
 #include "ui_Form1.h"
 
+#include <QShortcut>
+
 // What the main window's buttons and menu items do with the current part, the package types
 // and the register. Form1.cpp builds the window and keeps the list and the details true.
 
@@ -125,7 +127,10 @@ void Form1::openPackagePicture()
 {
     if (ui->Image2->isHidden() || ui->Image2->pixmap().isNull())
         return;
-    Form25 window(ui->Image2->pixmap(), this);
+    // Named after the type whose picture is shown, as the file spells it.
+    const QString type =
+        m_data7->hasCurrent() ? m_data7->field(QStringLiteral("vrachYZD")).toString() : QString();
+    Form25 window(ui->Image2->pixmap(), type, this);
     window.exec();
 }
 
@@ -185,6 +190,28 @@ void Form1::editPart()
         showPackagePicture();
         showStockValue();
     }
+}
+
+void Form1::connectListKeys()
+{
+    // What register users expect of the list; the keys belong to the list alone, so Delete in
+    // the notes still deletes a character.
+    const auto onList = [this](QKeySequence keys, void (Form1::*command)()) {
+        auto* shortcut = new QShortcut(keys, ui->TDBGrid2);
+        shortcut->setContext(Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, command);
+    };
+    onList(QKeySequence(Qt::Key_Insert), &Form1::newPart);
+    onList(QKeySequence(Qt::Key_Return), &Form1::editPart);
+    onList(QKeySequence(Qt::Key_Enter), &Form1::editPart);
+    onList(QKeySequence(Qt::Key_F2), &Form1::editPart);
+    onList(QKeySequence(Qt::Key_Delete), &Form1::deletePart);
+
+    auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    connect(find, &QShortcut::activated, this, [this] {
+        ui->Text5->setFocus(Qt::ShortcutFocusReason);
+        ui->Text5->selectAll();
+    });
 }
 
 PartSaver Form1::listedSaver()

@@ -3,7 +3,9 @@
 #include "app/AccessImportStartup.h"
 #include "app/Form1.h"
 #include "app/SingleInstance.h"
+#include "gui/EnterKey.h"
 #include "gui/MessageBox.h"
+#include "gui/QtTexts.h"
 #include "store/register/Register.h"
 
 #include <QApplication>
@@ -24,10 +26,13 @@ void prepareApplication(QApplication& app)
         QFont::insertSubstitutions(QStringLiteral("Arial"),
                                    {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo")});
     app.setFont(QFont(QStringLiteral("Arial"), 9));
+    EnterPressesButtons::installOn(app);
 
     // The interface is Russian whatever the system's language: Qt's own texts too (file
     // dialog, context menus). The message boxes name their buttons themselves, so they read
     // right also where this translation is not installed.
+    if (!app.findChild<MissingQtTexts*>())
+        app.installTranslator(new MissingQtTexts(&app));
     auto* qtTexts = new QTranslator(&app);
     if (qtTexts->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
                       QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

@@ -7,7 +7,7 @@ class QApplication;
 namespace tarvik {
 
 // Application-wide settings every window relies on: the Arial face (or a metric-compatible
-// one where Arial is not installed).
+// one where Arial is not installed), Russian for Qt's own texts, Enter on buttons.
 void prepareApplication(QApplication& app);
 
 // Runs the program on the register below `paths`; returns the exit code. A second copy

@@ -138,6 +138,7 @@ void Form2::placeForEditing()
     setObjectName(QStringLiteral("Form12"));
     setWindowTitle(QStringLiteral("Изменение данных"));
     ui->cmdAdd1->setText(QStringLiteral("ОК")); // Cyrillic О and К
+    ui->cmdAdd1->setAccessibleName(ui->cmdAdd1->text());
     resize(kEditClientWidth / kTwipsPerPixel, kEditClientHeight / kTwipsPerPixel);
     for (const Placement& place : kEditPlacements) {
         QWidget* widget = findChild<QWidget*>(QLatin1String(place.name));

@@ -1,5 +1,6 @@
 #include "gui/ClickSignal.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
 
@@ -33,6 +34,18 @@ bool ClickSignal::eventFilter(QObject* watched, QEvent* event)
                 emit clicked();
         }
         break;
+    case QEvent::KeyPress: {
+        // A widget that takes the focus is pressed from the keyboard as a button is.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool press = key->key() == Qt::Key_Space || key->key() == Qt::Key_Return ||
+                           key->key() == Qt::Key_Enter;
+        if (!press || !widget->hasFocus() ||
+            (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+            break;
+        if (!key->isAutoRepeat())
+            emit clicked();
+        return true;
+    }
     case QEvent::Hide:
         m_pressed = false;
         break;

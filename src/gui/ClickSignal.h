@@ -7,7 +7,8 @@ class QWidget;
 namespace tarvik {
 
 // A click on a widget that has no click of its own (a picture label): the left button
-// pressed and released on it, as a button counts a click.
+// pressed and released on it, as a button counts a click; or, when the widget has the focus,
+// Space or Enter pressed.
 class ClickSignal : public QObject {
     Q_OBJECT
 

@@ -1,6 +1,10 @@
 #include "gui/MessageBox.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QGridLayout>
+#include <QScreen>
+#include <QStyle>
 
 namespace tarvik {
 namespace {
@@ -33,6 +37,24 @@ void nameButtons(QMessageBox& box)
     }
 }
 
+// The window manager writes the title in its own, often bold face beside an icon and three
+// buttons, while Qt leaves a box room for the title in the plain face only: a short text gave
+// a box whose title was cut to "Тар… лей".
+void leaveRoomForTitle(QMessageBox& box, const QString& title)
+{
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    const int frameButtons = 5 * box.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box);
+    int needed = QFontMetrics(font).horizontalAdvance(title) + frameButtons;
+    if (const QScreen* screen = box.screen())
+        needed = qMin(needed, screen->availableGeometry().width() / 2);
+    grid->addItem(new QSpacerItem(needed, 0, QSizePolicy::Fixed, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 } // namespace
 
 QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon icon,
@@ -46,6 +68,7 @@ QMessageBox::StandardButton MessageBox::show(QWidget* parent, QMessageBox::Icon 
     }
     QMessageBox box(icon, title, text, buttons, parent);
     nameButtons(box);
+    leaveRoomForTitle(box, title);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());

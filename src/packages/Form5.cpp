@@ -25,9 +25,8 @@ namespace tarvik {
 namespace {
 
 const QString kTitle = QStringLiteral("Тарвик радиодеталей");
-// One entry: its description, then the patterns Qt's dialog matches.
-const QString kPictureFilter =
-    QStringLiteral("*(*.bmp;*.jpg;*.gif;*.jpeg) (*.bmp *.jpg *.gif *.jpeg)");
+// One entry: a Russian description, then the patterns Qt's dialog matches and shows once.
+const QString kPictureFilter = QStringLiteral("Рисунки (*.bmp *.jpg *.gif *.jpeg)");
 
 const QString kName = QStringLiteral("vrachYZD");
 const QString kNumber = QStringLiteral("IDvrachYZD");
@@ -139,7 +138,11 @@ void Form5::openPicture()
     const QPixmap shown = ui->Image1->pixmap();
     if (shown.isNull())
         return; // nothing to enlarge
-    picView1 window(shown, this);
+    // A preview of a chosen file belongs to no type yet: it is named by its file.
+    const QString name = !m_chosenPicture.isEmpty() ? QFileInfo(m_chosenPicture).fileName()
+                         : m_data13->hasCurrent()   ? m_data13->field(kName).toString()
+                                                    : QString();
+    picView1 window(shown, name, this);
     window.exec();
 }
 

@@ -4,6 +4,7 @@
 #include "store/records/PictureText.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 
@@ -42,14 +43,19 @@ QPixmap fittedToScreen(const QPixmap& picture, const QWidget* owner)
 
 } // namespace
 
-PictureWindow::PictureWindow(const QPixmap& shown, QWidget* owner)
+PictureWindow::PictureWindow(const QPixmap& shown, const QString& typeName, QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::FramelessWindowHint),
       m_image1(new QLabel(this))
 {
     const QPixmap picture = fittedToScreen(shown, owner);
+    // The window has no title bar to read: its name says whose picture it is.
+    const QString name = typeName.isEmpty() ? QStringLiteral("Рисунок корпуса") : typeName;
+    setWindowTitle(name);
+    setAccessibleName(name);
+    setAccessibleDescription(QStringLiteral("Рисунок корпуса в натуральную величину"));
     m_image1->setObjectName(QStringLiteral("Image1"));
     m_image1->setAccessibleName(QStringLiteral("Рисунок корпуса"));
-    m_image1->setAccessibleDescription(QStringLiteral("Щелчок закрывает окно"));
+    m_image1->setAccessibleDescription(QStringLiteral("Щелчок, Escape или Enter закрывает окно"));
     m_image1->setScaledContents(false);
     m_image1->setPixmap(picture);
     m_image1->move(0, 0);
@@ -59,6 +65,17 @@ PictureWindow::PictureWindow(const QPixmap& shown, QWidget* owner)
     setFixedSize(size);
     setContentsMargins(0, 0, 0, 0);
     connect(ClickSignal::of(m_image1), &ClickSignal::clicked, this, &QDialog::accept);
+}
+
+void PictureWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Escape already closes a dialog; Enter closes it too, there being no button to press.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void PictureWindow::centreOn(const QPoint& centre)
@@ -75,7 +92,8 @@ void PictureWindow::centreOn(const QPoint& centre)
     move(placed.topLeft());
 }
 
-Form25::Form25(const QPixmap& picture, QWidget* owner) : PictureWindow(picture, owner)
+Form25::Form25(const QPixmap& picture, const QString& typeName, QWidget* owner)
+    : PictureWindow(picture, typeName, owner)
 {
     setObjectName(QStringLiteral("Form25"));
     this->picture()->setToolTip(QStringLiteral("Уменьшить..."));
@@ -84,7 +102,8 @@ Form25::Form25(const QPixmap& picture, QWidget* owner) : PictureWindow(picture, 
         centreOn(middle(screen->geometry()));
 }
 
-picView1::picView1(const QPixmap& picture, QWidget* owner) : PictureWindow(picture, owner)
+picView1::picView1(const QPixmap& picture, const QString& typeName, QWidget* owner)
+    : PictureWindow(picture, typeName, owner)
 {
     setObjectName(QStringLiteral("picView1"));
     if (owner)
