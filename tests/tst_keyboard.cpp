@@ -7,15 +7,18 @@
 #include "app/Form1.h"
 #include "app/Startup.h"
 #include "editor/Form2.h"
+#include "gui/FileDialog.h"
 #include "gui/MessageBox.h"
 #include "packages/Form5.h"
 #include "packages/PictureWindows.h"
 #include "store/records/RecordSource.h"
 
-#include <QAbstractFileIconProvider>
 #include <QAbstractButton>
+#include <QAbstractFileIconProvider>
 #include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -194,9 +197,8 @@ void TestKeyboard::enterPressesTheFocusedButton()
 void TestKeyboard::listKeysOpenTheCommands()
 {
     int opened = 0;
-    whenOpen<Form2>([&](Form2* dialog) {
-        opened += dialog->objectName() == QLatin1String("Form2");
-    });
+    whenOpen<Form2>(
+        [&](Form2* dialog) { opened += dialog->objectName() == QLatin1String("Form2"); });
     press(grid(), Qt::Key_Insert);
     QTest::keyClick(grid(), Qt::Key_Down); // "Транзистор КТ315Б"
     const QString current = control<QLineEdit>("Text1")->text();
@@ -285,8 +287,7 @@ void TestKeyboard::namesContainTheCaptions()
     PartRow shown = part("diode 1N4007");
     Form12 editing(m_register->owner(), m_register->paths(), shown, shown, {}, m_window.get());
     captionsAreInNames(&editing);
-    QCOMPARE(accessibleName(test::control<QPushButton>(&editing, "cmdAdd1")),
-             QStringLiteral("ОК"));
+    QCOMPARE(accessibleName(test::control<QPushButton>(&editing, "cmdAdd1")), QStringLiteral("ОК"));
     QVERIFY(!test::control<QPushButton>(&editing, "cmdAdd1")->accessibleDescription().isEmpty());
     Form5 types(m_register->paths(), m_register->owner(), m_window.get());
     captionsAreInNames(&types);
@@ -312,6 +313,19 @@ void TestKeyboard::boxesAndFileDialogAsOnARussianDesktop()
     MessageBox::show(m_window.get(), QMessageBox::NoIcon, title,
                      QStringLiteral("Заполните тип корпуса"), QMessageBox::Ok);
     QVERIFY2(width >= needed, qPrintable(QStringLiteral("%1 < %2").arg(width).arg(needed)));
+
+    // The real file dialog shows a filter's description once, as written.
+    QString shownFilter;
+    QTimer::singleShot(0, this, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        if (auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+            shownFilter = types->itemText(0);
+        dialog->reject();
+    });
+    FileDialog::getOpenFileName(m_window.get(), QString(), m_register->folder(),
+                                QStringLiteral("*(*.bmp;*.jpg) (*.bmp *.jpg)"));
+    QCOMPARE(shownFilter, QStringLiteral("*(*.bmp;*.jpg)"));
 
     // The file dialog's list names a folder in Russian.
     QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(m_register->folder())),

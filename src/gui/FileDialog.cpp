@@ -26,7 +26,10 @@ QString FileDialog::getOpenFileName(QWidget* parent, const QString& caption, con
         asked().append({caption, folder, filter});
         return answers().takeFirst();
     }
-    return QFileDialog::getOpenFileName(parent, caption, folder, filter);
+    // A filter's description is shown as written, as the system dialog shows it, not
+    // followed by its patterns a second time.
+    return QFileDialog::getOpenFileName(parent, caption, folder, filter, nullptr,
+                                        QFileDialog::HideNameFilterDetails);
 }
 
 void FileDialog::setNextFileName(const QString& fileName)

@@ -25,8 +25,10 @@ namespace tarvik {
 namespace {
 
 const QString kTitle = QStringLiteral("Тарвик радиодеталей");
-// One entry: a Russian description, then the patterns Qt's dialog matches and shows once.
-const QString kPictureFilter = QStringLiteral("Рисунки (*.bmp *.jpg *.gif *.jpeg)");
+// One entry: its description, then the patterns Qt's dialog matches; the dialog shows the
+// description alone.
+const QString kPictureFilter =
+    QStringLiteral("*(*.bmp;*.jpg;*.gif;*.jpeg) (*.bmp *.jpg *.gif *.jpeg)");
 
 const QString kName = QStringLiteral("vrachYZD");
 const QString kNumber = QStringLiteral("IDvrachYZD");

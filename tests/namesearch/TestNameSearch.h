@@ -38,7 +38,6 @@
 using namespace tarvik;
 using namespace tarvik::test;
 
-
 // The rows the engine's own search gives, exactly as a record source reads them.
 inline QVector<qint64> engineRows(const Connection& db, const QString& text)
 {
@@ -123,7 +122,8 @@ inline QString randomText(QRandomGenerator& random, int maxPieces)
 }
 
 // Writes a key exactly as given, bytes and type, the way another tool could.
-inline bool writeRawPart(const Connection& db, const QString& name, const QVariant& key, const char* cast)
+inline bool writeRawPart(const Connection& db, const QString& name, const QVariant& key,
+                         const char* cast)
 {
     QSqlQuery query(db.connection());
     query.prepare(QStringLiteral("INSERT INTO client (kont, idFam, idFamKey) VALUES ('1', ?, %1)")
@@ -138,7 +138,6 @@ inline bool ready(NameCopy& copy)
 {
     return QTest::qWaitFor([&] { return copy.isReady(); }, 10000);
 }
-
 
 class TestNameSearch : public QObject, private MainWindowProbe {
     Q_OBJECT

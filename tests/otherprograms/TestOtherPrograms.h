@@ -39,7 +39,6 @@
 using namespace tarvik;
 using namespace tarvik::test;
 
-
 inline const QLocale kRussian(QLocale::Russian, QLocale::Russia);
 
 // A connection as another program has it: plain SQL, none of the program's functions.
@@ -99,7 +98,6 @@ inline bool runningAsRoot()
     return false;
 #endif
 }
-
 
 class TestOtherPrograms : public QObject, private MainWindowProbe {
     Q_OBJECT
