@@ -97,6 +97,7 @@ private slots:
     void pictureOpensAndClosesFromTheKeyboard();
     void namesContainTheCaptions();
     void boxesAndFileDialogAsOnARussianDesktop();
+    void okKeepsTheFocusWhenASaveIsRefused();
 
 private:
     template <typename T> T* control(const char* name) const
@@ -330,6 +331,39 @@ void TestKeyboard::boxesAndFileDialogAsOnARussianDesktop()
     // The file dialog's list names a folder in Russian.
     QCOMPARE(QAbstractFileIconProvider().type(QFileInfo(m_register->folder())),
              QStringLiteral("Папка"));
+}
+
+void TestKeyboard::okKeepsTheFocusWhenASaveIsRefused()
+{
+    int tries = 0;
+    Form2 dialog(
+        m_register->owner(), m_register->paths(),
+        [&tries](const PartRow&, const std::optional<PartRow>&) {
+            ++tries;
+            PartSaved refused;
+            refused.reason = QStringLiteral("файл базы данных занят другой программой");
+            return refused;
+        },
+        m_window.get());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("Fam"));
+    QTRY_VERIFY(name->hasFocus()); // the dialog's own first focus has come
+    name->setText(QStringLiteral("diode 1N4148"));
+    dialog.findChild<QLineEdit*>(QStringLiteral("txtVozrast"))->setText(QStringLiteral("5"));
+
+    auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("cmdAdd1"));
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    press(ok, Qt::Key_Return);
+    QCOMPARE(tries, 1);
+    QCOMPARE(MessageBox::takeShown().size(), 1);
+    QCOMPARE(QApplication::focusWidget(), ok);
+    // Enter again tries again; it never cancels the dialog.
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(tries, 2);
+    MessageBox::takeShown();
+    QVERIFY(dialog.isVisible());
 }
 
 QTEST_MAIN(TestKeyboard)

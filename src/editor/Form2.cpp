@@ -281,6 +281,9 @@ void Form2::save()
     if (saved.outcome != PartSaved::Outcome::Saved) {
         m_saving = false;
         ui->cmdAdd1->setEnabled(true);
+        // Turned off, it gave the focus to "Отмена": the next Enter would throw the input away
+        // where the message says to press OK again.
+        ui->cmdAdd1->setFocus();
         if (saved.outcome == PartSaved::Outcome::ChangedElsewhere)
             return changedElsewhere(saved.storedNow);
         MessageBox::show(this, QMessageBox::Warning, kTitle,
