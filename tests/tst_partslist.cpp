@@ -44,6 +44,14 @@ QList<Package> packages()
             {"SOT-23", picture(Qt::blue, "JPG", 50, 40)}};
 }
 
+// The label's room holds all it says, whatever the font.
+bool showsWholeText(const QLabel* label)
+{
+    const QFontMetrics metrics(label->font());
+    return label->contentsRect().width() >= metrics.horizontalAdvance(label->text()) &&
+           label->contentsRect().height() >= metrics.height();
+}
+
 } // namespace
 
 class TestPartsList : public QObject, private MainWindowProbe {
@@ -239,9 +247,11 @@ void TestPartsList::showAllAndTheCountSentence()
     QCOMPARE(listed().first(), QStringLiteral("NE555P"));
     QCOMPARE(text("Text5"), QStringLiteral("xyz"));
     QCOMPARE(label("lblRecordCount1"), QStringLiteral("Таблица содержит - 5   записей"));
+    QVERIFY(showsWholeText(control<QLabel>("lblRecordCount1")));
     grid()->setFocus();
     down();
     QCOMPARE(label("lblRecordCount1"), QStringLiteral("5"));
+    QVERIFY(showsWholeText(control<QLabel>("lblRecordCount1")));
 }
 
 void TestPartsList::quantityStepsAreStored_data()
