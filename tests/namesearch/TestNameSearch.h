@@ -38,7 +38,6 @@
 using namespace tarvik;
 using namespace tarvik::test;
 
-
 // The rows the engine's own search gives, exactly as a record source reads them.
 inline QVector<qint64> engineRows(const Connection& db, const QString& text)
 {
@@ -66,6 +65,8 @@ inline const QStringList kPieces = {
     "а",
     "Б",
     "в",
+    "е",
+    "Е",
     "Ё",
     "ё",
     "Ж",
@@ -123,7 +124,8 @@ inline QString randomText(QRandomGenerator& random, int maxPieces)
 }
 
 // Writes a key exactly as given, bytes and type, the way another tool could.
-inline bool writeRawPart(const Connection& db, const QString& name, const QVariant& key, const char* cast)
+inline bool writeRawPart(const Connection& db, const QString& name, const QVariant& key,
+                         const char* cast)
 {
     QSqlQuery query(db.connection());
     query.prepare(QStringLiteral("INSERT INTO client (kont, idFam, idFamKey) VALUES ('1', ?, %1)")
@@ -138,7 +140,6 @@ inline bool ready(NameCopy& copy)
 {
     return QTest::qWaitFor([&] { return copy.isReady(); }, 10000);
 }
-
 
 class TestNameSearch : public QObject, private MainWindowProbe {
     Q_OBJECT

@@ -39,7 +39,6 @@
 using namespace tarvik;
 using namespace tarvik::test;
 
-
 inline const QLocale kRussian(QLocale::Russian, QLocale::Russia);
 
 // A connection as another program has it: plain SQL, none of the program's functions.
@@ -100,7 +99,6 @@ inline bool runningAsRoot()
 #endif
 }
 
-
 class TestOtherPrograms : public QObject, private MainWindowProbe {
     Q_OBJECT
 
@@ -112,6 +110,7 @@ private slots:
     void valueLabelsReadTheirValue();
     void keysStayTrueUnderOtherTools();
     void keysOfAnEarlierBuildAreHealedAtOpen();
+    void keysOfTheEarlierFormTakeTheAlphabetsOrder();
     void stepAfterAnotherProgramChangedTheQuantity();
     void oddQuantitiesAreNoNumbers_data();
     void oddQuantitiesAreNoNumbers();
