@@ -106,7 +106,7 @@ void TestAccessStartup::yesBringsEverythingOverAndOpens()
     QCOMPARE(grid->model()->rowCount(), 45);
     QStringList keys;
     for (int row = 0; row < 45; ++row)
-        keys << foldCase(grid->model()->index(row, nameColumn).data().toString());
+        keys << nameKeyOf(grid->model()->index(row, nameColumn).data().toString());
     QStringList sorted = keys;
     std::sort(sorted.begin(), sorted.end());
     QCOMPARE(keys, sorted);

@@ -2,7 +2,10 @@
 #include "store/text/TextFold.h"
 
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QTest>
+
+#include <algorithm>
 
 using tarvik::foldCase;
 using tarvik::foldChar;
@@ -45,6 +48,7 @@ private slots:
     void foldCase();
     void foldUtf8_data();
     void foldUtf8();
+    void nameKeysSortAsTheAlphabetAndFindWhatTheySay();
 };
 
 // One table row a line.
@@ -287,6 +291,45 @@ void TestLikePattern::foldUtf8()
     std::u32string out = U"left over from an earlier row";
     QCOMPARE(tarvik::foldUtf8(bytes.constData(), std::size_t(length), out), valid);
     QCOMPARE(fromUcs4(out), expected);
+}
+
+void TestLikePattern::nameKeysSortAsTheAlphabetAndFindWhatTheySay()
+{
+    using tarvik::keyContains;
+    using tarvik::keyToFolded;
+    using tarvik::nameKeyOf;
+    // The alphabet's order, compared as the engine compares text: byte by byte.
+    const QStringList ordered = {"е", "ЕЁЖ", "ель", "ея", "Ё", "ёж", "ёЖ😀", "Ёлка", "ж", "я"};
+    QStringList shuffled = ordered;
+    std::reverse(shuffled.begin(), shuffled.end());
+    std::sort(shuffled.begin(), shuffled.end(), [&](const QString& a, const QString& b) {
+        return nameKeyOf(a).toUtf8() < nameKeyOf(b).toUtf8();
+    });
+    QCOMPARE(shuffled, ordered);
+    QCOMPARE(nameKeyOf(u"Ёж"), nameKeyOf(u"ёЖ"));
+    QVERIFY(nameKeyOf(u"ёж") != nameKeyOf(u"еж"));
+
+    // Only an ё finds an ё, and an е never stands for one.
+    const auto contains = [](const QString& name, const QString& text) {
+        return keyContains(nameKeyOf(name).toUtf8().toStdString(),
+                           nameKeyOf(text).toUtf8().toStdString());
+    };
+    QVERIFY(contains("Ёмкость", "ё"));
+    QVERIFY(contains("Ёмкость", "ём"));
+    QVERIFY(!contains("Ёмкость", "е"));
+    QVERIFY(!contains("Ёмкость", "ем"));
+    QVERIFY(contains("её", "е"));
+    QVERIFY(contains("её", "её"));
+    QVERIFY(!contains("ёе", "её"));
+    QVERIFY(contains("ель", ""));
+
+    // A key reads back as the folded name; a mark inside a name is no ё.
+    const QString odd = QStringLiteral("ЁЕ") + QString::fromUcs4(&tarvik::kYoMark, 1) + u'x';
+    QCOMPARE(nameKeyOf(odd), QStringLiteral("е") + QString::fromUcs4(&tarvik::kYoMark, 1) +
+                                 QStringLiteral("е\uFFFDx"));
+    std::u32string codes = toFolded(nameKeyOf(odd));
+    keyToFolded(codes);
+    QCOMPARE(fromUcs4(codes), QStringLiteral("ёе\uFFFDx"));
 }
 
 QTEST_APPLESS_MAIN(TestLikePattern)

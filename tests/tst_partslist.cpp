@@ -44,6 +44,14 @@ QList<Package> packages()
             {"SOT-23", picture(Qt::blue, "JPG", 50, 40)}};
 }
 
+// The label's room holds all it says, whatever the font.
+bool showsWholeText(const QLabel* label)
+{
+    const QFontMetrics metrics(label->font());
+    return label->contentsRect().width() >= metrics.horizontalAdvance(label->text()) &&
+           label->contentsRect().height() >= metrics.height();
+}
+
 } // namespace
 
 class TestPartsList : public QObject, private MainWindowProbe {
@@ -62,6 +70,7 @@ private slots:
     void searchTakesAnyText();
     void emptyingTheBoxKeepsTheLastFilter();
     void showAllAndTheCountSentence();
+    void yoFollowsYeInTheListAndSearch();
     void quantityStepsAreStored_data();
     void quantityStepsAreStored();
     void quantityThatIsNoNumberIsRefused();
@@ -239,9 +248,38 @@ void TestPartsList::showAllAndTheCountSentence()
     QCOMPARE(listed().first(), QStringLiteral("NE555P"));
     QCOMPARE(text("Text5"), QStringLiteral("xyz"));
     QCOMPARE(label("lblRecordCount1"), QStringLiteral("Таблица содержит - 5   записей"));
+    QVERIFY(showsWholeText(control<QLabel>("lblRecordCount1")));
     grid()->setFocus();
     down();
     QCOMPARE(label("lblRecordCount1"), QStringLiteral("5"));
+    QVERIFY(showsWholeText(control<QLabel>("lblRecordCount1")));
+}
+
+void TestPartsList::yoFollowsYeInTheListAndSearch()
+{
+    // Ё is a letter of its own, after Е and before Ж, whether typed Ё or ё; the search
+    // tells it from Е as the order does.
+    open({part("Ящик"), part("Ёмкостный датчик"), part("Жгут"), part("ёлка"), part("Ель"),
+          part("Трансформатор"), part("ЕЁЖ"), part("ЕЯ")});
+    const QStringList byName = {"ЕЁЖ",  "Ель",           "ЕЯ",  "ёлка", "Ёмкостный датчик",
+                                "Жгут", "Трансформатор", "Ящик"};
+    QCOMPARE(listed(), byName);
+    auto* box = control<QLineEdit>("Text5");
+    typeText(box, QStringLiteral("Ё"));
+    QCOMPARE(listed(), QStringList({"ЕЁЖ", "ёлка", "Ёмкостный датчик"}));
+    box->clear();
+    typeText(box, QStringLiteral("ел"));
+    QCOMPARE(listed(), QStringList({"Ель"}));
+    box->clear();
+    typeText(box, QStringLiteral("е"));
+    QCOMPARE(listed(), QStringList({"ЕЁЖ", "Ель", "ЕЯ"}));
+    typeText(box, QStringLiteral("ж"));
+    QCOMPARE(listed(), QStringList());
+    box->clear();
+    typeText(box, QStringLiteral("Ё?к"));
+    QCOMPARE(listed(), QStringList({"ёлка", "Ёмкостный датчик"}));
+    click("Reset");
+    QCOMPARE(listed(), byName);
 }
 
 void TestPartsList::quantityStepsAreStored_data()

@@ -183,7 +183,7 @@ void Form1::onRowChange(int row)
 
         countRecords();
         if (m_recordCount)
-            setShownValue(ui->lblRecordCount1, QString::number(*m_recordCount));
+            showRecordCount(QString::number(*m_recordCount));
 
         showPackagePicture();
         ui->TDBGrid2->viewport()->update();
@@ -279,8 +279,7 @@ void Form1::showAll()
     }
     countRecords();
     if (m_recordCount)
-        setShownValue(ui->lblRecordCount1,
-                      QStringLiteral("Таблица содержит - %1   записей").arg(*m_recordCount));
+        showRecordCount(QStringLiteral("Таблица содержит - %1   записей").arg(*m_recordCount));
 }
 
 // ---- the names in memory ------------------------------------------------------------------
@@ -378,6 +377,14 @@ void Form1::setShownValue(QLabel* label, const QString& text)
     // purpose stays in the description.
     label->setText(text);
     label->setAccessibleName(text);
+}
+
+void Form1::showRecordCount(const QString& text)
+{
+    // The label sizes itself to its text: the sentence of the show-all command is wider than
+    // the room the bare number needs.
+    setShownValue(ui->lblRecordCount1, text);
+    ui->lblRecordCount1->adjustSize();
 }
 
 void Form1::restoreGridRow()

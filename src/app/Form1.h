@@ -81,6 +81,7 @@ private:
     bool recheckIfBusy();
     void startDamageCheck();
     void setShownValue(QLabel* label, const QString& text);
+    void showRecordCount(const QString& text);
     void restoreGridRow();
 
     std::unique_ptr<Ui::Form1> ui;

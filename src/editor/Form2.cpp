@@ -54,6 +54,18 @@ bool isDigits(const QString& text)
     return true;
 }
 
+// A price may have a fractional part (stored prices such as "12,5" exist); it takes one
+// decimal comma, kept as typed, as the main window reads it. A second one is swallowed.
+bool takesDecimalComma(const QLineEdit& price, const QString& typed)
+{
+    if (typed != QStringLiteral(","))
+        return false;
+    QString kept = price.text();
+    if (price.hasSelectedText())
+        kept.remove(price.selectionStart(), price.selectedText().size());
+    return !kept.contains(QLatin1Char(','));
+}
+
 } // namespace
 
 Form2::Form2(Register& reg, const ProgramPaths& paths, PartSaver save, QWidget* parent)
@@ -227,7 +239,8 @@ bool Form2::filterKey(QObject* box, QKeyEvent* key)
     if (key->text().isEmpty() || code == Qt::Key_Tab || code == Qt::Key_Backtab ||
         code == Qt::Key_Delete)
         return false;
-    const bool passes = code == Qt::Key_Backspace || isDigits(key->text());
+    const bool passes = code == Qt::Key_Backspace || isDigits(key->text()) ||
+                        (box == ui->Cena && takesDecimalComma(*ui->Cena, key->text()));
     if (box == ui->txtVozrast && !m_current)
         warnIfNameStored();
     return !passes;

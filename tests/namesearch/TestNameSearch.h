@@ -65,6 +65,8 @@ inline const QStringList kPieces = {
     "а",
     "Б",
     "в",
+    "е",
+    "Е",
     "Ё",
     "ё",
     "Ж",

@@ -110,6 +110,7 @@ private slots:
     void valueLabelsReadTheirValue();
     void keysStayTrueUnderOtherTools();
     void keysOfAnEarlierBuildAreHealedAtOpen();
+    void keysOfTheEarlierFormTakeTheAlphabetsOrder();
     void stepAfterAnotherProgramChangedTheQuantity();
     void oddQuantitiesAreNoNumbers_data();
     void oddQuantitiesAreNoNumbers();

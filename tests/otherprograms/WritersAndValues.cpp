@@ -1,6 +1,8 @@
 // What every user sees, other tools writing the register, odd values, and the files beside it.
 #include "TestOtherPrograms.h"
 
+#include "store/register/NameKeys.h"
+
 void TestOtherPrograms::initTestCase()
 {
     prepareApplication(*qApp);
@@ -144,6 +146,44 @@ void TestOtherPrograms::keysOfAnEarlierBuildAreHealedAtOpen()
                         "AND name = 'client_idFamKey_renamed'")
                  .toInt(),
              1);
+}
+
+void TestOtherPrograms::keysOfTheEarlierFormTakeTheAlphabetsOrder()
+{
+    m_register = std::make_unique<TestRegister>();
+    QVERIFY(m_register->write({part("Ёж"), part("Жук"), part("ёлка"), part("Еж")}));
+    const QString earlierForm = QStringLiteral("SELECT COUNT(*) FROM client WHERE "
+                                               "instr(idFamKey, char(1105)) > 0");
+    {
+        // As an earlier build left the file: a bare ё in the keys, and no index of them.
+        PlainConnection shell(m_register->databasePath());
+        QVERIFY(shell.exec("DROP INDEX client_idFamKey_earlier_form"));
+        QVERIFY(shell.exec("UPDATE client SET idFamKey = 'ёж' WHERE idFam = 'Ёж'"));
+        QVERIFY(shell.exec("UPDATE client SET idFamKey = 'ёлка' WHERE idFam = 'ёлка'"));
+        QCOMPARE(shell.value(earlierForm).toInt(), 2);
+    }
+    m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
+    m_window->show();
+    QCOMPARE(listed(), QStringList({"Еж", "Ёж", "ёлка", "Жук"}));
+    {
+        // An earlier build writes while this one runs: put right before the next list.
+        PlainConnection shell(m_register->databasePath());
+        QCOMPARE(shell.value(earlierForm).toInt(), 0);
+        QVERIFY(
+            shell.exec("UPDATE client SET idFam = 'Ёрш', idFamKey = 'ёрш' WHERE idFam = 'Жук'"));
+    }
+    click("Reset");
+    QCOMPARE(listed(), QStringList({"Еж", "Ёж", "ёлка", "Ёрш"}));
+    typeText(control<QLineEdit>("Text5"), QStringLiteral("ёр"));
+    QCOMPARE(listed(), QStringList({"Ёрш"}));
+    closeWindow();
+
+    // Brought to the present form once: the next open finds nothing to write.
+    PlainConnection shell(m_register->databasePath());
+    const NameKeyHealing again = prepareNameKeys(QSqlDatabase::database(shell.name()));
+    QVERIFY(again.ok);
+    QVERIFY(!again.triggersAdded);
+    QCOMPARE(again.keysWritten, 0);
 }
 
 void TestOtherPrograms::stepAfterAnotherProgramChangedTheQuantity()

@@ -229,6 +229,16 @@ void TestPackages::addUpperCasesAndRereadsByName()
     QCOMPARE(stored().last().name, QStringLiteral("   "));
 }
 
+void TestPackages::yoFollowsYeInTheList()
+{
+    // Ё after Е and before Ж, typed Ё or ё.
+    open({{"ЯЩИК", {}}, {"ЁМКОСТЬ", {}}, {"ЖГУТ", {}}, {"ЕЛЬ", {}}, {"ЁЖ", {}}, {"ЕЯ", {}}});
+    QCOMPARE(listed(), QStringList({"ЕЛЬ", "ЕЯ", "ЁЖ", "ЁМКОСТЬ", "ЖГУТ", "ЯЩИК"}));
+    typeName("ёлка");
+    click("cmdAdd4");
+    QCOMPARE(listed(), QStringList({"ЕЛЬ", "ЕЯ", "ЁЖ", "ЁЛКА", "ЁМКОСТЬ", "ЖГУТ", "ЯЩИК"}));
+}
+
 void TestPackages::addTakesANumberNoOtherWriterHasTaken()
 {
     // Another program adds a type while it holds the write lock for a moment: the new type's

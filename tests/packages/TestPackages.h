@@ -102,6 +102,7 @@ private slots:
     void photoOffersOneFilterAndKeepsChoiceOnCancel();
     void addWithEmptyNameKeepsTheChoice();
     void addUpperCasesAndRereadsByName();
+    void yoFollowsYeInTheList();
     void addTakesANumberNoOtherWriterHasTaken();
     void addWithoutChosenPicture_data();
     void addWithoutChosenPicture();

@@ -96,6 +96,36 @@ void TestPartDialogs::editPartFromMainWindow()
     QCOMPARE(test::control<QLineEdit>(m_window.get(), "Text4")->text(), QStringLiteral("41"));
 }
 
+void TestPartDialogs::priceWithDecimalCommaEndToEnd()
+{
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    typeText(test::control<QLineEdit>(m_window.get(), "Text5"), QStringLiteral("NE555P"));
+    whenModal([&](QDialog* dialog) {
+        auto* price = test::control<QLineEdit>(dialog, "Cena");
+        price->clear();
+        typeText(price, QStringLiteral("12,5"));
+        auto* quantity = test::control<QLineEdit>(dialog, "txtVozrast");
+        quantity->clear();
+        typeText(quantity, QStringLiteral("2,"));
+        test::control<QPushButton>(dialog, "cmdAdd1")->click();
+    });
+    QTest::mouseClick(test::control<QToolButton>(m_window.get(), "iPaz"), Qt::LeftButton);
+    QCOMPARE(stored(QStringLiteral("NE555P")).value("pol").toString(), QStringLiteral("12,5"));
+    QCOMPARE(stored(QStringLiteral("NE555P")).value("phone").toString(), QStringLiteral("2"));
+    QCOMPARE(test::control<QLineEdit>(m_window.get(), "Text1")->text(), QStringLiteral("NE555P"));
+    const auto stockValue = [&] { return test::control<QLabel>(m_window.get(), "Label9")->text(); };
+    QCOMPARE(stockValue(), QStringLiteral("25"));
+    QTest::mouseClick(test::control<QPushButton>(m_window.get(), "plus"), Qt::LeftButton);
+    QCOMPARE(stockValue(), QStringLiteral("37,5"));
+    QTest::mouseClick(test::control<QPushButton>(m_window.get(), "minus"), Qt::LeftButton);
+    QCOMPARE(stockValue(), QStringLiteral("25"));
+    QLocale::setDefault(before);
+}
+
 void TestPartDialogs::apostrophesEndToEnd()
 {
     m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());

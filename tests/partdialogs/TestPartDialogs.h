@@ -107,6 +107,7 @@ private slots:
     void editNeverOverwritesAnotherProgramsChange();
     void newPartFromMainWindow();
     void editPartFromMainWindow();
+    void priceWithDecimalCommaEndToEnd();
     void apostrophesEndToEnd();
     void editWithNoCurrentPartDoesNothing();
     void mainWindowShowsNoPictureItCannotDecode();

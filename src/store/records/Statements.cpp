@@ -29,8 +29,8 @@ QString Statement::keysSql() const
 
 namespace Statements {
 
-// idFamKey is the case-folded name that the program keeps beside idFam; sorting on it uses
-// its index, and the row id settles the order of equal names.
+// idFamKey is the name key (folded, Ё in its place in the alphabet) that the program keeps
+// beside idFam; sorting on it uses its index, and the row id settles the order of equal names.
 Statement partsByName()
 {
     return {QStringLiteral("client"), {}, {}, QStringLiteral("idFamKey, idnom")};
@@ -38,7 +38,7 @@ Statement partsByName()
 
 Statement partsNamed(const QString& name)
 {
-    return {QStringLiteral("client"), QStringLiteral("idFamKey = tarvik_fold(?)"), {name}, {}};
+    return {QStringLiteral("client"), QStringLiteral("idFamKey = tarvik_name_key(?)"), {name}, {}};
 }
 
 // Spelled out, because without it the engine may walk a smaller index instead of the table.
@@ -76,7 +76,8 @@ Statement packageTypes()
 
 Statement packageTypesByName()
 {
-    return {QStringLiteral("vrYZD"), {}, {}, QStringLiteral("tarvik_fold(vrachYZD), IDvrachYZD")};
+    return {
+        QStringLiteral("vrYZD"), {}, {}, QStringLiteral("tarvik_name_key(vrachYZD), IDvrachYZD")};
 }
 
 Statement namedPackageTypesByName()
@@ -84,7 +85,7 @@ Statement namedPackageTypesByName()
     return {QStringLiteral("vrYZD"),
             QStringLiteral("vrachYZD <> ''"),
             {},
-            QStringLiteral("tarvik_fold(vrachYZD), IDvrachYZD")};
+            QStringLiteral("tarvik_name_key(vrachYZD), IDvrachYZD")};
 }
 
 Statement packageTypeNamed(const QString& name)

@@ -24,34 +24,54 @@ QString renamedTriggerSql()
         .arg(QLatin1String(kRenamedTrigger));
 }
 
-bool hasTriggers(QSqlQuery& query, bool* has)
+// Keys of the earlier form kept a bare ё (the key form puts е and a mark for it), and
+// earlier builds still write them. This partial index finds every such key, also one
+// written later by an earlier build, with a look-up instead of a pass over all names. Its
+// presence also tells that the file's keys were brought to the present form once; a file
+// without it has each key checked, once. Only built-in functions: other tools still write.
+const char* const kEarlierFormIndex = "client_idFamKey_earlier_form";
+const char* const kEarlierFormTerm = "instr(idFamKey, char(1105)) > 0";
+
+QString earlierFormIndexSql()
+{
+    return QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON client (idFamKey) WHERE %2")
+        .arg(QLatin1String(kEarlierFormIndex), QLatin1String(kEarlierFormTerm));
+}
+
+// Whether the file has the trigger and the index that keep its keys true.
+bool hasGuards(QSqlQuery& query, bool* has)
 {
     query.prepare(
-        QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND name = ?"));
+        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE "
+                       "(type = 'trigger' AND name = ?) OR (type = 'index' AND name = ?)"));
     query.addBindValue(QLatin1String(kRenamedTrigger));
-    if (!query.exec())
+    query.addBindValue(QLatin1String(kEarlierFormIndex));
+    if (!query.exec() || !query.next())
         return false;
-    *has = query.next();
+    *has = query.value(0).toInt() == 2;
     query.finish();
     return true;
 }
 
 using Keys = std::vector<std::pair<qint64, QString>>;
 
-// Rows whose key must be written: the cleared ones, or with `everyRow` all that differ.
+// Rows whose key must be written: the cleared ones and those of the earlier form, or with
+// `everyRow` all that differ.
 bool staleKeys(QSqlQuery& query, bool everyRow, Keys* out)
 {
     query.setForwardOnly(true);
     const bool ran = query.exec(
-        everyRow
-            ? QStringLiteral("SELECT rowid, idFam, idFamKey FROM client WHERE idFam IS NOT NULL")
-            : QStringLiteral("SELECT rowid, idFam, NULL FROM client "
-                             "WHERE idFamKey IS NULL AND idFam IS NOT NULL"));
+        everyRow ? QStringLiteral("SELECT rowid, idFam, idFamKey FROM client "
+                                  "WHERE idFam IS NOT NULL")
+                 : QStringLiteral("SELECT rowid, idFam, NULL FROM client "
+                                  "WHERE idFamKey IS NULL AND idFam IS NOT NULL "
+                                  "UNION ALL SELECT rowid, idFam, idFamKey FROM client WHERE %1")
+                       .arg(QLatin1String(kEarlierFormTerm)));
     if (!ran)
         return false;
     while (query.next()) {
         QString key = nameKey(query.value(1)).toString();
-        if (query.value(2).isNull() || query.value(2).toString() != key)
+        if (query.value(2).isNull() != key.isNull() || query.value(2).toString() != key)
             out->emplace_back(query.value(0).toLongLong(), std::move(key));
     }
     const bool complete = !query.lastError().isValid();
@@ -86,12 +106,12 @@ NameKeyHealing run(const QSqlDatabase& db, bool atOpen, const std::function<void
         return result;
     };
 
-    bool triggers = true;
-    if (atOpen && !hasTriggers(query, &triggers))
+    bool guarded = true;
+    if (atOpen && !hasGuards(query, &guarded))
         return failed(query.lastError());
     // Reading first keeps the usual case (nothing to do) free of any write lock.
     Keys keys;
-    if (triggers) {
+    if (guarded) {
         if (!staleKeys(query, false, &keys))
             return failed(query.lastError());
         if (keys.empty())
@@ -102,15 +122,15 @@ NameKeyHealing run(const QSqlDatabase& db, bool atOpen, const std::function<void
         beforeWrite();
     if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return failed(query.lastError());
-    if (!triggers) {
-        if (!query.exec(renamedTriggerSql()))
+    if (!guarded) {
+        if (!query.exec(renamedTriggerSql()) || !query.exec(earlierFormIndexSql()))
             return failed(query.lastError());
         result.triggersAdded = true;
     }
     // Read again inside the transaction: nothing can change between reading and writing.
     keys.clear();
     QSqlError error;
-    if (!staleKeys(query, !triggers, &keys))
+    if (!staleKeys(query, !guarded, &keys))
         return failed(query.lastError());
     if (!writeKeys(db, keys, &error))
         return failed(error);
@@ -127,7 +147,7 @@ QVariant nameKey(const QVariant& name)
     // A null QString is bound as NULL, so it is no name either.
     if (name.isNull() || (name.typeId() == QMetaType::QString && name.toString().isNull()))
         return QVariant(QMetaType::fromType<QString>());
-    return foldCase(name.toString());
+    return nameKeyOf(name.toString());
 }
 
 NameKeyHealing prepareNameKeys(const QSqlDatabase& db)
@@ -143,7 +163,7 @@ NameKeyHealing healNameKeys(const QSqlDatabase& db, const std::function<void()>&
 bool addNameKeyTriggers(const QSqlDatabase& db)
 {
     QSqlQuery query(db);
-    return query.exec(renamedTriggerSql());
+    return query.exec(renamedTriggerSql()) && query.exec(earlierFormIndexSql());
 }
 
 } // namespace tarvik

@@ -15,27 +15,31 @@ namespace tarvik {
 // inserted without a key arrives cleared. The triggers call no function of ours, so other
 // tools can still write the file.
 
-// The stored key of a part's name: the name case-folded, as the engine's tarvik_fold() gives
-// it; a missing name has no key. Every writer of a name derives its key here.
+// The stored key of a part's name: the name case-folded with Ё in its place in the alphabet
+// (nameKeyOf), as the engine's tarvik_name_key() gives it; a missing name has no key. Every
+// writer of a name derives its key here.
 QVariant nameKey(const QVariant& name);
 
 struct NameKeyHealing {
     bool ok = true;             // false: the keys could not be read or written (see error)
-    bool triggersAdded = false; // the file had no triggers: every key was checked
+    bool triggersAdded = false; // the file lacked the trigger or the index of keys of the
+                                // earlier form: every key was checked
     int keysWritten = 0;
     QSqlError error;
 };
 
-// At open: adds the triggers to a file that lacks them (written by an earlier build or
-// another program) and then checks every key once, since renames made before cannot be
-// seen; otherwise fills the cleared keys. One write transaction.
+// At open: adds the trigger and the index of keys of the earlier form to a file that lacks
+// them (written by an earlier build or another program) and then checks every key once,
+// since renames made before cannot be seen; otherwise fills the cleared keys and rewrites
+// those of the earlier form. One write transaction.
 NameKeyHealing prepareNameKeys(const QSqlDatabase& db);
 
-// Fills the cleared keys: an indexed look-up that finds nothing in the usual case.
+// Fills the cleared keys and rewrites those of the earlier form (an earlier build may write
+// while this one runs): indexed look-ups that find nothing in the usual case.
 // `beforeWrite` runs only when there is something to write.
 NameKeyHealing healNameKeys(const QSqlDatabase& db, const std::function<void()>& beforeWrite = {});
 
-// Adds the triggers when missing, inside the caller's transaction (new files).
+// Adds the trigger and the index when missing, inside the caller's transaction (new files).
 bool addNameKeyTriggers(const QSqlDatabase& db);
 
 } // namespace tarvik

@@ -1,5 +1,7 @@
 #include "store/search/FoldedNames.h"
 
+#include "store/text/TextFold.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -237,8 +239,7 @@ bool FoldedNames::remove(qint64 id)
 
 QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel kernel) const
 {
-    if (m_last.valid && m_last.generation == m_generation &&
-        needle.find(m_last.needle) != needle.npos)
+    if (m_last.valid && m_last.generation == m_generation && keyContains(needle, m_last.needle))
         return findAmong(needle);
 
     QVector<qint64> rows;
@@ -248,6 +249,7 @@ QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel ke
     m_last.hits.clear();
     bool keep = true;
     const int slot = slotOf(needle);
+    const bool endsInIe = needle.size() >= 2 && needle.substr(needle.size() - 2) == "\xD0\xB5";
     for (std::size_t b = 0; b < m_blocks.size(); ++b) {
         const Block& block = *m_blocks[b];
         hits.clear();
@@ -256,6 +258,11 @@ QVector<qint64> FoldedNames::find(std::string_view needle, byteSearch::Kernel ke
         else
             byteSearch::find(kernel, block.bytes.data(), block.ends.data(), block.count(), needle,
                              hits);
+        if (endsInIe) // the bytes also matched the е of an ё
+            hits.erase(std::remove_if(
+                           hits.begin(), hits.end(),
+                           [&](std::uint32_t hit) { return !keyContains(block.key(hit), needle); }),
+                       hits.end());
         const qsizetype first = rows.size();
         rows.resize(first + qsizetype(hits.size()));
         qint64* out = rows.data() + first;
@@ -284,7 +291,7 @@ QVector<qint64> FoldedNames::findAmong(std::string_view needle) const
     for (const std::uint64_t hit : m_last.hits) {
         const Block& block = *m_blocks[hit >> 32];
         const std::size_t name = std::uint32_t(hit);
-        if (block.key(name).find(needle) != std::string_view::npos) {
+        if (keyContains(block.key(name), needle)) {
             rows.append(block.ids[name]);
             m_last.hits[kept++] = hit;
         }

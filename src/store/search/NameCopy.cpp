@@ -395,8 +395,8 @@ std::optional<QVector<qint64>> NameCopy::find(const QString& text)
         startLoading();
         return std::nullopt;
     }
-    // Folded the way the search function folds the text of its pattern.
-    const QByteArray needle = foldCase(text).toUtf8();
+    // Keyed the way the search function keys the text of its pattern.
+    const QByteArray needle = nameKeyOf(text).toUtf8();
     return m_names->find({needle.constData(), std::size_t(needle.size())}, m_kernel);
 }
 

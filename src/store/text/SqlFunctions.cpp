@@ -31,13 +31,12 @@ bool sameLibrary(const QSqlDatabase& db)
     return query.value(0).toString() == QLatin1String(sqlite3_libversion());
 }
 
-std::u32string_view foldedArgument(sqlite3_value* value, std::u32string& buffer)
+void foldedArgument(sqlite3_value* value, std::u32string& buffer)
 {
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
     const int bytes = sqlite3_value_bytes(value);
     buffer.clear();
     foldUtf8(text ? text : "", static_cast<size_t>(bytes), buffer);
-    return buffer;
 }
 
 void foldFunction(sqlite3_context* context, int, sqlite3_value** argv)
@@ -50,6 +49,18 @@ void foldFunction(sqlite3_context* context, int, sqlite3_value** argv)
     const int bytes = sqlite3_value_bytes(argv[0]);
     const QByteArray folded = foldCase(QString::fromUtf8(text ? text : "", bytes)).toUtf8();
     sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
+void nameKeyFunction(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const int bytes = sqlite3_value_bytes(argv[0]);
+    const QByteArray key = nameKeyOf(QString::fromUtf8(text ? text : "", bytes)).toUtf8();
+    sqlite3_result_text(context, key.constData(), int(key.size()), SQLITE_TRANSIENT);
 }
 
 // A pattern compiled once per statement, with its substring form when it has one.
@@ -73,13 +84,13 @@ const CompiledPattern* patternOf(sqlite3_context* context, sqlite3_value* argume
     auto* compiled =
         new CompiledPattern{LikePattern::compile(QString::fromUtf8(text ? text : "", bytes)), {}};
     compiled->containedUtf8 =
-        QString::fromStdU32String(compiled->pattern.containedText()).toStdString();
+        nameKeyOf(QString::fromStdU32String(compiled->pattern.containedText())).toStdString();
     sqlite3_set_auxdata(context, 0, compiled, deletePattern);
     // NULL when SQLite could not keep it (it has freed it then).
     return static_cast<CompiledPattern*>(sqlite3_get_auxdata(context, 0));
 }
 
-// The text must already be folded (a key column): then a search for a piece of text can
+// The text must be a name key (the key column): then a search for a piece of text can
 // be a byte search, several times faster than matching character by character.
 void likeFoldedFunction(sqlite3_context* context, int, sqlite3_value** argv)
 {
@@ -96,12 +107,13 @@ void likeFoldedFunction(sqlite3_context* context, int, sqlite3_value** argv)
     if (!compiled->containedUtf8.empty()) {
         const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
         const std::string_view haystack(text ? text : "", size_t(sqlite3_value_bytes(argv[1])));
-        sqlite3_result_int(context, haystack.find(compiled->containedUtf8) != haystack.npos);
+        sqlite3_result_int(context, keyContains(haystack, compiled->containedUtf8) ? 1 : 0);
         return;
     }
     thread_local std::u32string buffer;
-    sqlite3_result_int(context,
-                       compiled->pattern.matchesFolded(foldedArgument(argv[1], buffer)) ? 1 : 0);
+    foldedArgument(argv[1], buffer);
+    keyToFolded(buffer);
+    sqlite3_result_int(context, compiled->pattern.matchesFolded(buffer) ? 1 : 0);
 }
 
 void keysStep(sqlite3_context* context, int, sqlite3_value** argv)
@@ -138,6 +150,8 @@ bool registerSqlFunctions(const QSqlDatabase& db)
         return false;
     constexpr int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
     return sqlite3_create_function_v2(handle, "tarvik_fold", 1, flags, nullptr, foldFunction,
+                                      nullptr, nullptr, nullptr) == SQLITE_OK &&
+           sqlite3_create_function_v2(handle, "tarvik_name_key", 1, flags, nullptr, nameKeyFunction,
                                       nullptr, nullptr, nullptr) == SQLITE_OK &&
            sqlite3_create_function_v2(handle, "tarvik_like_folded", 2, flags, nullptr,
                                       likeFoldedFunction, nullptr, nullptr, nullptr) == SQLITE_OK &&

@@ -113,6 +113,63 @@ bool foldUtf8(const char* s, std::size_t n, std::u32string& out)
     return valid;
 }
 
+namespace {
+
+constexpr char16_t kSmallIe = 0x0435;
+constexpr char16_t kSmallIo = 0x0451;
+constexpr std::string_view kSmallIeUtf8 = "\xD0\xB5";
+constexpr std::string_view kYoMarkUtf8 = "\xF4\x8F\xBF\xBF";
+
+} // namespace
+
+QString nameKeyOf(QStringView name)
+{
+    const QString folded = foldCase(name);
+    if (!folded.contains(QChar(kSmallIo)) && !folded.contains(QChar(QChar::highSurrogate(kYoMark))))
+        return folded;
+    const QString mark = QString::fromUcs4(&kYoMark, 1);
+    QString key;
+    key.reserve(folded.size() + 8);
+    const qsizetype n = folded.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = folded[i];
+        if (c.unicode() == kSmallIo) {
+            key += QChar(kSmallIe);
+            key += mark;
+        } else if (c.isHighSurrogate() && i + 1 < n &&
+                   QChar::surrogateToUcs4(c, folded[i + 1]) == kYoMark) {
+            key += QChar(QChar::ReplacementCharacter);
+            ++i;
+        } else {
+            key += c;
+        }
+    }
+    return key;
+}
+
+bool keyContains(std::string_view key, std::string_view needle)
+{
+    const bool endsInIe = needle.size() >= kSmallIeUtf8.size() &&
+                          needle.substr(needle.size() - kSmallIeUtf8.size()) == kSmallIeUtf8;
+    for (std::size_t at = key.find(needle); at != key.npos; at = key.find(needle, at + 1)) {
+        if (!endsInIe || key.substr(at + needle.size(), kYoMarkUtf8.size()) != kYoMarkUtf8)
+            return true;
+    }
+    return false;
+}
+
+void keyToFolded(std::u32string& codePoints)
+{
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < codePoints.size(); ++i) {
+        if (codePoints[i] == kYoMark && kept > 0 && codePoints[kept - 1] == kSmallIe)
+            codePoints[kept - 1] = kSmallIo;
+        else
+            codePoints[kept++] = codePoints[i];
+    }
+    codePoints.resize(kept);
+}
+
 QString upperCaseLetters(QStringView s)
 {
     QString out;

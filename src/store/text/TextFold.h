@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace tarvik {
 
@@ -30,6 +31,21 @@ QString foldCase(QStringView s);
 // one U+FFFD, the substitution Unicode recommends, so a damaged value still
 // takes part in comparisons.
 bool foldUtf8(const char* s, std::size_t n, std::u32string& out);
+
+// The key a name sorts and is searched by: the name folded, each ё written as е followed by
+// kYoMark. Compared code point by code point (the engine's BINARY order) Ё then follows Е
+// and comes before Ж, as in the alphabet, where a bare ё would follow Я. The mark is a
+// noncharacter above every character, so "её" still sorts after "ея"; a mark inside a name
+// is written U+FFFD, so in a key it always means ё. A search text takes the same form.
+constexpr char32_t kYoMark = 0x10FFFF;
+QString nameKeyOf(QStringView name);
+
+// Whether the key holds the keyed text `needle` (both UTF-8). A plain byte search, except
+// that the е of an ё is no е: a needle that ends in е does not match there.
+bool keyContains(std::string_view key, std::string_view needle);
+
+// Code points of a key (from foldUtf8) back to the folded name: е and the mark become ё.
+void keyToFolded(std::u32string& codePoints);
 
 // Latin and Cyrillic letters in upper case (simple 1:1 mapping, so the length is kept);
 // every other character as it is. Package-type names are stored this way.
