@@ -2,6 +2,7 @@
 
 #include "app/AccessImportStartup.h"
 #include "app/Form1.h"
+#include "app/RegisterHome.h"
 #include "app/SingleInstance.h"
 #include "gui/MessageBox.h"
 #include "store/register/Register.h"
@@ -13,6 +14,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTranslator>
 
 namespace tarvik {
@@ -28,9 +30,15 @@ void prepareApplication(QApplication& app)
     // The interface is Russian whatever the system's language: Qt's own texts too (file
     // dialog, context menus). The message boxes name their buttons themselves, so they read
     // right also where this translation is not installed.
+    // An installed program brings its own copy, so it reads right also where Qt's
+    // translations are not installed.
     auto* qtTexts = new QTranslator(&app);
-    if (qtTexts->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    const QString bundled =
+        ProgramPaths::ofExecutable().bundledFolder() + QStringLiteral("/translations");
+    if (qtTexts->load(russian, QStringLiteral("qtbase"), QStringLiteral("_"), bundled) ||
+        qtTexts->load(russian, QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(qtTexts);
     else
         delete qtTexts;
@@ -52,8 +60,13 @@ void showLockBlocked(const QString& path, const QString& what)
                      QMessageBox::Ok);
 }
 
-int runProgram(QApplication& app, const ProgramPaths& paths)
+int runProgram(QApplication& app, const ProgramPaths& program)
 {
+    const std::optional<ProgramPaths> home = settleRegisterHome(
+        program, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    if (!home)
+        return 1;
+    const ProgramPaths& paths = *home;
     SingleInstance instance(QFileInfo(paths.databasePath()).absolutePath());
     if (!instance.acquire()) {
         if (!instance.blockedBy().isEmpty()) {
