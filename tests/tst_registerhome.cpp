@@ -107,9 +107,10 @@ void TestRegisterHome::withoutDemoTheFirstRegisterIsEmpty()
     QVERIFY(usable(home->databasePath()));
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown[0].text.contains(QStringLiteral("пустая база «%1»")
-                                        .arg(QDir::toNativeSeparators(home->databasePath()))),
-             qPrintable(shown[0].text));
+    QVERIFY2(
+        shown[0].text.contains(
+            QStringLiteral("пустая база «%1»").arg(QDir::toNativeSeparators(home->databasePath()))),
+        qPrintable(shown[0].text));
 }
 
 void TestRegisterHome::aProgramFolderThatCanHoldItStaysAsItWas()
@@ -137,9 +138,9 @@ void TestRegisterHome::aRegisterThatCannotBeMadeEndsTheProgram()
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].icon, QMessageBox::Warning);
-    QVERIFY2(shown[0].text.startsWith(QStringLiteral("Не удалось создать базу «%1»")
-                                          .arg(QDir::toNativeSeparators(
-                                              at("blocked/Tarvik/base/vorlend.mdb")))),
+    QVERIFY2(shown[0].text.startsWith(
+                 QStringLiteral("Не удалось создать базу «%1»")
+                     .arg(QDir::toNativeSeparators(at("blocked/Tarvik/base/vorlend.mdb")))),
              qPrintable(shown[0].text));
 }
 

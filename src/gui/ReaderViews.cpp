@@ -50,7 +50,9 @@ bool hasHeaderRow(const QAbstractItemView* view)
 class ShownCell : public QAccessibleInterface, public QAccessibleTableCellInterface {
 public:
     ShownCell(QAbstractItemView* view, int row, int column)
-        : m_view(view), m_row(row), m_column(column)
+        : m_view(view),
+          m_row(row),
+          m_column(column)
     {
     }
 
@@ -160,8 +162,8 @@ private:
 class ShownTable : public QAccessibleWidget, public QAccessibleTableInterface {
 public:
     explicit ShownTable(QAbstractItemView* view)
-        : QAccessibleWidget(view, qobject_cast<QListView*>(view) ? QAccessible::List
-                                                                   : QAccessible::Table)
+        : QAccessibleWidget(view,
+                            qobject_cast<QListView*>(view) ? QAccessible::List : QAccessible::Table)
     {
     }
     ~ShownTable() override { forgetCells(); }
@@ -335,9 +337,9 @@ public:
     }
     QAccessibleInterface* childAt(int x, int y) const override
     {
-        const bool inEdit = combo()->isEditable() && combo()->lineEdit()->rect().contains(
-                                                         combo()->lineEdit()->mapFromGlobal(
-                                                             QPoint(x, y)));
+        const bool inEdit =
+            combo()->isEditable() &&
+            combo()->lineEdit()->rect().contains(combo()->lineEdit()->mapFromGlobal(QPoint(x, y)));
         return inEdit ? child(1) : nullptr;
     }
     QStringList actionNames() const override { return {showMenuAction(), pressAction()}; }
