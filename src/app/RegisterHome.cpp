@@ -35,8 +35,8 @@ std::optional<ProgramPaths> settleRegisterHome(const ProgramPaths& program,
                                                      "корпусов.")
                                     : QStringLiteral("Создана пустая база «%1»."))
                              .arg(where) +
-                         QStringLiteral(" В папке программы базы нет, и записывать туда "
-                                        "нельзя, поэтому ваша база хранится здесь."),
+                         QStringLiteral(" Рядом с установленной программой базы нет, "
+                                        "поэтому ваша база хранится здесь."),
                      QMessageBox::Ok);
     return home;
 }
