@@ -1,4 +1,5 @@
 // The main window as it opens and closes.
+#include "ReaderProbe.h"
 #include "TestRegister.h"
 
 #include "app/Form1.h"
@@ -19,7 +20,10 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+
 #include <QToolButton>
+#include <algorithm>
+#include <cmath>
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -31,9 +35,11 @@ private slots:
     void initTestCase();
     void init();
     void titleAndListOnOpen();
+    void readersHearTheShownColumnOnly();
     void controlsAtTheirPlaces_data();
     void controlsAtTheirPlaces();
     void fontsAndColours();
+    void selectedRowIsReadable();
     void menus();
     void everyControlCanBeReached();
     void exitAskedEveryWay_data();
@@ -85,6 +91,22 @@ void TestForm1::titleAndListOnOpen()
     QCOMPARE(control<QLineEdit>("Text1")->text(), QStringLiteral("diode 1N4007"));
     QCOMPARE(control<QLineEdit>("Text2")->text(), QStringLiteral("0,3"));
     QVERIFY(control<QLineEdit>("Text1")->isReadOnly());
+}
+
+void TestForm1::readersHearTheShownColumnOnly()
+{
+    // The list's source holds every field of a part; a reader gets the names it shows.
+    auto* grid = control<QTableView>("TDBGrid2");
+    QCOMPARE(heardItems(grid), QStringList({"Наименование", "diode 1N4007", "Конденсатор К50-35",
+                                            "Транзистор КТ315Б"}));
+    QAccessibleTableInterface* table =
+        QAccessible::queryAccessibleInterface(grid)->tableInterface();
+    QVERIFY(table);
+    QCOMPARE(table->columnCount(), 1);
+    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(table->columnDescription(0), QStringLiteral("Наименование"));
+    QCOMPARE(table->cellAt(2, 0)->text(QAccessible::Name), QStringLiteral("Транзистор КТ315Б"));
+    QCOMPARE(table->selectedRows(), QList<int>({0}));
 }
 
 void TestForm1::controlsAtTheirPlaces_data()
@@ -142,6 +164,37 @@ void TestForm1::fontsAndColours()
     for (const char* heading : {"Label1", "Label8", "lblRecordCount1", "Label2"}) {
         QLabel* label = control<QLabel>(heading);
         QCOMPARE(label->palette().color(label->foregroundRole()), QColor(Qt::blue));
+    }
+}
+
+namespace {
+
+double luminance(const QColor& colour)
+{
+    const auto linear = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+           0.0722 * linear(colour.blueF());
+}
+
+double contrast(const QColor& a, const QColor& b)
+{
+    const double first = luminance(a);
+    const double second = luminance(b);
+    return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
+} // namespace
+
+void TestForm1::selectedRowIsReadable()
+{
+    // What the lists paint their current row with, whether the window is active or not.
+    const QPalette colours = control<QTableView>("TDBGrid2")->palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        const double ratio = contrast(colours.color(group, QPalette::Highlight),
+                                      colours.color(group, QPalette::HighlightedText));
+        QVERIFY2(ratio >= 4.5, qPrintable(QString::number(ratio)));
     }
 }
 

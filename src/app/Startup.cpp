@@ -2,6 +2,7 @@
 
 #include "app/AccessImportStartup.h"
 #include "app/Form1.h"
+#include "app/RegisterHome.h"
 #include "app/SingleInstance.h"
 #include "gui/EnterKey.h"
 #include "gui/MessageBox.h"
@@ -15,6 +16,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTranslator>
 
 namespace tarvik {
@@ -33,9 +35,15 @@ void prepareApplication(QApplication& app)
     // right also where this translation is not installed.
     if (!app.findChild<MissingQtTexts*>())
         app.installTranslator(new MissingQtTexts(&app));
+    // An installed program brings its own copy, so it reads right also where Qt's
+    // translations are not installed.
     auto* qtTexts = new QTranslator(&app);
-    if (qtTexts->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                      QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    const QString bundled =
+        ProgramPaths::ofExecutable().bundledFolder() + QStringLiteral("/translations");
+    if (qtTexts->load(russian, QStringLiteral("qtbase"), QStringLiteral("_"), bundled) ||
+        qtTexts->load(russian, QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(qtTexts);
     else
         delete qtTexts;
@@ -57,8 +65,13 @@ void showLockBlocked(const QString& path, const QString& what)
                      QMessageBox::Ok);
 }
 
-int runProgram(QApplication& app, const ProgramPaths& paths)
+int runProgram(QApplication& app, const ProgramPaths& program)
 {
+    const std::optional<ProgramPaths> home = settleRegisterHome(
+        program, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    if (!home)
+        return 1;
+    const ProgramPaths& paths = *home;
     SingleInstance instance(QFileInfo(paths.databasePath()).absolutePath());
     if (!instance.acquire()) {
         if (!instance.blockedBy().isEmpty()) {

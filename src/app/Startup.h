@@ -10,9 +10,10 @@ namespace tarvik {
 // one where Arial is not installed), Russian for Qt's own texts, Enter on buttons.
 void prepareApplication(QApplication& app);
 
-// Runs the program on the register below `paths`; returns the exit code. A second copy
-// says so and ends without touching the database.
-int runProgram(QApplication& app, const ProgramPaths& paths);
+// Runs the program on the register beside `program` or, when there is none and none can be
+// kept there, in the user's data folder; returns the exit code. A second copy says so and
+// ends without touching the database.
+int runProgram(QApplication& app, const ProgramPaths& program);
 
 // The single-copy notice.
 void showAlreadyRunning();

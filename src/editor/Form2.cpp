@@ -1,8 +1,10 @@
 #include "editor/Form2.h"
 
 #include "editor/My.h"
+#include "gui/FontScale.h"
 #include "gui/MessageBox.h"
 #include "gui/PictureBox.h"
+#include "gui/ReaderViews.h"
 #include "store/records/Queries.h"
 #include "store/records/RecordSource.h"
 #include "store/records/Statements.h"
@@ -98,6 +100,7 @@ Form2::Form2(Register& reg, const ProgramPaths& paths, std::optional<PartRow> sh
         placeForEditing();
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    placesFollowFontSize(*this);
     setFixedSize(size());
     centreOnScreen();
 
@@ -105,6 +108,7 @@ Form2::Form2(Register& reg, const ProgramPaths& paths, std::optional<PartRow> sh
     QComboBox* combo = ui->DBCombo8;
     combo->setCompleter(nullptr);
     combo->setModel(m_data5);
+    showReadersNamedChoice(*combo);
     ui->txtVozrast->installEventFilter(this);
     ui->Cena->installEventFilter(this);
 

@@ -2,6 +2,7 @@
 
 #include "gui/ClickSignal.h"
 #include "gui/FileDialog.h"
+#include "gui/FontScale.h"
 #include "gui/MessageBox.h"
 #include "gui/PictureBox.h"
 #include "gui/RecordGrid.h"
@@ -50,6 +51,7 @@ Form5::Form5(const ProgramPaths& paths, Register& reg, QWidget* owner)
       m_data13(new RecordSource(this))
 {
     ui->setupUi(this);
+    placesFollowFontSize(*this);
     setFixedSize(size());
     if (const QScreen* where = owner ? owner->screen() : QGuiApplication::primaryScreen())
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
@@ -286,10 +288,20 @@ void Form5::editType()
     const auto picture = pictureToStore(path, QStringLiteral("Рисунок типа не изменён."));
     if (!picture)
         return;
+    std::optional<TypePicture> newPicture = TypePicture{QFileInfo(path).fileName(), *picture};
+    // Nothing to put in its place: one click must not take the picture from every part of
+    // the type unasked.
+    if (picture->isEmpty() && m_chosenPicture.isEmpty() &&
+        !m_data13->field(kPicture).toByteArray().isEmpty() &&
+        MessageBox::show(this, QMessageBox::Question, kTitle,
+                         QStringLiteral("Рисунок не выбран, и файла «%1» нет. Убрать рисунок у "
+                                        "типа «%2»?")
+                             .arg(QFileInfo(path).fileName(), name),
+                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        newPicture.reset();
 
     const PackageTypeWrite changed =
-        changePackageType(m_database, m_data13->currentKey(), upperCaseLetters(name),
-                          QFileInfo(path).fileName(), *picture);
+        changePackageType(m_database, m_data13->currentKey(), upperCaseLetters(name), newPicture);
     // The list shows what the file holds: a row deleted meanwhile leaves it.
     const bool listed = m_data13->rereadCurrent();
     if (!changed.ok) {

@@ -352,7 +352,9 @@ void TestPackages::editKeepsTheRowAndStoresNewPicture()
     QVERIFY(QFile::exists(file));
 
     // No choice now, and no file named after the type: the type is left without a picture.
+    MessageBox::setNextAnswer(QMessageBox::Yes);
     click("Select");
+    QCOMPARE(onlyMessage().icon, QMessageBox::Question);
     QCOMPARE(stored()[1].picture, QByteArray());
     QCOMPARE(stored()[1].fileName, QStringLiteral("SO-8.jpg"));
     QVERIFY(image()->pixmap().isNull());
@@ -366,7 +368,9 @@ void TestPackages::apostropheInNames()
     click("cmdAdd4");
     QCOMPARE(listed(), QStringList({"D'PAK", "O'NEIL"}));
     QCOMPARE(shownSize(image()), QSize(40, 30));
+    MessageBox::setNextAnswer(QMessageBox::No); // keeps its picture
     click("Select");
+    QCOMPARE(onlyMessage().icon, QMessageBox::Question);
     QCOMPARE(stored().last().name, QStringLiteral("D'PAK"));
     QCOMPARE(listed(), QStringList({"D'PAK", "O'NEIL"}));
 }

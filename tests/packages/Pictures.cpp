@@ -1,5 +1,6 @@
 // The pictures of package types: stored byte for byte, shown, refused when unfit, and never
 // read to list the types.
+#include "ReaderProbe.h"
 #include "TestPackages.h"
 
 void TestPackages::picturesStoredByteForByteAndShown_data()
@@ -108,6 +109,46 @@ void TestPackages::fileSpoiltAfterChoosingIsRefusedOnStore()
     QCOMPARE(stored()[0].picture, picture(Qt::red));
 }
 
+void TestPackages::editAsksBeforeTakingThePictureAway()
+{
+    const QByteArray red = picture(Qt::red);
+    open({{"DIP-8", red}, {"SO-8", {}}}, [](const QString& file) {
+        Connection db;
+        QVERIFY(db.open(file).ok());
+        QSqlQuery query(db.connection());
+        QVERIFY(query.exec(QStringLiteral("UPDATE vrYZD SET vrachYZD = 'dip-8' "
+                                          "WHERE vrachYZD = 'DIP-8'")));
+    });
+    const QString fileName = stored()[0].fileName;
+    QCOMPARE(currentName(), QStringLiteral("dip-8"));
+
+    // Nothing chosen and no dip-8.jpg beside the program. "Нет": the picture stays, the rest
+    // is saved.
+    MessageBox::setNextAnswer(QMessageBox::No);
+    click("Select");
+    const MessageBox::Shown asked = onlyMessage();
+    QCOMPARE(asked.icon, QMessageBox::Question);
+    QCOMPARE(asked.buttons, QMessageBox::Yes | QMessageBox::No);
+    QVERIFY2(asked.text.endsWith(QStringLiteral("Убрать рисунок у типа «dip-8»?")),
+             qPrintable(asked.text));
+    QCOMPARE(stored()[0].name, QStringLiteral("DIP-8"));
+    QCOMPARE(stored()[0].picture, red);
+    QCOMPARE(stored()[0].fileName, fileName);
+    QCOMPARE(shownSize(image()), QSize(40, 30));
+
+    // "Да" is still the way to take a picture away.
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    click("Select");
+    QCOMPARE(onlyMessage().icon, QMessageBox::Question);
+    QCOMPARE(stored()[0].picture, QByteArray());
+    QVERIFY(image()->pixmap().isNull());
+
+    // A type that has no picture has nothing to lose: no question.
+    click("Select");
+    QVERIFY(MessageBox::takeShown().isEmpty());
+    QCOMPARE(stored()[0].picture, QByteArray());
+}
+
 void TestPackages::largestAcceptedPictureIsShown()
 {
     // Whatever is taken in must also be shown: both sides keep to the same limits.
@@ -156,4 +197,23 @@ void TestPackages::gridReadsNoPictures()
     QVERIFY(!model->index(1, pictureColumn).data().isValid());
     QCOMPARE(model->index(1, grid()->horizontalHeader()->logicalIndex(0)).data().toString(),
              QStringLiteral("B"));
+}
+
+void TestPackages::readersHearTheShownColumnsOnly()
+{
+    // The grid's source holds the pictures and file names too; a reader gets what is shown.
+    open({{"A", picture(Qt::red)}, {"B", picture(Qt::blue)}});
+    const QHeaderView* header = grid()->horizontalHeader();
+    const auto number = [this, header](int row) {
+        return grid()->model()->index(row, header->logicalIndex(1)).data().toString();
+    };
+    QCOMPARE(heardItems(grid()),
+             QStringList({"Корпус", "IDvrachYZD", "A", number(0), "B", number(1)}));
+    QAccessibleTableInterface* table =
+        QAccessible::queryAccessibleInterface(grid())->tableInterface();
+    QVERIFY(table);
+    QCOMPARE(table->columnCount(), 2);
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(table->cellAt(1, 0)->text(QAccessible::Name), QStringLiteral("B"));
+    QCOMPARE(table->selectedRows(), QList<int>({0}));
 }

@@ -113,12 +113,14 @@ private slots:
     void unfitFilesAreRefused_data();
     void unfitFilesAreRefused();
     void fileSpoiltAfterChoosingIsRefusedOnStore();
+    void editAsksBeforeTakingThePictureAway();
     void largestAcceptedPictureIsShown();
     void apostropheInNames();
     void refusedRowIsReportedAndListStaysTrue();
     void typeDeletedElsewhereIsNotChangedAndLeavesTheList();
     void rowChangeLeavesNoTemporaryFile();
     void gridReadsNoPictures();
+    void readersHearTheShownColumnsOnly();
     void picView1ShowsNaturalSizeOverForm5();
     void form25FromMainWindow();
     void mainWindowCommandsOpenForm5AndShowPictureAfter_data();

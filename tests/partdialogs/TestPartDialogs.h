@@ -111,6 +111,7 @@ private slots:
     void apostrophesEndToEnd();
     void editWithNoCurrentPartDoesNothing();
     void mainWindowShowsNoPictureItCannotDecode();
+    void readersHearPackageNamesUnderTheirLabel();
 
 private:
     void open(Kind kind, const QString& name = {}, bool show = true);

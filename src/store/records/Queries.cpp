@@ -110,18 +110,23 @@ PackageTypeWrite addPackageType(const Connection& db, const QString& name, const
 }
 
 PackageTypeWrite changePackageType(const Connection& db, qint64 rowId, const QString& name,
-                                   const QString& fileName, const QByteArray& picture)
+                                   const std::optional<TypePicture>& picture)
 {
     PackageTypeWrite changed;
     if (!mayWrite(db, changed))
         return changed;
     db.aboutToWrite();
     QSqlQuery query(db.connection());
-    query.prepare(
-        QStringLiteral("UPDATE vrYZD SET vrachYZD = ?, name1 = ?, Photo1 = ? WHERE rowid = ?"));
-    query.addBindValue(name);
-    query.addBindValue(fileName);
-    query.addBindValue(picture);
+    if (picture) {
+        query.prepare(
+            QStringLiteral("UPDATE vrYZD SET vrachYZD = ?, name1 = ?, Photo1 = ? WHERE rowid = ?"));
+        query.addBindValue(name);
+        query.addBindValue(picture->fileName);
+        query.addBindValue(picture->bytes);
+    } else {
+        query.prepare(QStringLiteral("UPDATE vrYZD SET vrachYZD = ? WHERE rowid = ?"));
+        query.addBindValue(name);
+    }
     query.addBindValue(rowId);
     if (!query.exec()) {
         db.noteError(query.lastError());

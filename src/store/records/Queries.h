@@ -36,9 +36,15 @@ struct PackageTypeWrite {
 // can take the number in between; a failed read adds nothing.
 PackageTypeWrite addPackageType(const Connection& db, const QString& name, const QString& fileName,
                                 const QByteArray& picture);
-// Gives the type stored in row `rowId` its name, picture file name and picture, in one
-// statement; a type deleted meanwhile is not written and says so.
+// A package type's picture as stored: the name of the file it came from, and its bytes.
+struct TypePicture {
+    QString fileName;
+    QByteArray bytes;
+};
+// Gives the type stored in row `rowId` its name and, unless `picture` is nothing, its picture
+// file name and picture, in one statement; nothing leaves the stored picture as it is. A type
+// deleted meanwhile is not written and says so.
 PackageTypeWrite changePackageType(const Connection& db, qint64 rowId, const QString& name,
-                                   const QString& fileName, const QByteArray& picture);
+                                   const std::optional<TypePicture>& picture);
 
 } // namespace tarvik

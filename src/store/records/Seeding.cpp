@@ -2,6 +2,7 @@
 
 #include "store/register/NameKeys.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -229,6 +230,39 @@ Seeder::Written Seeder::readBack()
         written.kontValues = query.value(3).toLongLong();
     }
     return written;
+}
+
+FirstRegister createFirstRegister(const QString& path, const QString& demo)
+{
+    FirstRegister made;
+    const QFileInfo target(path);
+    if (target.exists()) {
+        made.error = QStringLiteral("файл или папка с этим именем уже есть");
+        return made;
+    }
+    if (!QDir().mkpath(target.absolutePath())) {
+        made.error = QStringLiteral("папка %1 не создаётся").arg(target.absolutePath());
+        return made;
+    }
+    if (QFileInfo::exists(demo)) {
+        QFile copy(demo);
+        if (!copy.copy(path)) {
+            made.error = QStringLiteral("копия не создаётся: ") + copy.errorString();
+            QFile::remove(path);
+            return made;
+        }
+        // An installed demo is read-only; the user's copy is the user's to change.
+        QFile::setPermissions(path,
+                              QFile::permissions(path) | QFile::ReadOwner | QFile::WriteOwner);
+        made.fromDemo = true;
+        return made;
+    }
+    Seeder empty(path);
+    if (!empty.ok() || !empty.commit()) {
+        made.error = empty.error();
+        QFile::remove(path);
+    }
+    return made;
 }
 
 } // namespace tarvik

@@ -12,7 +12,8 @@ namespace tarvik {
 
 // Writes a new register file: the schema, then rows, all in one transaction that is
 // rolled back unless commit() succeeds. Used by the build (the bundled demo file), the
-// benchmark's generator and tests; the program itself never creates a file.
+// benchmark's generator and tests; the program itself creates a file only as a user's first
+// register (createFirstRegister).
 class Seeder {
 public:
     // Fails (ok() false) if anything already exists at `path`.
@@ -56,5 +57,14 @@ private:
     bool m_committed = false;
     bool m_diskFull = false;
 };
+
+// The register an installed program makes in the user's data folder on first start: a copy
+// of the bundled `demo` when that file is there, an empty register otherwise. The folder is
+// made when missing; nothing at `path` is ever overwritten.
+struct FirstRegister {
+    bool fromDemo = false;
+    QString error; // why it was not made, in the program's words with the system's; empty: made
+};
+FirstRegister createFirstRegister(const QString& path, const QString& demo);
 
 } // namespace tarvik

@@ -4,7 +4,8 @@
 
 namespace tarvik {
 
-// Where the program finds its files: everything hangs off the executable's folder.
+// Where the program finds its files: everything hangs off one folder, the executable's or,
+// for an installed program, the user's data folder (see registerHome).
 class ProgramPaths {
 public:
     // `folder` may end with a separator (a filesystem root does); it is kept without one.
@@ -12,6 +13,16 @@ public:
 
     // The folder of the running executable.
     static ProgramPaths ofExecutable();
+
+    // The folder the register, the temporary picture and the pictures named after package
+    // types hang off. A register beside the program wins, as it always did. An installed
+    // program (one with its bundled folder) or one whose folder cannot be written keeps them
+    // in `userFolder` instead.
+    static ProgramPaths registerHome(const ProgramPaths& program, const QString& userFolder);
+
+    // What an installed program brings along (the demo register, Qt's Russian texts):
+    // <prefix>/share/tarvik beside <prefix>/bin. Nothing is there in the build folder.
+    QString bundledFolder() const;
 
     // Joins with exactly one separator, also when the folder is a root ("/" or "C:/").
     QString resolve(const QString& relative) const;
