@@ -3,7 +3,9 @@
 // record count are updated. Reports the in-memory copy of the names against the engine's
 // own search on the same words, right after an own edit, right after another process
 // inserts a part, the time from the window being shown until the copy is ready, wildcard
-// patterns, and memory.
+// patterns typed key by key and one pattern that is slow for any matcher, and memory. For
+// the patterns it also reports the longest stall of the window's event loop, as an answer
+// worked out off the window's thread only helps if the window keeps answering meanwhile.
 //
 //   bench_search <program folder with base/vorlend.mdb> [runs]
 //
@@ -11,9 +13,11 @@
 #include "app/Form1.h"
 #include "app/Startup.h"
 #include "store/records/RecordSource.h"
+#include "store/records/Seeding.h"
 #include "store/register/Register.h"
 #include "store/search/NameCopy.h"
 
+#include "AnsweredKeystroke.h"
 #include "BenchStats.h"
 
 #include <QApplication>
@@ -23,6 +27,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,8 +53,14 @@ const char* const kWords[] = {
     "irf",      "кд522",  "ne555", "диод",   "стабилитрон", "z",      "ы",
 };
 
-// Patterns the engine still answers.
+// Wildcard words, each typed key by key into an emptied box.
 const char* const kPatterns[] = {"к*35", "?т3", "к#0", "[кр]ез", "lm3?7", "ne5*p", "*"};
+
+// A pattern that keeps a matcher busy on names made to almost match it: every name is
+// tried at every bracket.
+constexpr int kSlowNames = 100000;
+constexpr int kSlowNameLength = 250;
+constexpr int kSlowBrackets = 124;
 
 void print(const char* what, const Stats& s, std::size_t n)
 {
@@ -118,6 +129,39 @@ public:
         return times;
     }
 
+    Answer answeredKey(QChar ch)
+    {
+        return bench::answeredKey(m_search, m_grid->model(), ch, m_stalls);
+    }
+
+    // The word typed into an emptied box; adds each keystroke's time, and returns the
+    // longest stall and the number of keystrokes that got no answer.
+    std::pair<double, int> typeAnswered(const QString& word, std::vector<double>& times)
+    {
+        m_search->clear();
+        double stall = 0;
+        int unanswered = 0;
+        for (const QChar ch : word) {
+            const Answer answer = answeredKey(ch);
+            times.push_back(answer.ms);
+            stall = std::max(stall, answer.stallMs);
+            unanswered += answer.answered ? 0 : 1;
+        }
+        return {stall, unanswered};
+    }
+
+    // All of the text but its last character put in the box without a search, as if typed
+    // earlier; the last one then typed as a keystroke.
+    Answer lastKeyOf(const QString& text)
+    {
+        m_search->clear();
+        {
+            const QSignalBlocker quiet(m_search);
+            m_search->setText(text.chopped(1));
+        }
+        return answeredKey(text.back());
+    }
+
     double typeWord(const QString& word, std::vector<double>* rest = nullptr)
     {
         m_search->clear();
@@ -150,6 +194,7 @@ private:
     QLineEdit* m_search;
     QTableView* m_grid;
     NameCopy* m_copy;
+    StallWatch m_stalls;
 };
 
 // Another process adds a part, through the sqlite3 shell; false when the shell failed.
@@ -166,6 +211,58 @@ bool insertElsewhere(const QString& database, const QString& name)
             .toUtf8());
     shell.closeWriteChannel();
     return shell.waitForFinished(60000) && shell.exitCode() == 0;
+}
+
+void printStall(double ms, int unanswered)
+{
+    std::printf("  %-42s %8.2f ms", "longest stall", ms);
+    if (unanswered > 0)
+        std::printf("  (%d keystrokes not answered within %d s)", unanswered,
+                    kAnswerLimitMs / 1000);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+// The slow pattern as one keystroke, on a register of its own written into `folder`. The
+// window is left open: the run ends without destructors.
+void slowPattern(const QString& folder)
+{
+    QDir(folder).mkpath(QStringLiteral("base"));
+    const ProgramPaths paths(folder);
+    QElapsedTimer writing;
+    writing.start();
+    {
+        Seeder seeder(paths.databasePath());
+        PartRow part;
+        part.idFam = QString(kSlowNameLength, QLatin1Char('a'));
+        part.pol = part.phone = QStringLiteral("1");
+        for (int i = 1; i <= kSlowNames && seeder.ok(); ++i) {
+            part.kont = QString::number(i);
+            seeder.addPart(part);
+        }
+        if (!seeder.commit()) {
+            std::fprintf(stderr, "the slow pattern's register: %s\n", qPrintable(seeder.error()));
+            return;
+        }
+    }
+    const double writtenS = writing.nsecsElapsed() / 1e9;
+
+    auto* reg = new Register(paths.databasePath());
+    auto* window = new Form1(paths, *reg);
+    auto* bench = new Bench(*window);
+    window->show();
+    if (!bench->waitReady()) {
+        std::fprintf(stderr, "the slow pattern's copy did not get ready\n");
+        return;
+    }
+    const QString pattern = QStringLiteral("[a]").repeated(kSlowBrackets) + QStringLiteral("[b]");
+    const Answer answer = bench->lastKeyOf(pattern);
+    std::printf("%-44s %8.2f ms  (%d rows)\n", "pathological pattern, last keystroke", answer.ms,
+                bench->listed());
+    printStall(answer.stallMs, answer.answered ? 0 : 1);
+    std::printf("  [a] x %d + [b] over %d names of %d x a; register written in %.1f s\n",
+                kSlowBrackets, kSlowNames, kSlowNameLength, writtenS);
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -261,16 +358,21 @@ int main(int argc, char* argv[])
     print("  from the insert until the copy is ready", statsOf(untilReady), untilReady.size());
     std::printf("  inserted parts found: %s\n", othersFound ? "yes" : "NO");
 
-    // Wildcard patterns stay with the engine.
-    auto* search = window.findChild<QLineEdit*>(QStringLiteral("Text5"));
     for (const char* pattern : kPatterns) {
-        search->clear();
-        const QString text = QString::fromUtf8(pattern);
-        search->setText(text.chopped(1));
-        const double ms = bench.key(text.back());
-        std::printf("%-44s %8.2f ms  (%d rows)\n",
-                    qPrintable(QStringLiteral("wildcard pattern \"%1\"").arg(text)), ms,
-                    bench.listed());
+        const QString word = QString::fromUtf8(pattern);
+        std::vector<double> times;
+        double stall = 0;
+        int unanswered = 0;
+        for (int run = 1; run <= runs; ++run) {
+            const auto [longest, missing] = bench.typeAnswered(word, times);
+            stall = std::max(stall, longest);
+            unanswered += missing;
+        }
+        print(qPrintable(QStringLiteral("wildcard keystroke \"%1\" (%2 rows)")
+                             .arg(word)
+                             .arg(bench.listed())),
+              statsOf(times), times.size());
+        printStall(stall, unanswered);
     }
 
     // The engine's own search on the same words.
@@ -285,8 +387,12 @@ int main(int argc, char* argv[])
     }
     print("keystroke, engine (SQL), all runs", statsOf(sqlAll), sqlAll.size());
 
-    std::printf("%-44s %8.1f MB\n", "peak memory (whole run)", peakMb());
+    // Before the slow pattern's own register adds its names.
+    std::printf("%-44s %8.1f MB\n", "peak memory (whole run but the slow pattern)", peakMb());
     std::fflush(stdout);
+    QTemporaryDir slowFolder;
+    slowPattern(slowFolder.path());
+    slowFolder.remove();
     folder.remove(); // _Exit skips destructors
     std::_Exit(0);   // skip the exit question
 }

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds, writes the synthetic registers once, and benchmarks the main window on each.
+# Run as root for the cold start: it empties the page cache first (else says it could not).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset default >/dev/null && cmake --build --preset default >/dev/null
