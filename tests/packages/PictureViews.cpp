@@ -125,6 +125,15 @@ void TestPackages::mainWindowCommandsOpenForm5AndShowPictureAfter()
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     auto* shown = test::control<QLabel>(&main, "Image2");
     QVERIFY(shown->isHidden()); // the type has no picture yet
+    // The window's background readers open and close connections of their own; Form5's are
+    // counted once they have done.
+    auto* check = main.findChild<DamageCheck*>();
+    QVERIFY(check);
+    QSignalSpy checked(check, &DamageCheck::finished);
+    QVERIFY(checked.wait(20000));
+    auto* names = main.findChild<NameCopy*>();
+    QVERIFY(names);
+    QTRY_VERIFY(names->isReady() && !names->isLoading());
     const int connections = reg.owner().openConnections();
 
     int openings = 0;

@@ -14,6 +14,8 @@
 #include "packages/PictureWindows.h"
 #include "store/records/PictureText.h"
 #include "store/records/RecordSource.h"
+#include "store/register/DamageCheck.h"
+#include "store/search/NameCopy.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +27,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSemaphore>
+#include <QSignalSpy>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
