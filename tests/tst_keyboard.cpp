@@ -3,6 +3,7 @@
 // keyboard, names that contain what the eye reads, and message boxes and the file dialog as
 // they appear on a Russian desktop.
 #include "TestRegister.h"
+#include "WhenOpen.h"
 
 #include "app/Form1.h"
 #include "app/Startup.h"
@@ -37,24 +38,6 @@ using namespace tarvik;
 using namespace tarvik::test;
 
 namespace {
-
-// Runs `step` on the modal window of type T as soon as it is open; what is left open after
-// the step is closed, so a failed check never leaves the test waiting.
-template <typename T> void whenOpen(std::function<void(T*)> step)
-{
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, step] {
-        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            step(window);
-            if (window->isVisible())
-                window->reject();
-        }
-    });
-    poll->start();
-}
 
 QString accessibleName(QWidget* widget)
 {

@@ -20,23 +20,6 @@ QByteArray gifClaiming(int width, int height, bool frameToo = true)
     return bytes;
 }
 
-// Runs `step` on the modal window of type T as soon as it is open; the step must close it.
-template <typename T> void whenOpen(std::function<void(T*)> step)
-{
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, step] {
-        if (auto* window = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            step(window);
-            if (window->isVisible()) // a failed check must not leave the test waiting
-                window->reject();
-        }
-    });
-    poll->start();
-}
-
 } // namespace
 
 void TestPackages::picView1ShowsNaturalSizeOverForm5()

@@ -4,6 +4,7 @@
 // the file-dialog and message-box seams, and the main window's commands that open them:
 // the test class and what its files share. Only this program's files include it.
 #include "TestRegister.h"
+#include "WhenOpen.h"
 
 #include "app/Form1.h"
 #include "app/Startup.h"
