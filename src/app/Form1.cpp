@@ -3,6 +3,7 @@
 #include "app/ButtonIcons.h"
 #include "app/NumberText.h"
 #include "gui/FontScale.h"
+#include "gui/FramesAtAnyScale.h"
 #include "gui/MessageBox.h"
 #include "gui/PictureBox.h"
 #include "gui/RecordGrid.h"
@@ -41,6 +42,7 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
     ui->setupUi(this);
     setCentralWidget(ui->clientArea);
     placesFollowFontSize(*ui->clientArea);
+    keepTextFramesWhole(*ui->clientArea);
     // The controls stand where they were placed; the window may be resized around them.
     resize(ui->clientArea->width(), ui->clientArea->height() + menuBar()->sizeHint().height());
     ui->nPaz->setIcon(ButtonIcons::newPart());

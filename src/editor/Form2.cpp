@@ -2,6 +2,7 @@
 
 #include "editor/My.h"
 #include "gui/FontScale.h"
+#include "gui/FramesAtAnyScale.h"
 #include "gui/MessageBox.h"
 #include "gui/PictureBox.h"
 #include "gui/ReaderViews.h"
@@ -101,6 +102,7 @@ Form2::Form2(Register& reg, const ProgramPaths& paths, std::optional<PartRow> sh
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     placesFollowFontSize(*this);
+    keepTextFramesWhole(*this);
     setFixedSize(size());
     centreOnScreen();
 
