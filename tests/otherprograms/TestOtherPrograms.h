@@ -135,6 +135,8 @@ private slots:
 
 private:
     void open(const QList<PartRow>& rows, const QList<Package>& packages = {});
+    // Shows the window and lets its background read of the names finish.
+    void showWindow();
     QString stored(const QString& name, const char* field) const;
     // As a user who is not root (root writes anything): the test body runs in a child.
     bool ranAsOtherUser(const char* function);

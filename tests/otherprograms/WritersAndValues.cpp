@@ -26,13 +26,18 @@ void TestOtherPrograms::open(const QList<PartRow>& rows, const QList<Package>& p
     m_register = std::make_unique<TestRegister>();
     QVERIFY(m_register->write(rows, packages));
     m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
+    showWindow();
+    grid()->setFocus();
+}
+
+void TestOtherPrograms::showWindow()
+{
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     // The window reads the names in the background once shown; the other programs here
     // write without waiting for a lock, so that read is let finish first.
     auto* names = m_window->findChild<NameCopy*>(QStringLiteral("partNames"));
     QVERIFY(names && QTest::qWaitFor([names] { return !names->isLoading(); }, 5000));
-    grid()->setFocus();
 }
 
 QString TestOtherPrograms::stored(const QString& name, const char* field) const
@@ -163,7 +168,7 @@ void TestOtherPrograms::keysOfTheEarlierFormTakeTheAlphabetsOrder()
         QCOMPARE(shell.value(earlierForm).toInt(), 2);
     }
     m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
-    m_window->show();
+    showWindow();
     QCOMPARE(listed(), QStringList({"Еж", "Ёж", "ёлка", "Жук"}));
     {
         // An earlier build writes while this one runs: put right before the next list.
