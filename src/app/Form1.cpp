@@ -139,6 +139,7 @@ void Form1::connectCommands()
 {
     connect(ui->Command1, &QPushButton::clicked, this, &QWidget::close);
     connect(ui->Text5, &QLineEdit::textChanged, this, &Form1::quickSearch);
+    connect(m_names, &NameCopy::patternFound, this, &Form1::showPatternFound);
     connect(ui->Reset, &QPushButton::clicked, this, &Form1::showAll);
     connect(ui->plus, &QPushButton::clicked, this, [this] { stepQuantity(+1.0); });
     connect(ui->minus, &QPushButton::clicked, this, [this] { stepQuantity(-1.0); });
@@ -261,7 +262,9 @@ void Form1::showStockValue()
 
 void Form1::quickSearch(const QString& text)
 {
-    if (text.isEmpty())
+    // A pattern is matched off the window's thread; the list follows when it is found,
+    // unless the next keystroke came first (it cancels the search).
+    if (m_names->startPatternSearch(text) || text.isEmpty())
         return;
     WaitCursor wait;
     if (!recheckIfBusy())
@@ -271,8 +274,18 @@ void Form1::quickSearch(const QString& text)
         reportBusy();
 }
 
+void Form1::showPatternFound(const QString& text)
+{
+    if (!recheckIfBusy())
+        return;
+    m_data1->setStatement(Statements::partsWithNameLike(text));
+    if (!m_data1->refresh() && m_data1->lastFailureBusy())
+        reportBusy();
+}
+
 void Form1::showAll()
 {
+    m_names->cancelPatternSearch();
     WaitCursor wait;
     if (!recheckIfBusy())
         return;

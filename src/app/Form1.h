@@ -59,6 +59,7 @@ private:
     void countRecords();
 
     void quickSearch(const QString& text);
+    void showPatternFound(const QString& text);
     void showAll();
     void stepQuantity(double step);
     void deletePart();

@@ -208,6 +208,34 @@ void TestNameSearch::copyAnswersExactlyAsTheEngine()
         const int from = name.isEmpty() ? 0 : int(random.bounded(name.size()));
         texts << name.mid(from, 1 + int(random.bounded(4)));
     }
+    // Patterns of every form, some malformed, from the same pieces and from pieces of real
+    // names with wildcards in place of some characters.
+    for (int i = 0; i < 300; ++i)
+        texts << randomPattern(random);
+    for (int i = 0; i < 200; ++i) {
+        QString name = written.at(int(random.bounded(written.size())));
+        const char16_t wild[] = {u'?', u'#', u'*', u'['};
+        for (int k = int(random.bounded(3)); k >= 0 && !name.isEmpty(); --k)
+            name[int(random.bounded(name.size()))] = QChar(wild[random.bounded(k == 0 ? 3 : 4)]);
+        texts << name.mid(int(random.bounded(name.size() / 2 + 1)));
+    }
+    texts << "*"
+          << "?"
+          << "#"
+          << "[]"
+          << "[!]"
+          << "[*]"
+          << "[[]"
+          << "[a-"
+          << "[z-a]"
+          << "[A-z]"
+          << "[!а-я]"
+          << "е?"
+          << "[е]"
+          << "[ё]"
+          << "ё*"
+          << "*е"
+          << "[a]" + QString(124, QChar(u'a')) + "[b]";
     texts << "1"
           << "4"
           << "42"

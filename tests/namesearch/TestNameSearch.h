@@ -123,6 +123,44 @@ inline QString randomText(QRandomGenerator& random, int maxPieces)
     return text;
 }
 
+// A pattern of the search's forms: pieces, * ? #, classes with ranges and negation, and
+// malformed ones (an unclosed class, a reversed range).
+inline QString randomPattern(QRandomGenerator& random)
+{
+    const auto piece = [&] { return kPieces.at(int(random.bounded(kPieces.size()))); };
+    QString pattern;
+    for (int n = 1 + int(random.bounded(4)); n > 0; --n) {
+        switch (random.bounded(9)) {
+        case 0:
+            pattern += QLatin1Char('*');
+            break;
+        case 1:
+            pattern += QLatin1Char('?');
+            break;
+        case 2:
+            pattern += QLatin1Char('#');
+            break;
+        case 3:
+            pattern += QStringLiteral("[") + piece() + piece() + QStringLiteral("]");
+            break;
+        case 4:
+            pattern += QStringLiteral("[!") + piece() + QStringLiteral("]");
+            break;
+        case 5:
+            pattern +=
+                QStringLiteral("[") + piece() + QStringLiteral("-") + piece() + QStringLiteral("]");
+            break;
+        case 6:
+            pattern += random.bounded(4) == 0 ? QStringLiteral("[") + piece() : piece();
+            break;
+        default:
+            pattern += piece();
+            break;
+        }
+    }
+    return pattern;
+}
+
 // Writes a key exactly as given, bytes and type, the way another tool could.
 inline bool writeRawPart(const Connection& db, const QString& name, const QVariant& key,
                          const char* cast)
@@ -161,6 +199,8 @@ private slots:
     void partAddedThroughTheDialogIsFoundByTheNextKeystroke();
     void loadStartsAgainWhenNamesChangeBetweenSlices();
     void failedLoadsAreTriedAgainLater();
+    void newerPatternKeystrokeWinsOverAnOlderOne();
+    void slowPatternKeepsTheWindowAnsweringAndIsCancelled();
 
 private:
     void openWindow(const QList<PartRow>& rows, bool hold = false);

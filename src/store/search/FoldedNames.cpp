@@ -1,5 +1,6 @@
 #include "store/search/FoldedNames.h"
 
+#include "store/text/LikePattern.h"
 #include "store/text/TextFold.h"
 
 #include <algorithm>
@@ -298,6 +299,25 @@ QVector<qint64> FoldedNames::findAmong(std::string_view needle) const
     }
     m_last.hits.resize(kept);
     m_last.needle.assign(needle);
+    return rows;
+}
+
+std::optional<QVector<qint64>> FoldedNames::match(const KeyPattern& pattern,
+                                                  const std::atomic<bool>* cancel) const
+{
+    // A name costs at most pattern length x name length steps, so a few dozen names
+    // between looks keep a cancel prompt whatever the pattern.
+    constexpr std::size_t kNamesPerLook = 32;
+    QVector<qint64> rows;
+    std::u32string buffer;
+    for (const auto& block : m_blocks) {
+        for (std::size_t i = 0; i < block->count(); ++i) {
+            if (cancel && i % kNamesPerLook == 0 && cancel->load(std::memory_order_relaxed))
+                return std::nullopt;
+            if (pattern.matches(block->key(i), buffer))
+                rows.append(block->ids[i]);
+        }
+    }
     return rows;
 }
 

@@ -5,12 +5,16 @@
 
 #include <QVector>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 namespace tarvik {
+
+class KeyPattern;
 
 // The folded names of the parts (the key column idFamKey, as the engine's text of it),
 // in the order of the parts list: by key, then by row id. Names live in blocks of a few
@@ -43,6 +47,11 @@ public:
     // they are few.
     QVector<qint64> find(std::string_view needle,
                          byteSearch::Kernel kernel = byteSearch::best()) const;
+
+    // The rows whose key matches `pattern`, in list order; nothing once `cancel` is set. It
+    // only reads, so it may run on another thread, as long as no change runs meanwhile.
+    std::optional<QVector<qint64>> match(const KeyPattern& pattern,
+                                         const std::atomic<bool>* cancel = nullptr) const;
 
     qsizetype size() const { return m_size; }
     // Goes up with every change to the names: what was found before a change says nothing

@@ -255,6 +255,7 @@ NameCopy::NameCopy(Register& reg, QObject* parent)
 
 NameCopy::~NameCopy()
 {
+    cancelPatternSearch();
     stopLoading();
 }
 
@@ -314,7 +315,9 @@ void NameCopy::onLoadEnded(BackgroundReader::Outcome outcome)
         startLoading(); // an own write fell between: read again
         return;
     }
+    cancelPatternSearch(); // it may still read the names this replaces
     m_names = std::move(load->names);
+    ++m_epoch;
     m_count = count;
     m_counted = load->counted;
     m_failures = 0;
@@ -349,7 +352,9 @@ void NameCopy::stopLoading()
 
 void NameCopy::dropCopy()
 {
+    cancelPatternSearch();
     m_names.reset();
+    ++m_epoch;
 }
 
 void NameCopy::closeConnection()
@@ -386,7 +391,8 @@ bool NameCopy::confirmUnchanged()
 
 std::optional<QVector<qint64>> NameCopy::find(const QString& text)
 {
-    if (!isPlainText(text))
+    // Text the engine gets through a conversion of its own: left to it.
+    if (!text.isValidUtf16())
         return std::nullopt;
     m_reader.takeEnded();
     if (m_names && !confirmUnchanged())
@@ -395,6 +401,8 @@ std::optional<QVector<qint64>> NameCopy::find(const QString& text)
         startLoading();
         return std::nullopt;
     }
+    if (!isPlainText(text))
+        return findPattern(text);
     // Keyed the way the search function keys the text of its pattern.
     const QByteArray needle = nameKeyOf(text).toUtf8();
     return m_names->find({needle.constData(), std::size_t(needle.size())}, m_kernel);
@@ -409,6 +417,8 @@ void NameCopy::noteOwnChange(const NameChange& change)
             m_pendingLost = true;
         return;
     }
+    if (m_names)
+        cancelPatternSearch(); // the names must hold still while it reads them
     if (m_names && (!m_counted || !followChange(*m_names, m_count, change))) {
         dropCopy();
         startLoading();

@@ -12,8 +12,10 @@
 #include <QVector>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace tarvik {
@@ -50,8 +52,17 @@ public:
     bool isLoading();
 
     // The rows of Statements::partsWithNameLike(text), in its order; nothing when the
-    // engine must answer.
+    // engine must answer. A pattern's rows come from the search started for it, when that
+    // one found them on the names as they are now.
     std::optional<QVector<qint64>> find(const QString& text) override;
+
+    // Matches a pattern (text that is not plain) against the names on a thread of its own,
+    // and cancels the search before it; false when the copy cannot answer it now. Its rows
+    // are announced by patternFound, unless another search started or the names changed
+    // first.
+    bool startPatternSearch(const QString& text);
+    void cancelPatternSearch();
+    bool isSearching() const;
 
     // Text without the pattern characters * ? # [ and without broken UTF-16.
     static bool isPlainText(const QString& text);
@@ -70,9 +81,16 @@ public:
     // After a few failed loads in a row, how long the engine answers alone before the next
     // try.
     void setRetryDelay(int ms) { m_retryDelayMs = ms; }
+    // While held, a pattern search waits before it starts matching.
+    void holdSearches(bool hold) { m_holdSearches->store(hold); }
+    // Until the running pattern search ended, without delivering its rows.
+    void waitForSearch();
+    // Pattern searches that stopped part way, cancelled.
+    int searchesCancelled() const { return m_searchesCancelled.load(); }
 
 signals:
     void ready();
+    void patternFound(const QString& text);
 
 private:
     void onLoadEnded(BackgroundReader::Outcome outcome);
@@ -85,6 +103,9 @@ private:
     void stopLoading();
     void closeConnection();
     std::optional<qint64> dataVersion();
+    struct PatternSearch;
+    void takePatternResult(const std::shared_ptr<PatternSearch>& search);
+    std::optional<QVector<qint64>> findPattern(const QString& text);
 
     Register& m_register;
     BackgroundReader m_reader;
@@ -103,6 +124,14 @@ private:
     int m_retryDelayMs = 30000;
     int m_loads = 0;
     byteSearch::Kernel m_kernel = byteSearch::best();
+
+    // Counts replacements of m_names: with its generation, which names a result was made on.
+    std::uint64_t m_epoch = 0;
+    std::shared_ptr<PatternSearch> m_search; // the latest pattern search
+    std::thread m_searcher;
+    std::atomic<int> m_searchesCancelled{0};
+    std::shared_ptr<PatternSearch> m_found; // its result, while it holds for the names
+    std::shared_ptr<std::atomic<bool>> m_holdSearches = std::make_shared<std::atomic<bool>>();
 };
 
 } // namespace tarvik

@@ -205,4 +205,20 @@ std::u32string LikePattern::containedText() const
     return text;
 }
 
+KeyPattern::KeyPattern(QStringView pattern)
+    : m_pattern(LikePattern::compile(pattern)),
+      m_contained(nameKeyOf(QString::fromStdU32String(m_pattern.containedText())).toStdString())
+{
+}
+
+bool KeyPattern::matches(std::string_view key, std::u32string& buffer) const
+{
+    if (!m_contained.empty())
+        return keyContains(key, m_contained);
+    buffer.clear();
+    foldUtf8(key.data(), key.size(), buffer);
+    keyToFolded(buffer);
+    return m_pattern.matchesFolded(buffer);
+}
+
 } // namespace tarvik

@@ -3,6 +3,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -70,6 +71,22 @@ private:
     std::vector<Token> m_tokens;
     std::vector<Range> m_ranges;
     bool m_valid = false;
+};
+
+// A pattern matched against name keys (nameKeyOf), the one matcher of the parts search
+// wherever it runs: the engine's function and the names held in memory. A pattern of the
+// form *text* is a byte search in the key; any other goes through the key's folded name.
+class KeyPattern {
+public:
+    KeyPattern() = default;
+    explicit KeyPattern(QStringView pattern);
+
+    // `buffer` is scratch space, kept by the caller so that many keys reuse one.
+    bool matches(std::string_view key, std::u32string& buffer) const;
+
+private:
+    LikePattern m_pattern;
+    std::string m_contained; // non-empty for *text*: the text keyed, as UTF-8
 };
 
 } // namespace tarvik

@@ -31,14 +31,6 @@ bool sameLibrary(const QSqlDatabase& db)
     return query.value(0).toString() == QLatin1String(sqlite3_libversion());
 }
 
-void foldedArgument(sqlite3_value* value, std::u32string& buffer)
-{
-    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-    const int bytes = sqlite3_value_bytes(value);
-    buffer.clear();
-    foldUtf8(text ? text : "", static_cast<size_t>(bytes), buffer);
-}
-
 void foldFunction(sqlite3_context* context, int, sqlite3_value** argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
@@ -63,31 +55,22 @@ void nameKeyFunction(sqlite3_context* context, int, sqlite3_value** argv)
     sqlite3_result_text(context, key.constData(), int(key.size()), SQLITE_TRANSIENT);
 }
 
-// A pattern compiled once per statement, with its substring form when it has one.
-struct CompiledPattern {
-    LikePattern pattern;
-    std::string containedUtf8; // non-empty for *text*: the folded text as UTF-8
-};
-
 void deletePattern(void* pattern)
 {
-    delete static_cast<CompiledPattern*>(pattern);
+    delete static_cast<KeyPattern*>(pattern);
 }
 
-const CompiledPattern* patternOf(sqlite3_context* context, sqlite3_value* argument)
+const KeyPattern* patternOf(sqlite3_context* context, sqlite3_value* argument)
 {
     // The pattern is the same for every row of a statement: compile it once.
-    if (auto* cached = static_cast<CompiledPattern*>(sqlite3_get_auxdata(context, 0)))
+    if (auto* cached = static_cast<KeyPattern*>(sqlite3_get_auxdata(context, 0)))
         return cached;
     const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argument));
     const int bytes = sqlite3_value_bytes(argument);
-    auto* compiled =
-        new CompiledPattern{LikePattern::compile(QString::fromUtf8(text ? text : "", bytes)), {}};
-    compiled->containedUtf8 =
-        nameKeyOf(QString::fromStdU32String(compiled->pattern.containedText())).toStdString();
+    auto* compiled = new KeyPattern(QString::fromUtf8(text ? text : "", bytes));
     sqlite3_set_auxdata(context, 0, compiled, deletePattern);
     // NULL when SQLite could not keep it (it has freed it then).
-    return static_cast<CompiledPattern*>(sqlite3_get_auxdata(context, 0));
+    return static_cast<KeyPattern*>(sqlite3_get_auxdata(context, 0));
 }
 
 // The text must be a name key (the key column): then a search for a piece of text can
@@ -99,21 +82,15 @@ void likeFoldedFunction(sqlite3_context* context, int, sqlite3_value** argv)
         sqlite3_result_int(context, 0);
         return;
     }
-    const CompiledPattern* compiled = patternOf(context, argv[0]);
+    const KeyPattern* compiled = patternOf(context, argv[0]);
     if (!compiled) {
         sqlite3_result_error_nomem(context);
         return;
     }
-    if (!compiled->containedUtf8.empty()) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
-        const std::string_view haystack(text ? text : "", size_t(sqlite3_value_bytes(argv[1])));
-        sqlite3_result_int(context, keyContains(haystack, compiled->containedUtf8) ? 1 : 0);
-        return;
-    }
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[1]));
+    const std::string_view key(text ? text : "", size_t(sqlite3_value_bytes(argv[1])));
     thread_local std::u32string buffer;
-    foldedArgument(argv[1], buffer);
-    keyToFolded(buffer);
-    sqlite3_result_int(context, compiled->pattern.matchesFolded(buffer) ? 1 : 0);
+    sqlite3_result_int(context, compiled->matches(key, buffer) ? 1 : 0);
 }
 
 void keysStep(sqlite3_context* context, int, sqlite3_value** argv)

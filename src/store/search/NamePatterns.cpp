@@ -1,0 +1,107 @@
+// The copy's answers to patterns: matched on a thread of their own, so that no pattern holds
+// up the window, and cancelled by the next search.
+#include "store/search/NameCopy.h"
+
+#include "store/text/LikePattern.h"
+
+#include <chrono>
+
+namespace tarvik {
+
+struct NameCopy::PatternSearch {
+    QString text;
+    KeyPattern pattern;
+    std::uint64_t epoch = 0;
+    std::uint64_t generation = 0;
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> done{false};
+    std::optional<QVector<qint64>> rows;
+};
+
+namespace {
+
+// The engine's pattern for the text: the one Statements::partsWithNameLike binds.
+KeyPattern patternFor(const QString& text)
+{
+    return KeyPattern(QStringLiteral("*") + text + QStringLiteral("*"));
+}
+
+} // namespace
+
+bool NameCopy::startPatternSearch(const QString& text)
+{
+    cancelPatternSearch();
+    if (isPlainText(text) || !text.isValidUtf16())
+        return false;
+    m_reader.takeEnded();
+    if (m_names && !confirmUnchanged())
+        dropCopy();
+    if (!m_names) {
+        startLoading();
+        return false;
+    }
+    auto search = std::make_shared<PatternSearch>();
+    search->text = text;
+    search->pattern = patternFor(text);
+    search->epoch = m_epoch;
+    search->generation = m_names->generation();
+    m_search = search;
+    // Nothing changes the names while the thread runs: every change cancels it and waits
+    // for it first.
+    const FoldedNames* names = m_names.get();
+    m_searcher = std::thread([this, search, names, hold = m_holdSearches] {
+        while (hold->load() && !search->cancel.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        search->rows = names->match(search->pattern, &search->cancel);
+        if (!search->rows)
+            ++m_searchesCancelled;
+        search->done.store(true);
+        QMetaObject::invokeMethod(
+            this, [this, search] { takePatternResult(search); }, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void NameCopy::cancelPatternSearch()
+{
+    if (m_search)
+        m_search->cancel.store(true);
+    m_search.reset();
+    if (m_searcher.joinable())
+        m_searcher.join();
+}
+
+void NameCopy::waitForSearch()
+{
+    if (m_searcher.joinable())
+        m_searcher.join();
+}
+
+bool NameCopy::isSearching() const
+{
+    return m_search && !m_search->done.load();
+}
+
+void NameCopy::takePatternResult(const std::shared_ptr<PatternSearch>& search)
+{
+    // A newer search, or names changed since: this result answers nobody.
+    if (search != m_search || !search->rows || search->epoch != m_epoch || !m_names ||
+        m_names->generation() != search->generation)
+        return;
+    if (m_searcher.joinable())
+        m_searcher.join(); // done: only its last instructions may still run
+    m_search.reset();
+    m_found = search;
+    emit patternFound(search->text);
+}
+
+std::optional<QVector<qint64>> NameCopy::findPattern(const QString& text)
+{
+    if (m_found && m_found->text == text && m_found->epoch == m_epoch &&
+        m_found->generation == m_names->generation())
+        return m_found->rows;
+    m_found.reset();
+    return m_names->match(patternFor(text));
+}
+
+} // namespace tarvik
