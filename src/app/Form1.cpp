@@ -267,11 +267,7 @@ void Form1::quickSearch(const QString& text)
     if (m_names->startPatternSearch(text) || text.isEmpty())
         return;
     WaitCursor wait;
-    if (!recheckIfBusy())
-        return;
-    m_data1->setStatement(Statements::partsWithNameLike(text));
-    if (!m_data1->refresh() && m_data1->lastFailureBusy())
-        reportBusy();
+    showPatternFound(text);
 }
 
 void Form1::showPatternFound(const QString& text)

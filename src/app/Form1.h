@@ -59,6 +59,7 @@ private:
     void countRecords();
 
     void quickSearch(const QString& text);
+    // Lists the parts whose names match `text`, from the found rows when the copy has them.
     void showPatternFound(const QString& text);
     void showAll();
     void stepQuantity(double step);
