@@ -16,6 +16,20 @@
 
 namespace tarvik::test {
 
+// Until the rows a long list or an engine search reads in the background have arrived.
+inline void waitForList(Form1& window)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!window.Data1()->isLoadingRest(), 20000);
+}
+
+// Types into the quick search and waits for what it finds: while the names are not yet in
+// memory the engine answers, off the window's thread.
+inline void searchFor(Form1& window, const QString& text)
+{
+    typeText(control<QLineEdit>(&window, "Text5"), text);
+    waitForList(window);
+}
+
 // The main window under test and the ways every suite of it reads and drives it.
 struct MainWindowProbe {
     std::unique_ptr<TestRegister> m_register;
@@ -26,9 +40,10 @@ struct MainWindowProbe {
         return test::control<T>(m_window.get(), name);
     }
     QTableView* grid() const { return control<QTableView>("TDBGrid2"); }
-    // The names the list shows, top to bottom.
+    // The names the list shows, top to bottom, once all its rows have arrived.
     QStringList listed() const
     {
+        waitForList(*m_window);
         QStringList names;
         const int column = m_window->Data1()->columnOf(QStringLiteral("idFam"));
         for (int row = 0; row < grid()->model()->rowCount(); ++row)

@@ -1,6 +1,7 @@
 // Start-up with an Access register in the register's place: the question, the progress
 // window, and what is left on every answer.
 #include "AccessFixtures.h"
+#include "MainWindowProbe.h"
 #include "TestRegister.h"
 
 #include "app/AccessImportStartup.h"
@@ -125,7 +126,7 @@ void TestAccessStartup::yesBringsEverythingOverAndOpens()
                            {"ёмкостный", "Ёмкостный датчик уровня", false}};
     for (const Found& find : finds) {
         search->clear();
-        typeText(search, QString::fromUtf8(find.typed));
+        searchFor(window, QString::fromUtf8(find.typed));
         QCOMPARE(grid->model()->rowCount(), 1);
         QCOMPARE(control<QLineEdit>(&window, "Text1")->text(), QString::fromUtf8(find.name));
         QCOMPARE(image->isVisible(), find.picture);

@@ -27,6 +27,9 @@ namespace {
 
 // The whole file is checked once the window has been shown and filled.
 constexpr int kDamageCheckDelayMs = 2000;
+// Read before the window is shown: more than the tallest grid shows. The rest of a long list
+// follows in the background.
+constexpr int kFirstScreenRows = 128;
 
 } // namespace
 
@@ -79,7 +82,7 @@ void Form1::load()
     const OpenResult parts = m_data1->open(m_register);
     m_data1->setStatement(Statements::partsByName());
     if (!busy)
-        m_data1->refresh();
+        m_data1->refreshInStages(kFirstScreenRows);
 
     const OpenResult types = m_data7->open(m_register);
     m_data7->setStatement(Statements::packageTypes());
@@ -132,7 +135,9 @@ void Form1::onGridReset()
         clearDetails();
         return;
     }
-    ui->TDBGrid2->setCurrentIndex(m_data1->index(0, std::max(nameColumn, 0)));
+    // The first row after a refresh; the same part when the rest of a long list came in.
+    ui->TDBGrid2->setCurrentIndex(
+        m_data1->index(std::max(m_data1->currentRow(), 0), std::max(nameColumn, 0)));
 }
 
 void Form1::connectCommands()
@@ -266,7 +271,6 @@ void Form1::quickSearch(const QString& text)
     // unless the next keystroke came first (it cancels the search).
     if (m_names->startPatternSearch(text) || text.isEmpty())
         return;
-    WaitCursor wait;
     showPatternFound(text);
 }
 
@@ -274,8 +278,10 @@ void Form1::showPatternFound(const QString& text)
 {
     if (!recheckIfBusy())
         return;
+    // Answered from memory at once when the names are there; otherwise the engine searches
+    // off the window's thread, and the next keystroke's search cancels it.
     m_data1->setStatement(Statements::partsWithNameLike(text));
-    if (!m_data1->refresh() && m_data1->lastFailureBusy())
+    if (!m_data1->refreshInStages(0) && m_data1->lastFailureBusy())
         reportBusy();
 }
 

@@ -4,10 +4,53 @@
 #include "store/records/RecordSource.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPalette>
 #include <QTableView>
 
 namespace tarvik {
+namespace {
+
+// Ctrl+End while a long list is still arriving goes to the list's true end once it is
+// there, rather than to the end of the rows read so far. Any other key or click before then
+// is the user's later word and drops the jump, as does leaving the grid.
+class JumpToTrueEnd : public QObject {
+public:
+    JumpToTrueEnd(QTableView& grid, RecordSource& source) : QObject(&grid), m_grid(grid)
+    {
+        grid.installEventFilter(this);
+        grid.viewport()->installEventFilter(this);
+        connect(&source, &RecordSource::restLoaded, this, [this, &source] {
+            if (!std::exchange(m_pending, false) || source.rowCount() == 0)
+                return;
+            const int column = std::max(m_grid.currentIndex().column(), 0);
+            m_grid.setCurrentIndex(source.index(source.rowCount() - 1, column));
+        });
+        m_source = &source;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        // Typing a search elsewhere makes the list another one.
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::FocusOut)
+            m_pending = false;
+        if (event->type() != QEvent::KeyPress || watched != &m_grid)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool toEnd =
+            key->key() == Qt::Key_End && (key->modifiers() & Qt::ControlModifier) != 0;
+        m_pending = toEnd && m_source->isLoadingRest();
+        return m_pending;
+    }
+
+private:
+    QTableView& m_grid;
+    RecordSource* m_source = nullptr;
+    bool m_pending = false;
+};
+
+} // namespace
 
 void showAsRecordGrid(QTableView& grid, RecordSource& source,
                       const std::function<void(int row)>& onRowChange)
@@ -34,6 +77,7 @@ void showAsRecordGrid(QTableView& grid, RecordSource& source,
                          if (current.isValid())
                              onRowChange(current.row());
                      });
+    new JumpToTrueEnd(grid, source);
 }
 
 } // namespace tarvik

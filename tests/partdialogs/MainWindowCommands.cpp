@@ -51,7 +51,7 @@ void TestPartDialogs::editPartFromMainWindow()
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     auto* grid = test::control<QTableView>(m_window.get(), "TDBGrid2");
-    typeText(test::control<QLineEdit>(m_window.get(), "Text5"), QStringLiteral("рез"));
+    test::searchFor(*m_window, QStringLiteral("рез"));
     QCOMPARE(grid->model()->rowCount(), 1);
     // Notes typed in the main window and not yet stored: the dialog's save comes after them.
     test::control<QPlainTextEdit>(m_window.get(), "txtDisc")->setPlainText(QStringLiteral("A"));
@@ -103,7 +103,7 @@ void TestPartDialogs::priceWithDecimalCommaEndToEnd()
     m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    typeText(test::control<QLineEdit>(m_window.get(), "Text5"), QStringLiteral("NE555P"));
+    test::searchFor(*m_window, QStringLiteral("NE555P"));
     whenModal([&](QDialog* dialog) {
         auto* price = test::control<QLineEdit>(dialog, "Cena");
         price->clear();
@@ -143,7 +143,7 @@ void TestPartDialogs::apostrophesEndToEnd()
     QCOMPARE(stored(name).value("PhotoN").toString(), QStringLiteral("O'RING"));
 
     // Found by the search, shown with its picture, and warned about as a duplicate.
-    typeText(test::control<QLineEdit>(m_window.get(), "Text5"), QStringLiteral("'quoted'"));
+    test::searchFor(*m_window, QStringLiteral("'quoted'"));
     QCOMPARE(test::control<QLineEdit>(m_window.get(), "Text1")->text(), name);
     QCOMPARE(colourOf(test::control<QLabel>(m_window.get(), "Image2")), QColor(Qt::yellow));
     whenModal([&](QDialog* dialog) {
@@ -172,7 +172,7 @@ void TestPartDialogs::editWithNoCurrentPartDoesNothing()
     m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    typeText(test::control<QLineEdit>(m_window.get(), "Text5"), QStringLiteral("нет такого"));
+    test::searchFor(*m_window, QStringLiteral("нет такого"));
     bool opened = false;
     QTimer::singleShot(0, this, [&] {
         if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
@@ -194,10 +194,10 @@ void TestPartDialogs::mainWindowShowsNoPictureItCannotDecode()
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     auto* search = test::control<QLineEdit>(m_window.get(), "Text5");
     auto* picture = test::control<QLabel>(m_window.get(), "Image2");
-    typeText(search, QStringLiteral("МЛТ"));
+    test::searchFor(*m_window, QStringLiteral("МЛТ"));
     QCOMPARE(colourOf(picture), QColor(Qt::red));
     search->clear();
-    typeText(search, QStringLiteral("Брак"));
+    test::searchFor(*m_window, QStringLiteral("Брак"));
     QCOMPARE(test::control<QLineEdit>(m_window.get(), "Text1")->text(), QStringLiteral("Брак"));
     QVERIFY(picture->pixmap().isNull());
 }

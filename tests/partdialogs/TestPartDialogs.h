@@ -2,6 +2,7 @@
 
 // The new-part and edit-part dialogs, driven through the real windows: the test class and
 // what its files share. Only this program's files include it.
+#include "MainWindowProbe.h"
 #include "TestRegister.h"
 
 #include "app/Form1.h"

@@ -28,6 +28,14 @@ OpenResult RecordSource::open(Register& reg)
 {
     close();
     connect(&reg, &Register::aboutToClose, this, &RecordSource::savePending, Qt::UniqueConnection);
+    if (!m_restReader || &m_restReader->owner() != &reg) {
+        // A change of this program waits for no read of the list: it interrupts the read,
+        // which starts again after it.
+        m_restReader = std::make_unique<BackgroundReader>(reg, BackgroundReader::Writes::Interrupt);
+        connect(m_restReader.get(), &BackgroundReader::ended, this, &RecordSource::onRestEnded);
+        // The reader stops itself; the list stays as far as it came.
+        connect(&reg, &Register::aboutToClose, this, [this] { m_rest.reset(); });
+    }
     return reg.connect(m_db);
 }
 
@@ -38,6 +46,7 @@ OpenResult RecordSource::open(const QString& databasePath)
 
 void RecordSource::close()
 {
+    cancelLoadingRest();
     savePending();
     m_db.close();
 }
@@ -73,55 +82,83 @@ void RecordSource::forgetRows()
     m_shown.clear();
 }
 
-bool RecordSource::refresh()
+bool RecordSource::prepareRefresh()
 {
+    cancelLoadingRest();
     m_lastBusy = false;
     if (!savePending() && m_lastBusy)
         return false; // locked by another program: the list and the edit stay
     m_lastError.clear();
     m_lastBusy = false;
 
-    bool ok = m_db.isOpen();
-    if (!ok)
+    if (!m_db.isOpen()) {
         m_lastError = QStringLiteral("database not open");
-    if (ok && isParts() && !m_db.writesRefused()) {
+        return true; // an empty list, as before the source was opened
+    }
+    if (isParts() && !m_db.writesRefused()) {
         // Keys cleared by other tools' changes are filled before the list is sorted by them.
         const NameKeyHealing healed =
             healNameKeys(m_db.connection(), [this] { m_db.aboutToWrite(); });
         if (!healed.ok && (isBusyError(healed.error) || isDamageError(healed.error)))
             return fail(healed.error);
     }
-    if (ok)
-        loadFields();
-    QVector<qint64> keys;
+    loadFields();
+    return true;
+}
+
+std::optional<QVector<qint64>> RecordSource::copiedKeys()
+{
     // A search for plain text is answered from memory when the copy can.
-    std::optional<QVector<qint64>> copied;
-    if (ok && m_nameCopy) {
-        if (const auto text = Statements::nameLikeText(m_statement))
-            copied = m_nameCopy->find(*text);
+    if (!m_db.isOpen() || !m_nameCopy)
+        return std::nullopt;
+    const auto text = Statements::nameLikeText(m_statement);
+    return text ? m_nameCopy->find(*text) : std::nullopt;
+}
+
+std::optional<QVector<qint64>> RecordSource::readKeys(const Connection& db,
+                                                      const Statement& statement, int limit,
+                                                      QSqlError& error)
+{
+    QSqlQuery query(db.connection());
+    query.setForwardOnly(true);
+    bool ok = query.prepare(statement.keysSql(limit));
+    for (const QVariant& value : statement.binds)
+        query.addBindValue(value);
+    ok = ok && query.exec() && query.next();
+    if (!ok) {
+        error = query.lastError();
+        return std::nullopt;
     }
-    if (copied) {
-        keys = std::move(*copied);
-    } else if (ok) {
-        QSqlQuery query(m_db.connection());
-        query.setForwardOnly(true);
-        ok = query.prepare(m_statement.keysSql());
-        for (const QVariant& value : m_statement.binds)
-            query.addBindValue(value);
-        ok = ok && query.exec() && query.next();
-        if (ok) {
-            const QByteArray bytes = query.value(0).toByteArray();
-            keys.resize(bytes.size() / qsizetype(sizeof(qint64)));
-            if (!keys.isEmpty()) // an empty list has no buffer to copy into
-                std::memcpy(keys.data(), bytes.constData(), keys.size() * sizeof(qint64));
-        } else {
-            fail(query);
+    const QByteArray bytes = query.value(0).toByteArray();
+    QVector<qint64> keys(bytes.size() / qsizetype(sizeof(qint64)));
+    if (!keys.isEmpty()) // an empty list has no buffer to copy into
+        std::memcpy(keys.data(), bytes.constData(), keys.size() * sizeof(qint64));
+    return keys;
+}
+
+bool RecordSource::refresh()
+{
+    if (!prepareRefresh())
+        return false;
+    bool ok = m_db.isOpen();
+    std::optional<QVector<qint64>> keys = copiedKeys();
+    if (!keys && ok) {
+        QSqlError error;
+        keys = readKeys(m_db, m_statement, 0, error);
+        if (!keys) {
+            ok = fail(error);
             // A lock or a damaged file says nothing about the rows: the list shown stays,
             // rather than an empty one that would pass for an empty register.
-            if (m_lastBusy || isDamageError(query.lastError()))
+            if (m_lastBusy || isDamageError(error))
                 return false;
         }
     }
+    showKeys(keys.value_or(QVector<qint64>()));
+    return ok;
+}
+
+void RecordSource::showKeys(QVector<qint64> keys)
+{
     beginResetModel();
     m_keys = std::move(keys);
     m_currentRow = -1;
@@ -131,7 +168,6 @@ bool RecordSource::refresh()
     if (!m_keys.isEmpty())
         setCurrentRow(0);
     endResetModel();
-    return ok;
 }
 
 bool RecordSource::setCurrentRow(int row)

@@ -3,6 +3,7 @@
 #include "store/records/NameLookup.h"
 #include "store/records/PartRow.h"
 #include "store/records/Statements.h"
+#include "store/register/BackgroundReader.h"
 #include "store/register/Connection.h"
 #include "store/register/Register.h"
 
@@ -12,6 +13,7 @@
 #include <QVariantMap>
 #include <QVector>
 
+#include <memory>
 #include <optional>
 
 namespace tarvik {
@@ -43,6 +45,17 @@ public:
 
     // Runs the statement afresh; the first row, if any, becomes current.
     bool refresh();
+    // The same for a list that may be long, without making the window wait for all of it:
+    // only the first `firstRows` rows are read now, and the first becomes current; the others
+    // are read on a thread of their own and join the list when they arrive (rowsInserted, or a
+    // reset that keeps the current part current when the file changed in between). With 0,
+    // nothing is read now and the rows shown stay until the new ones replace them as a
+    // refresh would. The next refresh of either kind, or close(), cancels it; a change made
+    // through this register restarts it. Without a register it is a refresh().
+    bool refreshInStages(int firstRows);
+    // Rows are still to arrive from a refreshInStages().
+    bool isLoadingRest() const { return m_rest != nullptr; }
+    void cancelLoadingRest();
 
     int recordCount() const { return int(m_keys.size()); }
     int currentRow() const { return m_currentRow; }
@@ -105,8 +118,19 @@ public:
 signals:
     // A bound edit could not be saved; the sentence names what failed.
     void pendingSaveFailed(const QString& message);
+    // The rows of a refreshInStages() have all arrived, or could not be read (lastError()).
+    void restLoaded();
 
 private:
+    struct RestLoad;
+    bool prepareRefresh();
+    std::optional<QVector<qint64>> copiedKeys();
+    static std::optional<QVector<qint64>> readKeys(const Connection& db, const Statement& statement,
+                                                   int limit, QSqlError& error);
+    void showKeys(QVector<qint64> keys);
+    void startLoadingRest();
+    void onRestEnded(BackgroundReader::Outcome outcome);
+    void takeRest(QVector<qint64> keys);
     const QVector<QVariant>& rowValues(int row) const;
     void fetchPage(int firstRow) const;
     QVector<int> shownColumns() const;
@@ -138,6 +162,9 @@ private:
     bool m_lastBusy = false;
     NameLookup* m_nameCopy = nullptr;
     QMetaObject::Connection m_nameCopyGone;
+
+    std::unique_ptr<BackgroundReader> m_restReader;
+    std::shared_ptr<RestLoad> m_rest; // the rows still to arrive, while they are read
 
     // Rows shown in the grid, by row id; dropped at every refresh and change.
     mutable QHash<qint64, QVector<QVariant>> m_shown;

@@ -20,11 +20,12 @@ QString Statement::selectSql() const
     return QStringLiteral("SELECT * FROM ") + table + tail(*this);
 }
 
-QString Statement::keysSql() const
+QString Statement::keysSql(int limit) const
 {
     // tarvik_keys() gathers the ids in the order the inner query delivers them.
     return QStringLiteral("SELECT tarvik_keys(k) FROM (SELECT rowid AS k FROM ") + table +
-           tail(*this) + QLatin1Char(')');
+           tail(*this) + (limit > 0 ? QStringLiteral(" LIMIT %1").arg(limit) : QString()) +
+           QLatin1Char(')');
 }
 
 namespace Statements {

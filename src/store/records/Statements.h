@@ -17,8 +17,9 @@ struct Statement {
 
     // The statement as the engine runs it.
     QString selectSql() const;
-    // The same rows and order, giving only the row ids.
-    QString keysSql() const;
+    // The same rows and order, giving only the row ids; the first `limit` of them when it is
+    // above zero.
+    QString keysSql(int limit = 0) const;
 
     bool operator==(const Statement&) const = default;
 };

@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
+
 namespace tarvik {
 namespace {
 
@@ -25,8 +27,14 @@ bool BackgroundReader::Run::stopping() const
 bool BackgroundReader::Run::proceed(unsigned step)
 {
     BackgroundReader& r = m_reader;
+    const auto free = [&r, step] {
+        return r.m_stop ||
+               ((!r.m_hold || step < r.m_holdFrom) && !r.m_register.backgroundReadsHeld());
+    };
     std::unique_lock lock(r.m_mutex);
-    r.m_wake.wait(lock, [&r, step] { return !r.m_hold || step < r.m_holdFrom || r.m_stop; });
+    // The register's hold cannot wake the reader, so it is looked at again now and then.
+    while (!free())
+        r.m_wake.wait_for(lock, std::chrono::milliseconds(5));
     return !r.m_stop;
 }
 

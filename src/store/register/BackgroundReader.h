@@ -63,6 +63,7 @@ public:
     bool start(Job job, QThread::Priority priority = QThread::InheritPriority);
     // Ends a running job and joins its thread; its end is never told.
     void stop();
+    Register& owner() const { return m_register; }
     // From start() until its end is told.
     bool isRunning() const { return m_thread != nullptr; }
     // Tells now the end of a job that has ended, rather than when the window's thread gets to
@@ -70,7 +71,8 @@ public:
     void takeEnded();
 
     // For tests: while held, a job waits in proceed() before step `fromStep` and every later
-    // one, until released. Kept for later jobs.
+    // one, until released. Kept for later jobs. Register::holdBackgroundReads() holds every
+    // step of every reader of the register.
     void holdSteps(bool hold, unsigned fromStep = 0);
 
 signals:

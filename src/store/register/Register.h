@@ -57,6 +57,11 @@ public:
     // Called by the parts' write path after each committed write.
     void announcePartChange(const NameChange& change) { emit partChanged(change); }
 
+    // For tests: while held, every background reader of the register waits before each step
+    // of its job, so that what the window does meanwhile can be seen.
+    void holdBackgroundReads(bool hold) { m_readsHeld = hold; }
+    bool backgroundReadsHeld() const { return m_readsHeld.load(); }
+
 signals:
     // Emitted synchronously by closeAll() before any connection is closed.
     void aboutToClose();
@@ -82,6 +87,7 @@ private:
     bool m_hasChecked = false;
     std::atomic<bool> m_damaged{false};
     std::atomic<bool> m_damageReported{false};
+    std::atomic<bool> m_readsHeld{false};
 };
 
 } // namespace tarvik
