@@ -14,6 +14,7 @@
 #include "store/records/RecordSource.h"
 #include "store/register/Register.h"
 
+#include "AnsweredKeystroke.h"
 #include "BenchStats.h"
 
 #include <QApplication>
@@ -106,9 +107,11 @@ QString dropPageCache()
 }
 
 // A start in a process of its own, in milliseconds until its list is filled: from its
-// main(), and from its launch; -1 if it failed.
+// main(), and from its launch; then until every id of the list has arrived, the longest the
+// window's event loop stood still meanwhile and a row change made meanwhile; -1 if it failed.
 struct Start {
     double fromMain = -1, fromLaunch = -1;
+    double whole = -1, stall = -1, rowChange = -1;
 };
 
 Start timedStart(const QString& folder)
@@ -124,9 +127,23 @@ Start timedStart(const QString& folder)
     bool filledOk = false, fromMainOk = false;
     const qint64 filled = words.value(0).toLongLong(&filledOk);
     const double fromMain = words.value(1).toDouble(&fromMainOk);
-    if (!filledOk || !fromMainOk)
+    if (!filledOk || !fromMainOk || words.size() != 5)
         return {};
-    return {fromMain, (filled - launched) / 1e6};
+    return {fromMain, (filled - launched) / 1e6, words.value(2).toDouble(),
+            words.value(3).toDouble(), words.value(4).toDouble()};
+}
+
+// Until the ids a long list reads in the background have all arrived; false after a minute.
+bool waitWhole(const RecordSource& list)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (list.isLoadingRest()) {
+        if (waited.elapsed() > 60000)
+            return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    return true;
 }
 
 // Waits until the list shows parts and the current part's name; false after a minute.
@@ -142,19 +159,31 @@ bool waitFilled(QTableView* grid, QLineEdit* name)
     return true;
 }
 
-// The child of timedStart: opens the window, and prints the moment its list is filled and
-// the time since its main().
+// The child of timedStart: opens the window, and prints the moment its list is filled, the
+// time since its main(), the time since its main() until the whole list is known, the
+// longest stall of the event loop until then, and a row change made meanwhile.
 int startOnly(Form1& window, const QElapsedTimer& sinceMain)
 {
     window.show();
     QApplication::processEvents();
-    if (!waitFilled(window.findChild<QTableView*>(QStringLiteral("TDBGrid2")),
-                    window.findChild<QLineEdit*>(QStringLiteral("Text1")))) {
+    auto* grid = window.findChild<QTableView*>(QStringLiteral("TDBGrid2"));
+    if (!waitFilled(grid, window.findChild<QLineEdit*>(QStringLiteral("Text1")))) {
         std::fprintf(stderr, "the list did not fill\n");
         return 1;
     }
     const qint64 filled = monotonicNs();
-    std::printf("%lld %.3f\n", static_cast<long long>(filled), sinceMain.nsecsElapsed() / 1e6);
+    const double fromMain = sinceMain.nsecsElapsed() / 1e6;
+    bench::StallWatch stalls;
+    stalls.start();
+    grid->setFocus();
+    const double rowChange = timeMs([&] { QTest::keyClick(grid, Qt::Key_Down); });
+    if (!waitWhole(*window.Data1())) {
+        std::fprintf(stderr, "the rest of the list did not arrive\n");
+        return 1;
+    }
+    const double whole = sinceMain.nsecsElapsed() / 1e6;
+    std::printf("%lld %.3f %.3f %.3f %.3f\n", static_cast<long long>(filled), fromMain, whole,
+                stalls.stop(), rowChange);
     return 0;
 }
 
@@ -168,6 +197,9 @@ struct StartTimes {
     static void withLaunch(const Start& start)
     {
         std::printf("  %-32s %9.2f ms\n", "the same from the launch", start.fromLaunch);
+        std::printf("  %-32s %9.2f ms\n", "from main() to every id listed", start.whole);
+        std::printf("  %-32s %9.2f ms\n", "meanwhile: longest stall", start.stall);
+        std::printf("  %-32s %9.2f ms\n", "meanwhile: a row change", start.rowChange);
     }
 
     void print() const
@@ -239,7 +271,7 @@ int main(int argc, char* argv[])
     auto* grid = window.findChild<QTableView*>(QStringLiteral("TDBGrid2"));
     auto* search = window.findChild<QLineEdit*>(QStringLiteral("Text5"));
     auto* name = window.findChild<QLineEdit*>(QStringLiteral("Text1"));
-    if (!waitFilled(grid, name)) {
+    if (!waitFilled(grid, name) || !waitWhole(*window.Data1())) {
         std::fprintf(stderr, "the list did not fill\n");
         return 1;
     }

@@ -30,6 +30,9 @@ constexpr int kDamageCheckDelayMs = 2000;
 // Read before the window is shown: more than the tallest grid shows. The rest of a long list
 // follows in the background.
 constexpr int kFirstScreenRows = 128;
+// The names are read into memory after the rest of a long list, or this long after the
+// window opened, whichever is first.
+constexpr int kNamesAtTheLatestMs = 3000;
 
 } // namespace
 
@@ -82,7 +85,8 @@ void Form1::load()
     const OpenResult parts = m_data1->open(m_register);
     m_data1->setStatement(Statements::partsByName());
     if (!busy)
-        m_data1->refreshInStages(kFirstScreenRows);
+        // The grid asks for the rest once it has painted them.
+        m_data1->refreshInStages(kFirstScreenRows, RecordSource::RestStart::WhenAsked);
 
     const OpenResult types = m_data7->open(m_register);
     m_data7->setStatement(Statements::packageTypes());
@@ -307,7 +311,16 @@ void Form1::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     // In the background: a keystroke before the copy is ready is answered by the engine.
-    m_names->startLoading();
+    // After the rest of the list, which the user is more likely to need first; on two
+    // processors the two reads would also slow the window down. A search or "show all"
+    // may replace that read before it ends, hence the latest moment.
+    if (m_data1->isLoadingRest()) {
+        connect(m_data1, &RecordSource::restLoaded, m_names, &NameCopy::startLoading,
+                Qt::SingleShotConnection);
+        QTimer::singleShot(kNamesAtTheLatestMs, m_names, &NameCopy::startLoading);
+    } else {
+        m_names->startLoading();
+    }
 }
 
 // ---- shutdown -----------------------------------------------------------------------------

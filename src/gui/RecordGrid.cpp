@@ -7,16 +7,18 @@
 #include <QKeyEvent>
 #include <QPalette>
 #include <QTableView>
+#include <QTimer>
 
 namespace tarvik {
 namespace {
 
-// Ctrl+End while a long list is still arriving goes to the list's true end once it is
-// there, rather than to the end of the rows read so far. Any other key or click before then
-// is the user's later word and drops the jump, as does leaving the grid.
-class JumpToTrueEnd : public QObject {
+// How a grid follows a long list that arrives in stages. Its rest is asked for once the
+// first rows are painted. Ctrl+End meanwhile goes to the list's true end once it is there,
+// rather than to the end of the rows read so far; any other key or click before then is the
+// user's later word and drops the jump, as does leaving the grid.
+class LongListFollower : public QObject {
 public:
-    JumpToTrueEnd(QTableView& grid, RecordSource& source) : QObject(&grid), m_grid(grid)
+    LongListFollower(QTableView& grid, RecordSource& source) : QObject(&grid), m_grid(grid)
     {
         grid.installEventFilter(this);
         grid.viewport()->installEventFilter(this);
@@ -32,6 +34,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if (event->type() == QEvent::Paint && m_source->isLoadingRest())
+            QTimer::singleShot(0, m_source, &RecordSource::loadRest); // after this paint
         // Typing a search elsewhere makes the list another one.
         if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::FocusOut)
             m_pending = false;
@@ -77,7 +81,7 @@ void showAsRecordGrid(QTableView& grid, RecordSource& source,
                          if (current.isValid())
                              onRowChange(current.row());
                      });
-    new JumpToTrueEnd(grid, source);
+    new LongListFollower(grid, source);
 }
 
 } // namespace tarvik

@@ -51,8 +51,13 @@ public:
     // reset that keeps the current part current when the file changed in between). With 0,
     // nothing is read now and the rows shown stay until the new ones replace them as a
     // refresh would. The next refresh of either kind, or close(), cancels it; a change made
-    // through this register restarts it. Without a register it is a refresh().
-    bool refreshInStages(int firstRows);
+    // through this register restarts it. Without a register it is a refresh(). The rest is
+    // read from now on, or from loadRest() on (a fraction of a second later at the latest):
+    // a view paints the first rows before the reading thread competes with it for the
+    // processors.
+    enum class RestStart { Now, WhenAsked };
+    bool refreshInStages(int firstRows, RestStart start = RestStart::Now);
+    void loadRest();
     // Rows are still to arrive from a refreshInStages().
     bool isLoadingRest() const { return m_rest != nullptr; }
     void cancelLoadingRest();
@@ -131,6 +136,7 @@ private:
     void startLoadingRest();
     void onRestEnded(BackgroundReader::Outcome outcome);
     void takeRest(QVector<qint64> keys);
+    void appendArrived();
     const QVector<QVariant>& rowValues(int row) const;
     void fetchPage(int firstRow) const;
     QVector<int> shownColumns() const;

@@ -9,6 +9,11 @@ namespace {
 
 // Another program's lock on the file: the rows are asked for again this much later.
 constexpr int kBusyRetryMs = 100;
+// A rest to be read when asked is read after this long, even if nobody asks.
+constexpr int kRestAtTheLatestMs = 200;
+// Rows that join the list in one turn of the event loop: a view takes tens of nanoseconds
+// for each row it is told of, and the window must stay answering while a million arrive.
+constexpr qsizetype kRowsPerTurn = 1 << 16;
 
 } // namespace
 
@@ -16,13 +21,14 @@ constexpr int kBusyRetryMs = 100;
 struct RecordSource::RestLoad {
     Statement statement;
     bool replaces = false; // nothing of it is shown yet: its rows replace the list
+    bool started = false;
     // Filled on the reading thread, read on the source's after the job's end.
     QVector<qint64> keys;
     bool busy = false;
     QString error;
 };
 
-bool RecordSource::refreshInStages(int firstRows)
+bool RecordSource::refreshInStages(int firstRows, RestStart start)
 {
     if (!m_restReader || !m_db.isOpen())
         return refresh();
@@ -50,8 +56,17 @@ bool RecordSource::refreshInStages(int firstRows)
     m_rest = std::make_shared<RestLoad>();
     m_rest->statement = m_statement;
     m_rest->replaces = firstRows <= 0;
-    startLoadingRest();
+    if (start == RestStart::Now)
+        startLoadingRest();
+    else // at the latest, whether asked or not
+        QTimer::singleShot(kRestAtTheLatestMs, this, &RecordSource::loadRest);
     return true;
+}
+
+void RecordSource::loadRest()
+{
+    if (m_rest && !m_rest->started)
+        startLoadingRest();
 }
 
 void RecordSource::cancelLoadingRest()
@@ -65,6 +80,7 @@ void RecordSource::cancelLoadingRest()
 void RecordSource::startLoadingRest()
 {
     const std::shared_ptr<RestLoad> load = m_rest;
+    load->started = true;
     const bool started = m_restReader->start([load](BackgroundReader::Run& run) {
         if (!run.proceed(0))
             return false;
@@ -119,11 +135,11 @@ void RecordSource::takeRest(QVector<qint64> keys)
         showKeys(std::move(keys));
     } else if (keys.size() >= m_keys.size() &&
                std::equal(m_keys.cbegin(), m_keys.cend(), keys.cbegin())) {
-        if (keys.size() > m_keys.size()) {
-            beginInsertRows({}, int(m_keys.size()), int(keys.size() - 1));
-            m_keys = std::move(keys);
-            endInsertRows();
-        }
+        load->keys = std::move(keys);
+        m_rest = load;
+        m_keys.reserve(m_rest->keys.size());
+        appendArrived();
+        return;
     } else {
         // The file changed between the two reads. The later list stands, and the part the
         // user is on stays current wherever it now is; the first row, if it is gone.
@@ -139,6 +155,32 @@ void RecordSource::takeRest(QVector<qint64> keys)
         }
         endResetModel();
     }
+    emit restLoaded();
+}
+
+} // namespace tarvik
+
+namespace tarvik {
+
+void RecordSource::appendArrived()
+{
+    const QVector<qint64>& arrived = m_rest->keys;
+    const qsizetype from = m_keys.size();
+    const qsizetype to = std::min(arrived.size(), from + kRowsPerTurn);
+    if (to > from) {
+        beginInsertRows({}, int(from), int(to - 1));
+        m_keys.resize(to);
+        std::copy(arrived.cbegin() + from, arrived.cbegin() + to, m_keys.begin() + from);
+        endInsertRows();
+    }
+    if (to < arrived.size()) {
+        QTimer::singleShot(0, this, [this, load = m_rest] {
+            if (m_rest == load)
+                appendArrived();
+        });
+        return;
+    }
+    m_rest.reset();
     emit restLoaded();
 }
 
