@@ -30,31 +30,49 @@ void TestServerAddress::readsAddresses_data()
     QTest::addColumn<QString>("effectiveHost");
 
     QTest::newRow("host and port") << "postgresql://tarvik@db.example:5433/sklad"
-                                   << "tarvik" << "db.example" << 5433 << "sklad" << ""
+                                   << "tarvik"
+                                   << "db.example" << 5433 << "sklad"
+                                   << ""
                                    << "db.example";
     QTest::newRow("short scheme, default port") << "postgres://tarvik@10.0.0.5/sklad"
-                                                << "tarvik" << "10.0.0.5" << -1 << "sklad" << ""
+                                                << "tarvik"
+                                                << "10.0.0.5" << -1 << "sklad"
+                                                << ""
                                                 << "10.0.0.5";
-    QTest::newRow("IPv6") << "postgresql://u@[::1]:6000/d" << "u" << "::1" << 6000 << "d" << ""
+    QTest::newRow("IPv6") << "postgresql://u@[::1]:6000/d"
+                          << "u"
+                          << "::1" << 6000 << "d"
+                          << ""
                           << "::1";
-    QTest::newRow("IPv6 without port") << "postgresql://u@[fe80::1%25eth0]/d" << "u"
-                                       << "fe80::1%eth0" << -1 << "d" << ""
+    QTest::newRow("IPv6 without port") << "postgresql://u@[fe80::1%25eth0]/d"
+                                       << "u"
+                                       << "fe80::1%eth0" << -1 << "d"
+                                       << ""
                                        << "fe80::1%eth0";
     QTest::newRow("socket folder") << "postgresql://postgres@/postgres?host=/tmp/pg%20x"
-                                   << "postgres" << "" << -1 << "postgres" << ""
+                                   << "postgres"
+                                   << "" << -1 << "postgres"
+                                   << ""
                                    << "/tmp/pg x";
     QTest::newRow("percent-encoded Cyrillic")
         << "postgresql://%D0%B8%D0%B2%D0%B0%D0%BD@h/%D1%81%D0%BA%D0%BB%D0%B0%D0%B4"
-        << QString::fromUtf8("иван") << "h" << -1 << QString::fromUtf8("склад") << "" << "h";
+        << QString::fromUtf8("иван") << "h" << -1 << QString::fromUtf8("склад") << ""
+        << "h";
     QTest::newRow("verify-full and port parameter")
-        << "postgresql://u@h/d?sslmode=verify-full&port=7000" << "u" << "h" << 7000 << "d"
-        << "verify-full" << "h";
-    QTest::newRow("no user") << "postgresql://h/d?sslmode=require" << "" << "h" << -1 << "d"
-                             << "require" << "h";
+        << "postgresql://u@h/d?sslmode=verify-full&port=7000"
+        << "u"
+        << "h" << 7000 << "d"
+        << "verify-full"
+        << "h";
+    QTest::newRow("no user") << "postgresql://h/d?sslmode=require"
+                             << ""
+                             << "h" << -1 << "d"
+                             << "require"
+                             << "h";
     for (const char* mode : {"disable", "allow", "prefer", "require", "verify-ca", "verify-full"})
-        QTest::addRow("sslmode=%s", mode) << QStringLiteral("postgresql://u@h/d?sslmode=%1").arg(
-                                                 QLatin1String(mode))
-                                          << "u" << "h" << -1 << "d" << mode << "h";
+        QTest::addRow("sslmode=%s", mode)
+            << QStringLiteral("postgresql://u@h/d?sslmode=%1").arg(QLatin1String(mode)) << "u"
+            << "h" << -1 << "d" << mode << "h";
 }
 
 void TestServerAddress::readsAddresses()
@@ -81,22 +99,36 @@ void TestServerAddress::refusesWhatIsNoAddress_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("named"); // what the message must name
 
-    QTest::newRow("password in the user part") << "postgresql://u:s3cr%40t@h/d" << "Пароль";
-    QTest::newRow("empty password") << "postgresql://u:@h/d" << "Пароль";
-    QTest::newRow("password parameter") << "postgresql://u@h/d?password=s3cr%40t" << "Пароль";
-    QTest::newRow("password before a bad parameter")
-        << "postgresql://u:s3cr%40t@h/d?sslmode=maybe" << "Пароль";
-    QTest::newRow("another scheme") << "mysql://u@h/d" << "postgresql://";
-    QTest::newRow("no scheme") << "u@h/d" << "postgresql://";
-    QTest::newRow("port too large") << "postgresql://u@h:99999/d" << "99999";
-    QTest::newRow("port not a number") << "postgresql://u@h:x/d" << "«x»";
-    QTest::newRow("bare IPv6") << "postgresql://u@::1/d" << "[::1]";
-    QTest::newRow("unclosed IPv6") << "postgresql://u@[::1/d" << "IPv6";
-    QTest::newRow("no database") << "postgresql://u@h/" << "имени базы";
-    QTest::newRow("no path") << "postgresql://u@h" << "имени базы";
-    QTest::newRow("unknown sslmode") << "postgresql://u@h/d?sslmode=maybe" << "verify-full";
-    QTest::newRow("unknown parameter") << "postgresql://u@h/d?options=-cfoo" << "«options»";
-    QTest::newRow("several hosts") << "postgresql://u@h1,h2/d" << "несколько серверов";
+    QTest::newRow("password in the user part") << "postgresql://u:s3cr%40t@h/d"
+                                               << "Пароль";
+    QTest::newRow("empty password") << "postgresql://u:@h/d"
+                                    << "Пароль";
+    QTest::newRow("password parameter") << "postgresql://u@h/d?password=s3cr%40t"
+                                        << "Пароль";
+    QTest::newRow("password before a bad parameter") << "postgresql://u:s3cr%40t@h/d?sslmode=maybe"
+                                                     << "Пароль";
+    QTest::newRow("another scheme") << "mysql://u@h/d"
+                                    << "postgresql://";
+    QTest::newRow("no scheme") << "u@h/d"
+                               << "postgresql://";
+    QTest::newRow("port too large") << "postgresql://u@h:99999/d"
+                                    << "99999";
+    QTest::newRow("port not a number") << "postgresql://u@h:x/d"
+                                       << "«x»";
+    QTest::newRow("bare IPv6") << "postgresql://u@::1/d"
+                               << "[::1]";
+    QTest::newRow("unclosed IPv6") << "postgresql://u@[::1/d"
+                                   << "IPv6";
+    QTest::newRow("no database") << "postgresql://u@h/"
+                                 << "имени базы";
+    QTest::newRow("no path") << "postgresql://u@h"
+                             << "имени базы";
+    QTest::newRow("unknown sslmode") << "postgresql://u@h/d?sslmode=maybe"
+                                     << "verify-full";
+    QTest::newRow("unknown parameter") << "postgresql://u@h/d?options=-cfoo"
+                                       << "«options»";
+    QTest::newRow("several hosts") << "postgresql://u@h1,h2/d"
+                                   << "несколько серверов";
 }
 
 void TestServerAddress::refusesWhatIsNoAddress()
@@ -122,7 +154,8 @@ void TestServerAddress::givesTheDriverItsOptions()
     // the path.
     const ServerAddress local =
         *parseServerAddress(QStringLiteral("postgresql://u@ignored/d?host=/run/pg")).address;
-    QCOMPARE(local.connectOptions(10), QStringLiteral("connect_timeout=10;application_name=tarvik"));
+    QCOMPARE(local.connectOptions(10),
+             QStringLiteral("connect_timeout=10;application_name=tarvik"));
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         QSKIP("Qt's PostgreSQL driver is not installed");
     {

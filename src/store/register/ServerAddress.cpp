@@ -73,7 +73,8 @@ bool readHostAndPort(const QString& text, ServerAddress* address, QString* error
             portText = text.section(QLatin1Char(':'), 1);
     }
     if (address->host.contains(QLatin1Char(','))) {
-        *error = QStringLiteral("в адресе указано несколько серверов, а программа работает с одним");
+        *error =
+            QStringLiteral("в адресе указано несколько серверов, а программа работает с одним");
         return false;
     }
     if (!portText.isEmpty() || text.endsWith(QLatin1Char(':'))) {
@@ -131,7 +132,8 @@ ParsedServerAddress parseServerAddress(const QString& text)
 {
     const QString trimmed = text.trimmed();
     QString rest;
-    for (const QLatin1String scheme : {QLatin1String("postgresql://"), QLatin1String("postgres://")}) {
+    for (const QLatin1String scheme :
+         {QLatin1String("postgresql://"), QLatin1String("postgres://")}) {
         if (trimmed.startsWith(scheme, Qt::CaseInsensitive))
             rest = trimmed.mid(scheme.size());
     }
@@ -183,7 +185,8 @@ QString ServerAddress::uri() const
         text += encoded(user) + QLatin1Char('@');
     // An IPv6 address keeps its colons inside the brackets; a zone's "%" is encoded.
     text += host.contains(QLatin1Char(':'))
-                ? QLatin1Char('[') + QString(host).replace(QLatin1Char('%'), QStringLiteral("%25")) +
+                ? QLatin1Char('[') +
+                      QString(host).replace(QLatin1Char('%'), QStringLiteral("%25")) +
                       QLatin1Char(']')
                 : encoded(host);
     if (port > 0)
@@ -201,10 +204,11 @@ QString ServerAddress::uri() const
 
 QString ServerAddress::display() const
 {
-    const QString shownHost = effectiveHost().isEmpty() ? QStringLiteral("localhost")
-                                                        : effectiveHost();
-    QString text = shownHost.contains(QLatin1Char(':')) ? QLatin1Char('[') + shownHost + QLatin1Char(']')
-                                                        : shownHost;
+    const QString shownHost =
+        effectiveHost().isEmpty() ? QStringLiteral("localhost") : effectiveHost();
+    QString text = shownHost.contains(QLatin1Char(':'))
+                       ? QLatin1Char('[') + shownHost + QLatin1Char(']')
+                       : shownHost;
     if (port > 0)
         text += QLatin1Char(':') + QString::number(port);
     return text + QLatin1Char('/') + database;

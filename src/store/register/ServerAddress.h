@@ -16,11 +16,11 @@ namespace tarvik {
 // when the connection is opened without one; a password typed by the user is handed to the
 // connection only, never written.
 struct ServerAddress {
-    QString user;     // empty: the client library's default (the system user's name)
-    QString host;     // a name, an IPv4 or IPv6 address (without brackets); empty: local
-    int port = -1;    // -1: the default port
-    QString database; // never empty
-    QString sslMode;  // one of libpq's sslmode values; empty: libpq's default (prefer)
+    QString user;         // empty: the client library's default (the system user's name)
+    QString host;         // a name, an IPv4 or IPv6 address (without brackets); empty: local
+    int port = -1;        // -1: the default port
+    QString database;     // never empty
+    QString sslMode;      // one of libpq's sslmode values; empty: libpq's default (prefer)
     QString socketFolder; // the host= parameter: a Unix socket's folder, or a host that
                           // stands in for the one before the path
 
