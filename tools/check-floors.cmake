@@ -8,12 +8,13 @@ set(rank_of_store/register 1)
 set(rank_of_store/records 2)
 set(rank_of_store/search 3)
 set(rank_of_store/access 3)
+set(rank_of_store/server 3)
 set(rank_of_gui 4)
 set(rank_of_editor 5)
 set(rank_of_packages 5)
 set(rank_of_service 5)
 set(rank_of_app 6)
-set(known store/text store/register store/records store/search store/access gui editor packages
+set(known store/text store/register store/records store/search store/access store/server gui editor packages
     service app)
 
 if(NOT SOURCE_DIR)

@@ -1,8 +1,11 @@
 #include "app/CommandLine.h"
 
+#include "app/ServerCommands.h"
 #include "store/access/AccessImport.h"
+#include "store/register/ProgramPaths.h"
 
 #include <QCoreApplication>
+#include <QStandardPaths>
 #include <QStringList>
 
 #include <cstdio>
@@ -37,15 +40,39 @@ int importCommand(const QString& accessPath, const QString& newPath)
 
 std::optional<int> runCommandLine(int argc, char* argv[])
 {
-    if (argc < 2 || qstrcmp(argv[1], "--import") != 0)
+    if (argc < 2)
+        return std::nullopt;
+    const QByteArray command = argv[1];
+    if (command != "--import" && command != "--copy-to-server" && command != "--copy-from-server")
         return std::nullopt;
     QCoreApplication app(argc, argv);
+    // The same name as the windowed program, so the register is looked for where it is.
+    app.setApplicationName(QStringLiteral("Tarvik"));
     const QStringList arguments = QCoreApplication::arguments();
+    if (command == "--import") {
+        if (arguments.size() != 4) {
+            print(stderr, QStringLiteral("Использование: tarvik --import СТАРЫЙ.mdb НОВЫЙ.mdb"));
+            return 2;
+        }
+        return importCommand(arguments[2], arguments[3]);
+    }
+    if (command == "--copy-to-server") {
+        if (arguments.size() != 3) {
+            print(stderr, QStringLiteral("Использование: tarvik --copy-to-server "
+                                         "postgresql://ПОЛЬЗОВАТЕЛЬ@СЕРВЕР[:ПОРТ]/БАЗА"));
+            return 2;
+        }
+        const ProgramPaths home = ProgramPaths::registerHome(
+            ProgramPaths::ofExecutable(),
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        return copyToServerCommand(home.databasePath(), arguments[2]);
+    }
     if (arguments.size() != 4) {
-        print(stderr, QStringLiteral("Использование: tarvik --import СТАРЫЙ.mdb НОВЫЙ.mdb"));
+        print(stderr, QStringLiteral("Использование: tarvik --copy-from-server "
+                                     "postgresql://ПОЛЬЗОВАТЕЛЬ@СЕРВЕР[:ПОРТ]/БАЗА НОВЫЙ.mdb"));
         return 2;
     }
-    return importCommand(arguments[2], arguments[3]);
+    return copyFromServerCommand(arguments[2], arguments[3]);
 }
 
 } // namespace tarvik
