@@ -158,10 +158,6 @@ void RecordSource::takeRest(QVector<qint64> keys)
     emit restLoaded();
 }
 
-} // namespace tarvik
-
-namespace tarvik {
-
 void RecordSource::appendArrived()
 {
     const QVector<qint64>& arrived = m_rest->keys;
