@@ -189,6 +189,10 @@ void TestNameSearch::copyAnswersExactlyAsTheEngine()
         QVERIFY(writeRawPart(plain, QStringLiteral("null"), QVariant(), "?"));
         QVERIFY(writeRawPart(plain, QStringLiteral("unfolded"), QStringLiteral("ABCЖ"), "?"));
         QVERIFY(writeRawPart(plain, QStringLiteral("empty"), QString(""), "?"));
+        // A bare ё, as earlier builds keyed it, and a mark after no е.
+        QVERIFY(writeRawPart(plain, QStringLiteral("earlier"), QStringLiteral("ёлка"), "?"));
+        QVERIFY(writeRawPart(plain, QStringLiteral("mark"),
+                             QStringLiteral("ж") + QString::fromUcs4(U"\U0010FFFF") + "к", "?"));
     }
 
     Register& owner = reg.owner();
@@ -234,6 +238,8 @@ void TestNameSearch::copyAnswersExactlyAsTheEngine()
           << "[е]"
           << "[ё]"
           << "ё*"
+          << "ё?к?"
+          << "?лк#"
           << "*е"
           << "[a]" + QString(124, QChar(u'a')) + "[b]";
     texts << "1"

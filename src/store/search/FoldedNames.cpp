@@ -55,9 +55,21 @@ int slotOf(std::string_view needle)
     return kNoSlot;
 }
 
+// Above the letters' slots: the key is not in the form nameKeyOf() writes, so a pattern's
+// plain runs say nothing about its bytes.
+constexpr int kOddKeySlot = 127;
+
+bool isOdd(const Letters& letters)
+{
+    return (letters.bits[1] >> (kOddKeySlot - 64)) & 1;
+}
+
 Letters lettersOf(std::string_view key)
 {
     Letters letters;
+    thread_local std::u32string buffer;
+    if (!isKeyedForm(key, buffer))
+        letters.bits[kOddKeySlot >> 6] |= std::uint64_t(1) << (kOddKeySlot & 63);
     const auto mark = [&](int slot) {
         if (slot != kNoSlot)
             letters.bits[slot >> 6] |= std::uint64_t(1) << (slot & 63);
@@ -309,12 +321,48 @@ std::optional<QVector<qint64>> FoldedNames::match(const KeyPattern& pattern,
     // between looks keep a cancel prompt whatever the pattern.
     constexpr std::size_t kNamesPerLook = 32;
     QVector<qint64> rows;
+    if (pattern.matchesEveryKey()) {
+        rows.reserve(m_size);
+        for (const auto& block : m_blocks)
+            rows.append(QVector<qint64>(block->ids.begin(), block->ids.end()));
+        return rows;
+    }
+    // Only names that hold the bytes of every plain run of the pattern are matched, found
+    // by the byte search or the letters' bits, as a plain search finds them; names in
+    // another form than the program writes are always matched.
+    const std::vector<std::string>& required = pattern.requiredBytes();
+    std::vector<int> letterOf;
+    for (const std::string& bytes : required)
+        letterOf.push_back(slotOf(bytes));
+    std::vector<std::uint32_t> hits;
     std::u32string buffer;
     for (const auto& block : m_blocks) {
+        hits.clear();
+        if (!required.empty()) {
+            if (letterOf.front() != kNoSlot)
+                block->findLetter(letterOf.front(), hits);
+            else
+                byteSearch::find(byteSearch::best(), block->bytes.data(), block->ends.data(),
+                                 block->count(), required.front(), hits);
+        }
+        std::size_t nextHit = 0;
         for (std::size_t i = 0; i < block->count(); ++i) {
             if (cancel && i % kNamesPerLook == 0 && cancel->load(std::memory_order_relaxed))
                 return std::nullopt;
-            if (pattern.matches(block->key(i), buffer))
+            const bool hit = nextHit < hits.size() && hits[nextHit] == i;
+            nextHit += hit ? 1 : 0;
+            if (!required.empty() && !hit && !isOdd(block->letters[i]))
+                continue;
+            const std::string_view key = block->key(i);
+            bool holdsAll = true;
+            for (std::size_t r = 1; holdsAll && r < required.size() && !isOdd(block->letters[i]);
+                 ++r) {
+                holdsAll =
+                    letterOf[r] != kNoSlot
+                        ? ((block->letters[i].bits[letterOf[r] >> 6] >> (letterOf[r] & 63)) & 1)
+                        : key.find(required[r]) != key.npos;
+            }
+            if (holdsAll && pattern.matches(key, buffer))
                 rows.append(block->ids[i]);
         }
     }

@@ -4,6 +4,7 @@
 
 #include <QChar>
 
+#include <algorithm>
 #include <limits>
 
 namespace tarvik {
@@ -205,10 +206,45 @@ std::u32string LikePattern::containedText() const
     return text;
 }
 
+std::vector<std::u32string> LikePattern::literalRuns() const
+{
+    std::vector<std::u32string> runs;
+    if (!m_valid)
+        return runs;
+    std::u32string run;
+    for (const Token& token : m_tokens) {
+        if (token.kind == Kind::Literal) {
+            run += token.ch;
+        } else if (!run.empty()) {
+            runs.push_back(std::move(run));
+            run.clear();
+        }
+    }
+    if (!run.empty())
+        runs.push_back(std::move(run));
+    return runs;
+}
+
+bool LikePattern::matchesEverything() const
+{
+    return m_valid && std::all_of(m_tokens.begin(), m_tokens.end(),
+                                  [](const Token& token) { return token.kind == Kind::Star; });
+}
+
 KeyPattern::KeyPattern(QStringView pattern)
     : m_pattern(LikePattern::compile(pattern)),
       m_contained(nameKeyOf(QString::fromStdU32String(m_pattern.containedText())).toStdString())
 {
+    for (const std::u32string& run : m_pattern.literalRuns()) {
+        // The mark and U+FFFD have no keyed bytes of their own: a key writes a mark inside a
+        // name as U+FFFD, and so does a broken byte.
+        if (run.find_first_of(U"\U0010FFFF\uFFFD") != run.npos)
+            continue;
+        m_required.push_back(nameKeyOf(QString::fromStdU32String(run)).toStdString());
+    }
+    std::stable_sort(
+        m_required.begin(), m_required.end(),
+        [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
 }
 
 bool KeyPattern::matches(std::string_view key, std::u32string& buffer) const
@@ -219,6 +255,40 @@ bool KeyPattern::matches(std::string_view key, std::u32string& buffer) const
     foldUtf8(key.data(), key.size(), buffer);
     keyToFolded(buffer);
     return m_pattern.matchesFolded(buffer);
+}
+
+bool isKeyedForm(std::string_view key, std::u32string& buffer)
+{
+    buffer.clear();
+    if (!foldUtf8(key.data(), key.size(), buffer))
+        return false;
+    // Folding changed nothing exactly when the folded code points encode to the same bytes.
+    std::size_t at = 0;
+    for (const char32_t c : buffer) {
+        if (c == 0x451) // a bare ё; keys write it as е and the mark
+            return false;
+        char bytes[4];
+        std::size_t n = 0;
+        if (c < 0x80) {
+            bytes[n++] = char(c);
+        } else if (c < 0x800) {
+            bytes[n++] = char(0xC0 | (c >> 6));
+            bytes[n++] = char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            bytes[n++] = char(0xE0 | (c >> 12));
+            bytes[n++] = char(0x80 | ((c >> 6) & 0x3F));
+            bytes[n++] = char(0x80 | (c & 0x3F));
+        } else {
+            bytes[n++] = char(0xF0 | (c >> 18));
+            bytes[n++] = char(0x80 | ((c >> 12) & 0x3F));
+            bytes[n++] = char(0x80 | ((c >> 6) & 0x3F));
+            bytes[n++] = char(0x80 | (c & 0x3F));
+        }
+        if (key.size() - at < n || key.compare(at, n, std::string_view(bytes, n)) != 0)
+            return false;
+        at += n;
+    }
+    return at == key.size();
 }
 
 } // namespace tarvik

@@ -49,6 +49,12 @@ public:
     // search in folded names can be a plain substring search. Empty otherwise.
     std::u32string containedText() const;
 
+    // The runs of plain characters, folded, that every matching text contains in that order:
+    // a search can first look for their bytes and match only where they all are.
+    std::vector<std::u32string> literalRuns() const;
+    // Valid and nothing but stars: every text matches.
+    bool matchesEverything() const;
+
 private:
     enum class Kind : std::uint8_t { Literal, AnyOne, Digit, Class, NotClass, Star };
 
@@ -84,9 +90,20 @@ public:
     // `buffer` is scratch space, kept by the caller so that many keys reuse one.
     bool matches(std::string_view key, std::u32string& buffer) const;
 
+    // The keyed bytes of the pattern's plain runs, longest first: a key in the form
+    // nameKeyOf() gives (see isKeyedForm) can only match if it contains every one of them.
+    const std::vector<std::string>& requiredBytes() const { return m_required; }
+    bool matchesEveryKey() const { return m_pattern.matchesEverything(); }
+
 private:
     LikePattern m_pattern;
     std::string m_contained; // non-empty for *text*: the text keyed, as UTF-8
+    std::vector<std::string> m_required;
 };
+
+// Whether `key` is valid UTF-8 in the very form nameKeyOf() writes: folded, ё only as е and
+// the mark. Only such a key holds a plain run of a pattern as the run's keyed bytes. `buffer`
+// is scratch space.
+bool isKeyedForm(std::string_view key, std::u32string& buffer);
 
 } // namespace tarvik
