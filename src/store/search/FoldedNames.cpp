@@ -362,7 +362,8 @@ std::optional<QVector<qint64>> FoldedNames::match(const KeyPattern& pattern,
                         ? ((block->letters[i].bits[letterOf[r] >> 6] >> (letterOf[r] & 63)) & 1)
                         : key.find(required[r]) != key.npos;
             }
-            if (holdsAll && pattern.matches(key, buffer))
+            if (holdsAll && (isOdd(block->letters[i]) ? pattern.matches(key, buffer)
+                                                      : pattern.matchesKeyedForm(key)))
                 rows.append(block->ids[i]);
         }
     }

@@ -40,6 +40,41 @@ struct FoldedText {
     char32_t read(qsizetype& i) const noexcept { return s[std::size_t(i++)]; }
 };
 
+// A key in the form nameKeyOf() writes, read as the folded name it stands for: valid UTF-8
+// (checked when the key was taken in), е followed by the mark read as ё.
+struct KeyedText {
+    std::string_view s;
+    bool atEnd(qsizetype i) const noexcept { return std::size_t(i) >= s.size(); }
+    char32_t read(qsizetype& i) const noexcept
+    {
+        const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+        const std::size_t at = std::size_t(i);
+        const unsigned char lead = b[at];
+        if (lead < 0x80) {
+            ++i;
+            return lead;
+        }
+        if (lead < 0xE0) {
+            i += 2;
+            const char32_t c = char32_t(lead & 0x1F) << 6 | (b[at + 1] & 0x3F);
+            if (c == 0x435 && at + 6 <= s.size() && b[at + 2] == 0xF4 && b[at + 3] == 0x8F &&
+                b[at + 4] == 0xBF && b[at + 5] == 0xBF) {
+                i += 4;
+                return 0x451;
+            }
+            return c;
+        }
+        if (lead < 0xF0) {
+            i += 3;
+            return char32_t(lead & 0x0F) << 12 | char32_t(b[at + 1] & 0x3F) << 6 |
+                   (b[at + 2] & 0x3F);
+        }
+        i += 4;
+        return char32_t(lead & 0x07) << 18 | char32_t(b[at + 1] & 0x3F) << 12 |
+               char32_t(b[at + 2] & 0x3F) << 6 | (b[at + 3] & 0x3F);
+    }
+};
+
 } // namespace
 
 LikePattern LikePattern::compile(QStringView pattern)
@@ -191,6 +226,11 @@ bool LikePattern::matchesFolded(std::u32string_view foldedText) const
     return run(FoldedText{foldedText});
 }
 
+bool LikePattern::matchesKeyed(std::string_view key) const
+{
+    return run(KeyedText{key});
+}
+
 std::u32string LikePattern::containedText() const
 {
     const std::size_t count = m_tokens.size();
@@ -245,6 +285,11 @@ KeyPattern::KeyPattern(QStringView pattern)
     std::stable_sort(
         m_required.begin(), m_required.end(),
         [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+}
+
+bool KeyPattern::matchesKeyedForm(std::string_view key) const
+{
+    return !m_contained.empty() ? keyContains(key, m_contained) : m_pattern.matchesKeyed(key);
 }
 
 bool KeyPattern::matches(std::string_view key, std::u32string& buffer) const

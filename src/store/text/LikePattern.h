@@ -44,6 +44,9 @@ public:
 
     // The text already passed through foldChar (e.g. by foldUtf8).
     bool matchesFolded(std::u32string_view foldedText) const;
+    // A key in the form nameKeyOf() writes (see isKeyedForm), as the folded name it stands
+    // for, without decoding it first.
+    bool matchesKeyed(std::string_view key) const;
 
     // For a pattern of the form *text* with no other wildcard: that text, folded, so a
     // search in folded names can be a plain substring search. Empty otherwise.
@@ -89,6 +92,8 @@ public:
 
     // `buffer` is scratch space, kept by the caller so that many keys reuse one.
     bool matches(std::string_view key, std::u32string& buffer) const;
+    // The same answer for a key that isKeyedForm(), quicker.
+    bool matchesKeyedForm(std::string_view key) const;
 
     // The keyed bytes of the pattern's plain runs, longest first: a key in the form
     // nameKeyOf() gives (see isKeyedForm) can only match if it contains every one of them.
