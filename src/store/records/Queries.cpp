@@ -1,6 +1,7 @@
 #include "store/records/Queries.h"
 
 #include "store/records/Statements.h"
+#include "store/register/Dialect.h"
 #include "store/register/WriteTransaction.h"
 
 #include <QSqlQuery>
@@ -119,12 +120,14 @@ PackageTypeWrite changePackageType(const Connection& db, qint64 rowId, const QSt
     QSqlQuery query(db.connection());
     if (picture) {
         query.prepare(
-            QStringLiteral("UPDATE vrYZD SET vrachYZD = ?, name1 = ?, Photo1 = ? WHERE rowid = ?"));
+            QStringLiteral("UPDATE vrYZD SET vrachYZD = ?, name1 = ?, Photo1 = ? WHERE %1 = ?")
+                .arg(keyColumn(QStringLiteral("vrYZD"), db.connection())));
         query.addBindValue(name);
         query.addBindValue(picture->fileName);
         query.addBindValue(picture->bytes);
     } else {
-        query.prepare(QStringLiteral("UPDATE vrYZD SET vrachYZD = ? WHERE rowid = ?"));
+        query.prepare(QStringLiteral("UPDATE vrYZD SET vrachYZD = ? WHERE %1 = ?")
+                          .arg(keyColumn(QStringLiteral("vrYZD"), db.connection())));
         query.addBindValue(name);
     }
     query.addBindValue(rowId);
