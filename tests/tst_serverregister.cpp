@@ -3,6 +3,7 @@
 // (tools/pg-test-cluster.sh); the start-up cases need none.
 #include "MainWindowProbe.h"
 #include "TestServer.h"
+#include "WhenOpen.h"
 
 #include "app/ServerStartup.h"
 #include "gui/ProgramEnd.h"
@@ -10,10 +11,14 @@
 #include "store/records/RecordSource.h"
 #include "store/search/NameCopy.h"
 
+#include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
 #include <QSettings>
 #include <QSqlRecord>
+#include <QToolButton>
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -40,8 +45,10 @@ NameCopy& namesOf(Form1& window)
 // What the list shows after `text` was typed into the quick search.
 QStringList found(MainWindowProbe& probe, const QString& text)
 {
+    // Emptied as the user empties it: every part is listed again.
     auto* box = probe.control<QLineEdit>("Text5");
-    box->clear();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
     waitForList(*probe.m_window);
     searchFor(*probe.m_window, text);
     // A pattern is matched in memory on a thread of its own; the list follows its result.
@@ -60,6 +67,7 @@ private slots:
     void listAndSearchAsOnTheFile();
     void plusAndMinusWithChangedElsewhere();
     void addChangeDeleteAndCount();
+    void partDialogsAndDeleting();
     void packageTypesWithTheirPictureBytes();
     void twoComputersOnOnePart();
     void unreachableServerEndsTheStart();
@@ -88,9 +96,9 @@ void TestServerRegister::listAndSearchAsOnTheFile()
     QCOMPARE(onServer.listed(), onFile.listed());
     QCOMPARE(onServer.listed().size(), orderedParts().size());
 
-    const QStringList texts{QStringLiteral("е"), QStringLiteral("ё"), QStringLiteral("кон"),
-                            QStringLiteral("A"), QStringLiteral("*1*"), QStringLiteral("К*"),
-                            QStringLiteral("[аб]*"), QStringLiteral("#"), QStringLiteral("?б?"),
+    const QStringList texts{QStringLiteral("е"),       QStringLiteral("ё"),   QStringLiteral("кон"),
+                            QStringLiteral("A"),       QStringLiteral("*1*"), QStringLiteral("К*"),
+                            QStringLiteral("[аб]*"),   QStringLiteral("#"),   QStringLiteral("?б?"),
                             QStringLiteral("[!а-я]*"), QStringLiteral("е*ж")};
     // First the engine answers (the names are held back from memory), then the names in
     // memory: both give the file's rows in the file's order.
@@ -117,8 +125,9 @@ void TestServerRegister::listAndSearchAsOnTheFile()
     QCOMPARE(reg.server().run(QStringLiteral("UPDATE client SET idFam = 'Аааа' WHERE idFam = "
                                              "'Яблоко'")),
              QString());
-    QVERIFY(!reg.server().value(QStringLiteral("SELECT 1 FROM client WHERE idFam = 'Аааа' AND "
-                                               "idFamKey IS NULL"))
+    QVERIFY(!reg.server()
+                 .value(QStringLiteral("SELECT 1 FROM client WHERE idFam = 'Аааа' AND "
+                                       "idFamKey IS NULL"))
                  .isNull());
     QCOMPARE(found(onServer, QStringLiteral("ааа")), QStringList{QStringLiteral("Аааа")});
     QCOMPARE(found(onServer, QStringLiteral("Я")), QStringList());
@@ -190,8 +199,8 @@ void TestServerRegister::addChangeDeleteAndCount()
     RecordSource parts;
     QVERIFY(parts.open(reg.owner()).ok());
     parts.setStatement(Statements::partsByName());
-    QVERIFY(parts.addNew(part(QStringLiteral("Ёмкость"), QStringLiteral("3"), QStringLiteral("4"))
-                             .fields()));
+    QVERIFY(parts.addNew(
+        part(QStringLiteral("Ёмкость"), QStringLiteral("3"), QStringLiteral("4")).fields()));
     QVERIFY2(parts.refresh(), qPrintable(parts.lastError()));
     QCOMPARE(parts.recordCount(), 3);
     QCOMPARE(parts.field(QStringLiteral("idFam")).toString(), QStringLiteral("Ёмкость"));
@@ -215,6 +224,66 @@ void TestServerRegister::addChangeDeleteAndCount()
     QVERIFY(parts.deleteCurrent());
     QCOMPARE(countParts(db), std::optional<qint64>(2));
     QCOMPARE(reg.server().value(QStringLiteral("SELECT n FROM clientKontCount")).toLongLong(), 2);
+}
+
+void TestServerRegister::partDialogsAndDeleting()
+{
+    TARVIK_SKIP_WITHOUT_SERVER();
+    ServerRegister reg;
+    QVERIFY2(reg.write({part(QStringLiteral("Реле"), QStringLiteral("1"), QStringLiteral("3"))}),
+             qPrintable(reg.error()));
+    MainWindowProbe probe;
+    probe.m_window = std::make_unique<Form1>(reg.file().paths(), reg.owner());
+    probe.m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(probe.m_window.get()));
+    const auto stored = [&](const QString& sql) { return reg.server().value(sql).toString(); };
+    // The names in memory follow the program's own add in place, by the new part's number.
+    QTRY_VERIFY_WITH_TIMEOUT(namesOf(*probe.m_window).isReady(), 10000);
+    namesOf(*probe.m_window).holdLoading(true); // a copy read again would not be ready
+
+    whenOpen<QDialog>([](QDialog* dialog) {
+        control<QLineEdit>(dialog, "Fam")->setText(QStringLiteral("Ёмкость"));
+        control<QLineEdit>(dialog, "txtVozrast")->setText(QStringLiteral("5"));
+        control<QPushButton>(dialog, "cmdAdd1")->click();
+    });
+    QTest::mouseClick(probe.control<QToolButton>("nPaz"), Qt::LeftButton);
+    QCOMPARE(stored(QStringLiteral("SELECT phone FROM client WHERE idFam = 'Ёмкость'")),
+             QStringLiteral("5"));
+    QCOMPARE(probe.text("Text1"), QStringLiteral("Ёмкость"));
+    QCOMPARE(probe.label("lblRecordCount1"), QStringLiteral("2"));
+    QCOMPARE(probe.listed(), (QStringList{QStringLiteral("Ёмкость"), QStringLiteral("Реле")}));
+    QVERIFY(namesOf(*probe.m_window).isReady());
+    QCOMPARE(found(probe, QStringLiteral("ёмк")), QStringList{QStringLiteral("Ёмкость")});
+    namesOf(*probe.m_window).holdLoading(false);
+
+    // Another computer changes the part while the edit dialog is open: nothing is saved.
+    whenOpen<QDialog>([&](QDialog* dialog) {
+        reg.server().run(QStringLiteral("UPDATE client SET phone = '41' WHERE idFam = 'Ёмкость'"));
+        control<QLineEdit>(dialog, "txtVozrast")->setText(QStringLiteral("9"));
+        MessageBox::setNextAnswer(QMessageBox::No);
+        control<QPushButton>(dialog, "cmdAdd1")->click();
+        QCOMPARE(MessageBox::takeShown().size(), 1);
+        dialog->reject();
+    });
+    QTest::mouseClick(probe.control<QToolButton>("iPaz"), Qt::LeftButton);
+    QCOMPARE(stored(QStringLiteral("SELECT phone FROM client WHERE idFam = 'Ёмкость'")),
+             QStringLiteral("41"));
+    QCOMPARE(probe.text("Text4"), QStringLiteral("41"));
+    whenOpen<QDialog>([](QDialog* dialog) {
+        control<QLineEdit>(dialog, "Fam")->setText(QStringLiteral("Ёмкость 2"));
+        control<QPushButton>(dialog, "cmdAdd1")->click();
+    });
+    QTest::mouseClick(probe.control<QToolButton>("iPaz"), Qt::LeftButton);
+    QCOMPARE(stored(QStringLiteral("SELECT phone FROM client WHERE idFam = 'Ёмкость 2'")),
+             QStringLiteral("41"));
+
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    QTest::mouseClick(probe.control<QToolButton>("dPaz"), Qt::LeftButton);
+    QCOMPARE(MessageBox::takeShown().size(), 1);
+    QCOMPARE(stored(QStringLiteral("SELECT count(*) FROM client")), QStringLiteral("1"));
+    QCOMPARE(probe.label("lblRecordCount1"), QStringLiteral("1"));
+    QCOMPARE(probe.listed(), QStringList{QStringLiteral("Реле")});
+    probe.closeWindow();
 }
 
 void TestServerRegister::packageTypesWithTheirPictureBytes()
@@ -242,9 +311,9 @@ void TestServerRegister::packageTypesWithTheirPictureBytes()
         }
         return rows;
     };
-    for (const Statement& statement :
-         {Statements::packageTypes(), Statements::packageTypesByName(),
-          Statements::namedPackageTypesByName(), Statements::packageTypeNamed(QStringLiteral("ЁЖ"))}) {
+    for (const Statement& statement : {Statements::packageTypes(), Statements::packageTypesByName(),
+                                       Statements::namedPackageTypesByName(),
+                                       Statements::packageTypeNamed(QStringLiteral("ЁЖ"))}) {
         const auto onServer = typesOf(reg.owner(), statement);
         QCOMPARE(onServer, typesOf(reg.file().owner(), statement));
         QVERIFY(!onServer.isEmpty());
@@ -271,9 +340,9 @@ void TestServerRegister::twoComputersOnOnePart()
 {
     TARVIK_SKIP_WITHOUT_SERVER();
     ServerRegister reg;
-    QVERIFY2(reg.write({part(QStringLiteral("Резистор"), QStringLiteral("1"),
-                             QStringLiteral("1000"))}),
-             qPrintable(reg.error()));
+    QVERIFY2(
+        reg.write({part(QStringLiteral("Резистор"), QStringLiteral("1"), QStringLiteral("1000"))}),
+        qPrintable(reg.error()));
     const qint64 id = reg.server().value(QStringLiteral("SELECT idnom FROM client")).toLongLong();
     QProcess first, second;
     for (QProcess* child : {&first, &second}) {

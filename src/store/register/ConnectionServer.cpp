@@ -93,11 +93,11 @@ OpenResult Connection::verifyServer()
     query.setForwardOnly(true);
     for (const ServerTable& table : kServerTables) {
         const QString name = QLatin1String(table.name);
-        query.prepare(QStringLiteral(
-            "SELECT c.column_name, t.table_type FROM information_schema.columns c "
-            "JOIN information_schema.tables t ON t.table_schema = c.table_schema "
-            "AND t.table_name = c.table_name "
-            "WHERE c.table_schema = current_schema() AND c.table_name = ?"));
+        query.prepare(
+            QStringLiteral("SELECT c.column_name, t.table_type FROM information_schema.columns c "
+                           "JOIN information_schema.tables t ON t.table_schema = c.table_schema "
+                           "AND t.table_name = c.table_name "
+                           "WHERE c.table_schema = current_schema() AND c.table_name = ?"));
         query.addBindValue(name);
         if (!query.exec())
             return {OpenProblem::CannotOpen, engineDetail(query.lastError())};

@@ -37,9 +37,9 @@ QString sqlState(const QSqlError& error)
 bool isServerBusy(const QSqlError& error)
 {
     const QString state = sqlState(error);
-    return state == QLatin1String("55P03")    // lock_not_available (lock_timeout)
-           || state == QLatin1String("57014") // query_canceled (statement_timeout)
-           || state == QLatin1String("40001") // serialization_failure
+    return state == QLatin1String("55P03")     // lock_not_available (lock_timeout)
+           || state == QLatin1String("57014")  // query_canceled (statement_timeout)
+           || state == QLatin1String("40001")  // serialization_failure
            || state == QLatin1String("40P01"); // deadlock_detected
 }
 
