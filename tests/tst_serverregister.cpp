@@ -182,6 +182,20 @@ void TestServerRegister::plusAndMinusWithChangedElsewhere()
     QVERIFY(MessageBox::takeShown().isEmpty());
     QCOMPARE(reg.server().value(stored).toString(), QStringLiteral("52"));
     QCOMPARE(probe.text("Text4"), QStringLiteral("52"));
+
+    // Another client holds the row locked: the "+" gives up after the lock limit and says the
+    // register is busy, rather than waiting for ever; once the lock is gone it saves.
+    QCOMPARE(reg.server().run(QStringLiteral("BEGIN")), QString());
+    QCOMPARE(reg.server().run(QStringLiteral("SELECT * FROM client FOR UPDATE")), QString());
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    probe.click("plus");
+    const QList<MessageBox::Shown> busy = MessageBox::takeShown();
+    QCOMPARE(busy.size(), 1);
+    QVERIFY2(busy.front().text.contains(QStringLiteral("занята")), qPrintable(busy.front().text));
+    QCOMPARE(reg.server().run(QStringLiteral("ROLLBACK")), QString());
+    probe.click("plus");
+    QVERIFY(MessageBox::takeShown().isEmpty());
+    QCOMPARE(reg.server().value(stored).toString(), QStringLiteral("53"));
     probe.closeWindow();
 }
 

@@ -20,14 +20,18 @@ const QString kKey = QStringLiteral("idFamKey");
 // `lock`: on the server, held until the commit. Other writers there do not wait for this one
 // before their own begin, so without it another computer's rename could fall between the
 // reads before and after, and would pass for this write's.
-std::optional<qint64> readCounter(const QSqlDatabase& db, bool lock = false)
+std::optional<qint64> readCounter(const QSqlDatabase& db, bool lock = false,
+                                  QSqlError* error = nullptr)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT n FROM clientNameChanges") +
                     (lock ? lockForUpdate(engineOf(db)) : QString())) ||
-        !query.next())
+        !query.next()) {
+        if (error)
+            *error = query.lastError();
         return std::nullopt;
+    }
     return query.value(0).toLongLong();
 }
 
@@ -168,7 +172,12 @@ PartWrite PartWriter::write(NameChange::Op op, qint64 id, const QVariantMap& fie
         return failed(transaction.error());
     const bool renames = op != NameChange::Op::Changed ||
                          std::any_of(fields.keyBegin(), fields.keyEnd(), isNameColumn);
-    const qint64 before = readCounter(db, renames).value_or(-1);
+    QSqlError counterError;
+    const std::optional<qint64> counted = readCounter(db, renames, &counterError);
+    // On the server a lock not had in time (or a lost connection) spoils the transaction.
+    if (!counted && renames && onServer(db))
+        return failed(counterError);
+    const qint64 before = counted.value_or(-1);
 
     PartWrite result;
     result.id = id;

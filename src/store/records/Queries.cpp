@@ -91,6 +91,11 @@ PackageTypeWrite addPackageType(const Connection& db, const QString& name, const
         return failed(transaction.error());
     QSqlQuery query(db.connection());
     query.setForwardOnly(true);
+    // On the server another computer's add could read the same largest number meanwhile: the
+    // adds there take turns (the file's IMMEDIATE transaction already makes them).
+    if (onServer(db.connection()) &&
+        !query.exec(QStringLiteral("LOCK TABLE vrYZD IN SHARE ROW EXCLUSIVE MODE")))
+        return failed(query.lastError());
     if (!query.exec(Statements::largestPackageTypeId()) || !query.next())
         return failed(query.lastError());
     const QVariant largest = query.value(0);
