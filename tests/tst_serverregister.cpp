@@ -64,6 +64,7 @@ class TestServerRegister : public QObject {
     Q_OBJECT
 
 private slots:
+    void aDatabaseWithoutTheTablesIsNoRegister();
     void listAndSearchAsOnTheFile();
     void plusAndMinusWithChangedElsewhere();
     void addChangeDeleteAndCount();
@@ -84,6 +85,25 @@ void TestServerRegister::openWindows(ServerRegister& reg, MainWindowProbe& onFil
     onFile.m_window = std::make_unique<Form1>(reg.file().paths(), reg.file().owner());
     onServer.m_window = std::make_unique<Form1>(reg.file().paths(), reg.owner());
     QVERIFY2(MessageBox::takeShown().isEmpty(), "no message at open");
+}
+
+void TestServerRegister::aDatabaseWithoutTheTablesIsNoRegister()
+{
+    TARVIK_SKIP_WITHOUT_SERVER();
+    ScratchServerDatabase empty;
+    QVERIFY2(empty.ok(), qPrintable(empty.error()));
+    Register reg(empty.address());
+    QCOMPARE(reg.check().problem, OpenProblem::MissingTables);
+    QCOMPARE(empty.run(QStringLiteral("CREATE TABLE client (idnom bigint, kont text, idFam text, "
+                                      "pol text, datebir text, phone text, sorp text, PhotoN "
+                                      "text, idFamKey text); CREATE VIEW vrYZD AS SELECT 1::bigint "
+                                      "AS IDvrachYZD, ''::text AS yzdID, ''::text AS vrachYZD, "
+                                      "''::text AS name1, ''::bytea AS Photo1")),
+             QString());
+    const OpenResult view = reg.check();
+    QCOMPARE(view.problem, OpenProblem::NotATable);
+    QVERIFY2(reg.describeProblem(view).contains(empty.address().display()),
+             qPrintable(reg.describeProblem(view)));
 }
 
 void TestServerRegister::listAndSearchAsOnTheFile()
