@@ -1,5 +1,7 @@
 #include "TestServer.h"
 
+#include "store/server/ServerCopy.h"
+
 #include <QAtomicInteger>
 #include <QCoreApplication>
 #include <QSqlError>
@@ -96,6 +98,28 @@ qint64 ScratchServerDatabase::objects()
                      "p JOIN pg_namespace n ON n.oid = p.pronamespace WHERE n.nspname = "
                      "'public')"))
         .toLongLong();
+}
+
+bool ServerRegister::write(const QList<PartRow>& parts, const QList<Package>& packages)
+{
+    if (!m_server.ok()) {
+        m_error = m_server.error();
+        return false;
+    }
+    if (!m_file.write(parts, packages)) {
+        m_error = QStringLiteral("the file could not be written");
+        return false;
+    }
+    const ServerCopyResult copied = copyRegisterToServer(m_file.databasePath(), m_server.address());
+    m_error = copied.error;
+    return copied.ok();
+}
+
+Register& ServerRegister::owner()
+{
+    if (!m_owner)
+        m_owner = std::make_unique<Register>(m_server.address());
+    return *m_owner;
 }
 
 } // namespace tarvik::test

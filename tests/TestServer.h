@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestRegister.h"
+
 #include "store/register/ServerAddress.h"
 
 #include <QSqlDatabase>
@@ -42,6 +44,26 @@ private:
     ServerAddress m_admin;
     ServerAddress m_address;
     QString m_name;
+    QString m_error;
+};
+
+// A program folder with a register file, as TestRegister, whose rows are copied to a
+// database of its own on the test server (as tarvik --copy-to-server does): the same register
+// on both back ends, so that what the windows show on each can be compared.
+class ServerRegister {
+public:
+    bool write(const QList<PartRow>& parts, const QList<Package>& packages = {});
+
+    TestRegister& file() { return m_file; }
+    ScratchServerDatabase& server() { return m_server; }
+    // The owner of the connections to the server's copy.
+    Register& owner();
+    QString error() const { return m_error; }
+
+private:
+    TestRegister m_file;
+    ScratchServerDatabase m_server;
+    std::unique_ptr<Register> m_owner;
     QString m_error;
 };
 

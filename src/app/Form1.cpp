@@ -117,7 +117,9 @@ void Form1::reportOpenProblem(const OpenResult& result)
 {
     // Said once, before the window opens: an empty list must not pass for an empty register.
     MessageBox::show(this, QMessageBox::Warning, kTitle,
-                     describeOpenProblem(m_paths.databasePath(), result), QMessageBox::Ok);
+                     m_register.onServer() ? m_register.describeProblem(result)
+                                           : describeOpenProblem(m_paths.databasePath(), result),
+                     QMessageBox::Ok);
 }
 
 void Form1::setUpGrid()
@@ -369,7 +371,9 @@ void Form1::closeDatabases()
 
 void Form1::reportBusy()
 {
-    MessageBox::show(this, QMessageBox::Warning, kTitle, describeBusy(m_paths.databasePath()),
+    MessageBox::show(this, QMessageBox::Warning, kTitle,
+                     m_register.onServer() ? m_register.describeBusy()
+                                           : describeBusy(m_paths.databasePath()),
                      QMessageBox::Ok);
 }
 

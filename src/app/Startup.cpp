@@ -3,11 +3,13 @@
 #include "app/AccessImportStartup.h"
 #include "app/Form1.h"
 #include "app/RegisterHome.h"
+#include "app/ServerStartup.h"
 #include "app/SingleInstance.h"
 #include "gui/EnterKey.h"
 #include "gui/MessageBox.h"
 #include "gui/QtTexts.h"
 #include "store/register/Register.h"
+#include "store/register/ServerAddress.h"
 
 #include <QApplication>
 #include <QDir>
@@ -81,10 +83,15 @@ int runProgram(QApplication& app, const ProgramPaths& program)
         showAlreadyRunning();
         return 0;
     }
-    if (const std::optional<int> exitCode = bringOverAccessRegister(paths))
-        return *exitCode;
-    Register reg(paths.databasePath());
-    Form1 window(paths, reg);
+    // A register on a server leaves the file beside the program alone.
+    if (!readServerChoice(paths.databasePath()).server) {
+        if (const std::optional<int> exitCode = bringOverAccessRegister(paths))
+            return *exitCode;
+    }
+    const std::unique_ptr<Register> reg = chooseRegister(paths);
+    if (!reg)
+        return 1;
+    Form1 window(paths, *reg);
     // The window already has its full size; adjustSize() would shrink a window whose
     // controls stand at fixed places to a stub.
     // Centred by its client area and menu bar; the frame is not known before it is shown.

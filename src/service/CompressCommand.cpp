@@ -10,6 +10,16 @@ namespace tarvik {
 
 void compressRegister(QWidget* parent, Register& reg)
 {
+    if (reg.onServer()) {
+        // No file to compact: the server reclaims its space itself. The program goes on.
+        MessageBox::show(parent, QMessageBox::Information, QStringLiteral("Тарвик радиодеталей"),
+                         QStringLiteral("База данных хранится на сервере %1. Сервер сам "
+                                        "освобождает место и следит за своими файлами: сжимать "
+                                        "здесь нечего.")
+                             .arg(reg.path()),
+                         QMessageBox::Ok);
+        return;
+    }
     CompactionResult result;
     {
         WaitCursor wait;

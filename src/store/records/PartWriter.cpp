@@ -2,11 +2,13 @@
 
 #include "store/records/PartRow.h"
 #include "store/records/Statements.h"
+#include "store/register/Dialect.h"
 #include "store/register/NameKeys.h"
 #include "store/register/WriteTransaction.h"
 
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <optional>
 
 namespace tarvik {
@@ -15,12 +17,21 @@ namespace {
 const QString kName = QStringLiteral("idFam");
 const QString kKey = QStringLiteral("idFamKey");
 
-std::optional<qint64> readCounter(const QSqlDatabase& db)
+// `lock`: on the server, held until the commit. Other writers there do not wait for this one
+// before their own begin, so without it another computer's rename could fall between the
+// reads before and after, and would pass for this write's.
+std::optional<qint64> readCounter(const QSqlDatabase& db, bool lock = false,
+                                  QSqlError* error = nullptr)
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT n FROM clientNameChanges")) || !query.next())
+    if (!query.exec(QStringLiteral("SELECT n FROM clientNameChanges") +
+                    (lock ? lockForUpdate(engineOf(db)) : QString())) ||
+        !query.next()) {
+        if (error)
+            *error = query.lastError();
         return std::nullopt;
+    }
     return query.value(0).toLongLong();
 }
 
@@ -127,9 +138,14 @@ NameChange PartWriter::describe(NameChange::Op op, qint64 id, qint64 before) con
     if (change.after != change.before && change.op != NameChange::Op::Removed) {
         QSqlQuery query(db);
         query.setForwardOnly(true);
-        // As bytes: QString would replace bytes that are not UTF-8.
-        query.prepare(QStringLiteral(
-            "SELECT typeof(idFamKey), CAST(idFamKey AS BLOB) FROM client WHERE rowid = ?"));
+        // As bytes: QString would replace bytes that are not UTF-8. The server keeps only
+        // text, always UTF-8.
+        query.prepare(
+            onServer(db)
+                ? QStringLiteral("SELECT CASE WHEN idFamKey IS NULL THEN 'null' ELSE 'text' END, "
+                                 "convert_to(idFamKey, 'UTF8') FROM client WHERE idnom = ?")
+                : QStringLiteral("SELECT typeof(idFamKey), CAST(idFamKey AS BLOB) FROM client "
+                                 "WHERE rowid = ?"));
         query.addBindValue(change.id);
         if (query.exec() && query.next()) {
             const QString type = query.value(0).toString();
@@ -154,7 +170,14 @@ PartWrite PartWriter::write(NameChange::Op op, qint64 id, const QVariantMap& fie
     WriteTransaction transaction(db);
     if (!transaction.begun())
         return failed(transaction.error());
-    const qint64 before = readCounter(db).value_or(-1);
+    const bool renames = op != NameChange::Op::Changed ||
+                         std::any_of(fields.keyBegin(), fields.keyEnd(), isNameColumn);
+    QSqlError counterError;
+    const std::optional<qint64> counted = readCounter(db, renames, &counterError);
+    // On the server a lock not had in time (or a lost connection) spoils the transaction.
+    if (!counted && renames && onServer(db))
+        return failed(counterError);
+    const qint64 before = counted.value_or(-1);
 
     PartWrite result;
     result.id = id;
@@ -179,14 +202,18 @@ PartWrite PartWriter::add(const QVariantMap& fields)
         return refused(QStringLiteral("нет полей для записи"));
     return write(NameChange::Op::Added, -1, fields, {}, [&](QSqlQuery& query, PartWrite& result) {
         const QVariantMap row = stored(fields);
-        query.prepare(
-            QStringLiteral("INSERT INTO client (%1) VALUES (%2)")
-                .arg(row.keys().join(QStringLiteral(", ")), Statements::placeholders(row.size())));
+        const bool server = onServer(m_db.connection());
+        query.prepare(QStringLiteral("INSERT INTO client (%1) VALUES (%2)%3")
+                          .arg(row.keys().join(QStringLiteral(", ")),
+                               Statements::placeholders(row.size()),
+                               server ? QStringLiteral(" RETURNING idnom") : QString()));
         for (const QVariant& value : row)
             query.addBindValue(value);
         if (!query.exec())
             return false;
-        result.id = query.lastInsertId().toLongLong();
+        // The server's driver knows no last id; the insert returns it.
+        result.id = server ? (query.next() ? query.value(0).toLongLong() : -1)
+                           : query.lastInsertId().toLongLong();
         return true;
     });
 }
@@ -200,9 +227,14 @@ PartWrite PartWriter::change(qint64 id, const QVariantMap& fields, const QVarian
         if (!expected.isEmpty()) {
             // Inside the transaction: nobody can change the row between this read and the
             // write.
+            // On the server the row is locked until the commit: another computer's change of
+            // it waits, then finds what this one wrote.
+            const Engine engine = engineOf(m_db.connection());
             query.setForwardOnly(true);
-            query.prepare(QStringLiteral("SELECT %1 FROM client WHERE rowid = ?")
-                              .arg(expected.keys().join(QStringLiteral(", "))));
+            query.prepare(QStringLiteral("SELECT %1 FROM client WHERE %2 = ?%3")
+                              .arg(expected.keys().join(QStringLiteral(", ")),
+                                   keyColumn(QStringLiteral("client"), engine),
+                                   lockForUpdate(engine)));
             query.addBindValue(id);
             if (!query.exec())
                 return false;
@@ -224,8 +256,9 @@ PartWrite PartWriter::change(qint64 id, const QVariantMap& fields, const QVarian
         QStringList assignments;
         for (const QString& field : row.keys())
             assignments << field + QStringLiteral(" = ?");
-        query.prepare(QStringLiteral("UPDATE client SET %1 WHERE rowid = ?")
-                          .arg(assignments.join(QStringLiteral(", "))));
+        query.prepare(QStringLiteral("UPDATE client SET %1 WHERE %2 = ?")
+                          .arg(assignments.join(QStringLiteral(", ")),
+                               keyColumn(QStringLiteral("client"), m_db.connection())));
         for (const QVariant& value : row)
             query.addBindValue(value);
         query.addBindValue(id);
@@ -236,7 +269,8 @@ PartWrite PartWriter::change(qint64 id, const QVariantMap& fields, const QVarian
 PartWrite PartWriter::remove(qint64 id)
 {
     return write(NameChange::Op::Removed, id, {}, {}, [&](QSqlQuery& query, PartWrite& result) {
-        query.prepare(QStringLiteral("DELETE FROM client WHERE rowid = ?"));
+        query.prepare(QStringLiteral("DELETE FROM client WHERE %1 = ?")
+                          .arg(keyColumn(QStringLiteral("client"), m_db.connection())));
         query.addBindValue(id);
         return changedOneRow(query, result);
     });

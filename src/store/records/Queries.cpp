@@ -1,6 +1,7 @@
 #include "store/records/Queries.h"
 
 #include "store/records/Statements.h"
+#include "store/register/Dialect.h"
 #include "store/register/WriteTransaction.h"
 
 #include <QSqlQuery>
@@ -90,6 +91,11 @@ PackageTypeWrite addPackageType(const Connection& db, const QString& name, const
         return failed(transaction.error());
     QSqlQuery query(db.connection());
     query.setForwardOnly(true);
+    // On the server another computer's add could read the same largest number meanwhile: the
+    // adds there take turns (the file's IMMEDIATE transaction already makes them).
+    if (onServer(db.connection()) &&
+        !query.exec(QStringLiteral("LOCK TABLE vrYZD IN SHARE ROW EXCLUSIVE MODE")))
+        return failed(query.lastError());
     if (!query.exec(Statements::largestPackageTypeId()) || !query.next())
         return failed(query.lastError());
     const QVariant largest = query.value(0);
@@ -119,12 +125,14 @@ PackageTypeWrite changePackageType(const Connection& db, qint64 rowId, const QSt
     QSqlQuery query(db.connection());
     if (picture) {
         query.prepare(
-            QStringLiteral("UPDATE vrYZD SET vrachYZD = ?, name1 = ?, Photo1 = ? WHERE rowid = ?"));
+            QStringLiteral("UPDATE vrYZD SET vrachYZD = ?, name1 = ?, Photo1 = ? WHERE %1 = ?")
+                .arg(keyColumn(QStringLiteral("vrYZD"), db.connection())));
         query.addBindValue(name);
         query.addBindValue(picture->fileName);
         query.addBindValue(picture->bytes);
     } else {
-        query.prepare(QStringLiteral("UPDATE vrYZD SET vrachYZD = ? WHERE rowid = ?"));
+        query.prepare(QStringLiteral("UPDATE vrYZD SET vrachYZD = ? WHERE %1 = ?")
+                          .arg(keyColumn(QStringLiteral("vrYZD"), db.connection())));
         query.addBindValue(name);
     }
     query.addBindValue(rowId);

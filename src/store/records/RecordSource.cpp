@@ -1,5 +1,7 @@
 #include "store/records/RecordSource.h"
 
+#include "store/records/ServerKeys.h"
+#include "store/register/Dialect.h"
 #include "store/register/NameKeys.h"
 
 #include <QSqlDriver>
@@ -119,6 +121,8 @@ std::optional<QVector<qint64>> RecordSource::readKeys(const Connection& db,
                                                       const Statement& statement, int limit,
                                                       QSqlError& error)
 {
+    if (db.onServer())
+        return readServerKeys(db.connection(), statement, limit, error);
     QSqlQuery query(db.connection());
     query.setForwardOnly(true);
     bool ok = query.prepare(statement.keysSql(limit));
@@ -184,7 +188,8 @@ bool RecordSource::setCurrentRow(int row)
 
     QSqlQuery query(m_db.connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(m_statement.table));
+    query.prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 = ?")
+                      .arg(m_statement.table, keyColumn(m_statement.table, m_db.connection())));
     query.addBindValue(m_keys.at(m_currentRow));
     if (!query.exec()) {
         fail(query);
@@ -296,9 +301,10 @@ void RecordSource::fetchPage(int firstRow) const
                                                                 QSqlDriver::FieldName);
     QSqlQuery query(m_db.connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT rowid, %3 FROM %1 WHERE rowid IN (%2)")
+    const QString key = keyColumn(m_statement.table, m_db.connection());
+    query.prepare(QStringLiteral("SELECT %4, %3 FROM %1 WHERE %4 IN (%2)")
                       .arg(m_statement.table, Statements::placeholders(count),
-                           columns.join(QStringLiteral(", "))));
+                           columns.join(QStringLiteral(", ")), key));
     for (int i = 0; i < count; ++i) {
         query.addBindValue(m_keys.at(firstRow + i));
         m_shown.insert(m_keys.at(firstRow + i), {}); // a row gone since the refresh shows blank

@@ -1,5 +1,7 @@
 #include "store/records/RecordSource.h"
 
+#include "store/register/Dialect.h"
+
 #include "store/records/PartWriter.h"
 #include "store/records/Statements.h"
 
@@ -107,8 +109,9 @@ RecordSource::Replaced RecordSource::updateCurrentIf(const QVariantMap& expected
         for (const QString& field : row->keys())
             assignments << field + QStringLiteral(" = ?");
         QSqlQuery query(m_db.connection());
-        query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                          .arg(m_statement.table, assignments.join(QStringLiteral(", "))));
+        query.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                          .arg(m_statement.table, assignments.join(QStringLiteral(", ")),
+                               keyColumn(m_statement.table, m_db.connection())));
         for (const QVariant& value : *row)
             query.addBindValue(value);
         query.addBindValue(currentKey());
@@ -150,7 +153,8 @@ bool RecordSource::deleteCurrent()
         deleted = write.saved();
     } else {
         QSqlQuery query(m_db.connection());
-        query.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(m_statement.table));
+        query.prepare(QStringLiteral("DELETE FROM %1 WHERE %2 = ?")
+                          .arg(m_statement.table, keyColumn(m_statement.table, m_db.connection())));
         query.addBindValue(currentKey());
         if (!query.exec())
             return fail(query);

@@ -1,5 +1,7 @@
 #include "store/records/Statements.h"
 
+#include "store/register/NameKeys.h"
+
 namespace tarvik {
 namespace {
 
@@ -39,7 +41,8 @@ Statement partsByName()
 
 Statement partsNamed(const QString& name)
 {
-    return {QStringLiteral("client"), QStringLiteral("idFamKey = tarvik_name_key(?)"), {name}, {}};
+    // The key is worked out here, so that both engines compare it unchanged.
+    return {QStringLiteral("client"), QStringLiteral("idFamKey = ?"), {nameKey(name)}, {}};
 }
 
 // Spelled out, because without it the engine may walk a smaller index instead of the table.
@@ -99,7 +102,7 @@ Statement packageTypeNamed(const QString& name)
 
 QString largestPackageTypeId()
 {
-    return QStringLiteral("SELECT MAX(IDvrachYZD) AS [Max _ IDvrachYZD] FROM vrYZD");
+    return QStringLiteral("SELECT MAX(IDvrachYZD) AS \"Max _ IDvrachYZD\" FROM vrYZD");
 }
 
 QString countParts()

@@ -87,6 +87,10 @@ void BackgroundReader::runOnThread(const Job& job)
     // Interrupting a statement takes the engine's own handle, which belongs to another
     // library when the engines differ.
     const OpenResult opened = m_register.connect(db);
+    if (db.isOpen() && db.onServer()) {
+        runOnServer(job, db);
+        return;
+    }
     sqlite3* handle = db.isOpen() && opened.problem != OpenProblem::EngineMismatch
                           ? sqliteHandle(db.connection())
                           : nullptr;
@@ -107,6 +111,25 @@ void BackgroundReader::runOnThread(const Job& job)
             m_handle = nullptr;
         }
         sqlite3_progress_handler(handle, 0, nullptr, nullptr);
+    }
+    db.close();
+}
+
+// The server's driver cannot cancel a running statement (QPSQL has no cancelQuery): the job
+// looks at the stop flag between rows, and one statement is bounded by the server's limit,
+// set long enough for a million names.
+void BackgroundReader::runOnServer(const Job& job, Connection& db)
+{
+    constexpr int kReadLimitMs = 120000;
+    db.setStatementLimit(kReadLimitMs);
+    bool started = false;
+    {
+        std::lock_guard lock(m_mutex);
+        started = !m_stop;
+    }
+    if (started) {
+        Run run(*this, db, nullptr);
+        m_finished = job(run);
     }
     db.close();
 }

@@ -32,7 +32,7 @@ public:
     class Run {
     public:
         const Connection& db;
-        sqlite3* handle; // the engine's own handle of `db`
+        sqlite3* handle; // the engine's own handle of `db`; none on a server
 
         // Whether the job is to end now.
         bool stopping() const;
@@ -82,6 +82,7 @@ signals:
 
 private:
     void runOnThread(const Job& job);
+    void runOnServer(const Job& job, Connection& db);
     void interrupt();
 
     Register& m_register;

@@ -149,6 +149,10 @@ QString whyNotOpened(const OpenResult& result)
     case OpenProblem::Busy:
         why = QStringLiteral("файл базы занят другой программой");
         break;
+    case OpenProblem::Unreachable:
+    case OpenProblem::NoPassword:
+        why = QStringLiteral("база хранится на сервере, а не в файле");
+        break;
     }
     return result.detail.trimmed().isEmpty() ? why
                                              : why + QStringLiteral(": ") + result.detail.trimmed();

@@ -1,5 +1,6 @@
 #include "store/register/Connection.h"
 
+#include "store/register/Dialect.h"
 #include "store/register/FileKind.h"
 #include "store/register/Register.h"
 #include "store/text/SqlFunctions.h"
@@ -97,7 +98,15 @@ Connection::~Connection()
 
 QSqlDatabase Connection::connection() const
 {
-    return QSqlDatabase::database(m_connectionName, false);
+    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    if (m_lost && m_server && db.isValid()) {
+        db.close();
+        if (!m_password.isEmpty())
+            db.setPassword(m_password);
+        m_lost = !(db.open() && startSession(db));
+        db.setPassword(QString());
+    }
+    return db;
 }
 
 bool Connection::isOpen() const
@@ -113,6 +122,7 @@ OpenResult Connection::open(const QString& path)
 OpenResult Connection::open(const QString& path, bool verifyFile)
 {
     close();
+    m_server.reset();
     m_path = path;
     // The engine would open a pipe and wait on its first read for ever (holding the
     // program's lock meanwhile); a folder or device is no register either.
@@ -182,6 +192,7 @@ OpenResult Connection::verify()
 
 void Connection::close()
 {
+    m_lost = false;
     if (Register* owner = std::exchange(m_owner, nullptr))
         owner->forget(this);
     if (!QSqlDatabase::contains(m_connectionName))
@@ -195,18 +206,24 @@ void Connection::close()
 
 bool isDamageError(const QSqlError& error)
 {
+    if (!sqlState(error).isEmpty())
+        return false; // the server keeps its own storage whole
     const int code = error.nativeErrorCode().toInt() & 0xff;
     return error.isValid() && (code == kSqliteCorrupt || code == kSqliteNotADb);
 }
 
 bool isBusyError(const QSqlError& error)
 {
+    if (!sqlState(error).isEmpty())
+        return isServerBusy(error);
     const int code = error.nativeErrorCode().toInt() & 0xff;
     return error.isValid() && (code == kSqliteBusy || code == kSqliteLocked);
 }
 
 void Connection::noteError(const QSqlError& error) const
 {
+    if (m_server && isConnectionLost(error))
+        m_lost = true;
     if (m_owner)
         m_owner->noteError(error);
 }
@@ -254,6 +271,17 @@ QString engineDetail(const QSqlError& error)
 
 QString describeFailure(const QSqlError& error)
 {
+    if (!sqlState(error).isEmpty() || isConnectionLost(error)) {
+        const QString what =
+            isConnectionLost(error)
+                ? QStringLiteral("связь с сервером базы данных прервана, ничего не записано; "
+                                 "повторите действие")
+            : isServerBusy(error)
+                ? QStringLiteral("сервер базы данных не дождался освобождения записи; повторите "
+                                 "действие")
+                : QStringLiteral("ошибка сервера базы данных");
+        return withDetail(what, engineDetail(error));
+    }
     const QString what = isBusyError(error)
                              ? QStringLiteral("файл базы данных занят другой программой")
                          : isDamageError(error) ? QStringLiteral("файл базы данных повреждён")
@@ -326,6 +354,9 @@ QString describeOpenProblem(const QString& path, const OpenResult& result)
             .arg(file);
     case OpenProblem::Busy:
         return describeBusy(path);
+    case OpenProblem::Unreachable:
+    case OpenProblem::NoPassword:
+        return describeServerOpenProblem(path, result);
     }
     return {};
 }

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "store/register/ServerAddress.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
+
+#include <optional>
 
 namespace tarvik {
 
@@ -21,6 +25,8 @@ enum class OpenProblem {
     NotATable,      // a view or virtual table stands for one of them (detail: its name)
     EngineMismatch, // Qt's SQLite is not the library our functions were built against
     Busy,           // another program holds the file locked
+    Unreachable,    // the server cannot be reached or refused us (detail: the whole sentence)
+    NoPassword,     // the server wants a password and none was found or given
 };
 
 struct OpenResult {
@@ -42,6 +48,8 @@ public:
     // Opens an existing file read-write. A missing file stays missing: the engine's
     // create-if-missing default would silently turn it into an empty register.
     OpenResult open(const QString& path);
+    // Opens a register on a server; `password` empty: libpq looks in ~/.pgpass or PGPASSFILE.
+    OpenResult open(const ServerAddress& address, const QString& password = {});
     void close();
 
     // An error met on this connection, told to the register that handed it out: damage
@@ -55,16 +63,30 @@ public:
     void partChanged(const NameChange& change) const;
 
     bool isOpen() const;
+    // The file's path, or the server as sentences name it.
     QString path() const { return m_path; }
+    bool onServer() const { return m_server.has_value(); }
+    // The connection. A server connection found lost by noteError() is opened again here,
+    // so the action after a lost connection finds it back.
     QSqlDatabase connection() const;
+    // For connections that read for long in the background: the server's limit on one
+    // statement, in milliseconds (0: none). Kept across reconnections.
+    void setStatementLimit(int ms);
 
 private:
     friend class Register;
     OpenResult verify();
+    OpenResult verifyServer();
     OpenResult open(const QString& path, bool verifyFile);
+    OpenResult open(const ServerAddress& address, const QString& password, bool verify);
+    bool startSession(QSqlDatabase& db) const;
 
     QString m_connectionName;
     QString m_path;
+    std::optional<ServerAddress> m_server;
+    QString m_password;          // a typed password, in memory only, for reconnecting
+    int m_statementLimitMs = 0;  // set in open()
+    mutable bool m_lost = false; // the server connection broke: reopened at the next use
     Register* m_owner = nullptr; // set when the register handed this connection out
 };
 
@@ -85,6 +107,8 @@ QString describeFailure(const QSqlError& error);
 
 // The sentence shown to the user for a failed open.
 QString describeOpenProblem(const QString& path, const OpenResult& result);
+// The same for a register on a server, `server` as ServerAddress::display() gives it.
+QString describeServerOpenProblem(const QString& server, const OpenResult& result);
 // The sentences for a register locked by another program, and for damage met at work.
 QString describeBusy(const QString& path);
 QString describeDamage(const QString& path, const QString& detail);

@@ -28,7 +28,8 @@ DamageCheck::~DamageCheck()
 void DamageCheck::start()
 {
     m_reader.takeEnded();
-    if (m_reader.isRunning() || m_closing || m_register.isDamaged())
+    // A server keeps its own storage whole; there is no file to check.
+    if (m_reader.isRunning() || m_closing || m_register.isDamaged() || m_register.onServer())
         return;
     m_reader.start([this](BackgroundReader::Run& run) { return check(run); }, QThread::LowPriority);
 }

@@ -1,5 +1,7 @@
 #include "store/register/NameKeys.h"
 
+#include "store/register/Dialect.h"
+
 #include "store/text/TextFold.h"
 
 #include <QSqlQuery>
@@ -31,6 +33,8 @@ QString renamedTriggerSql()
 // without it has each key checked, once. Only built-in functions: other tools still write.
 const char* const kEarlierFormIndex = "client_idFamKey_earlier_form";
 const char* const kEarlierFormTerm = "instr(idFamKey, char(1105)) > 0";
+// The same on the server, where the index of server-tables.sql answers it.
+const char* const kEarlierFormTermOnServer = "strpos(idFamKey, chr(1105)) > 0";
 
 QString earlierFormIndexSql()
 {
@@ -57,16 +61,20 @@ using Keys = std::vector<std::pair<qint64, QString>>;
 
 // Rows whose key must be written: the cleared ones and those of the earlier form, or with
 // `everyRow` all that differ.
-bool staleKeys(QSqlQuery& query, bool everyRow, Keys* out)
+bool staleKeys(QSqlQuery& query, Engine engine, bool everyRow, Keys* out)
 {
     query.setForwardOnly(true);
+    const QString key = keyColumn(QStringLiteral("client"), engine);
     const bool ran = query.exec(
-        everyRow ? QStringLiteral("SELECT rowid, idFam, idFamKey FROM client "
+        everyRow ? QStringLiteral("SELECT %1, idFam, idFamKey FROM client "
                                   "WHERE idFam IS NOT NULL")
-                 : QStringLiteral("SELECT rowid, idFam, NULL FROM client "
+                       .arg(key)
+                 : QStringLiteral("SELECT %2, idFam, NULL FROM client "
                                   "WHERE idFamKey IS NULL AND idFam IS NOT NULL "
-                                  "UNION ALL SELECT rowid, idFam, idFamKey FROM client WHERE %1")
-                       .arg(QLatin1String(kEarlierFormTerm)));
+                                  "UNION ALL SELECT %2, idFam, idFamKey FROM client WHERE %1")
+                       .arg(QLatin1String(engine == Engine::File ? kEarlierFormTerm
+                                                                 : kEarlierFormTermOnServer),
+                            key));
     if (!ran)
         return false;
     while (query.next()) {
@@ -82,7 +90,8 @@ bool staleKeys(QSqlQuery& query, bool everyRow, Keys* out)
 bool writeKeys(const QSqlDatabase& db, const Keys& keys, QSqlError* error)
 {
     QSqlQuery update(db);
-    update.prepare(QStringLiteral("UPDATE client SET idFamKey = ? WHERE rowid = ?"));
+    update.prepare(QStringLiteral("UPDATE client SET idFamKey = ? WHERE %1 = ?")
+                       .arg(keyColumn(QStringLiteral("client"), db)));
     for (const auto& [rowid, key] : keys) {
         update.addBindValue(key);
         update.addBindValue(rowid);
@@ -106,13 +115,15 @@ NameKeyHealing run(const QSqlDatabase& db, bool atOpen, const std::function<void
         return result;
     };
 
+    const Engine engine = engineOf(db);
     bool guarded = true;
-    if (atOpen && !hasGuards(query, &guarded))
+    // A server's triggers and index come with its tables.
+    if (atOpen && engine == Engine::File && !hasGuards(query, &guarded))
         return failed(query.lastError());
     // Reading first keeps the usual case (nothing to do) free of any write lock.
     Keys keys;
     if (guarded) {
-        if (!staleKeys(query, false, &keys))
+        if (!staleKeys(query, engine, false, &keys))
             return failed(query.lastError());
         if (keys.empty())
             return result;
@@ -120,7 +131,7 @@ NameKeyHealing run(const QSqlDatabase& db, bool atOpen, const std::function<void
 
     if (beforeWrite)
         beforeWrite();
-    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+    if (!query.exec(beginWriteSql(engine)))
         return failed(query.lastError());
     if (!guarded) {
         if (!query.exec(renamedTriggerSql()) || !query.exec(earlierFormIndexSql()))
@@ -130,7 +141,7 @@ NameKeyHealing run(const QSqlDatabase& db, bool atOpen, const std::function<void
     // Read again inside the transaction: nothing can change between reading and writing.
     keys.clear();
     QSqlError error;
-    if (!staleKeys(query, !guarded, &keys))
+    if (!staleKeys(query, engine, !guarded, &keys))
         return failed(query.lastError());
     if (!writeKeys(db, keys, &error))
         return failed(error);

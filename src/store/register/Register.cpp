@@ -9,6 +9,30 @@ namespace tarvik {
 
 Register::Register(const QString& path, QObject* parent) : QObject(parent), m_path(path) {}
 
+Register::Register(const ServerAddress& server, QObject* parent)
+    : QObject(parent),
+      m_path(server.display()),
+      m_server(server)
+{
+}
+
+QString Register::describeProblem(const OpenResult& result) const
+{
+    return m_server ? describeServerOpenProblem(m_path, result)
+                    : describeOpenProblem(m_path, result);
+}
+
+QString Register::describeBusy() const
+{
+    return m_server ? describeServerOpenProblem(m_path, {OpenProblem::Busy, {}})
+                    : tarvik::describeBusy(m_path);
+}
+
+QString Register::describeDamage(const QString& detail) const
+{
+    return tarvik::describeDamage(m_path, detail);
+}
+
 Register::~Register()
 {
     closeAll();
@@ -29,7 +53,7 @@ OpenResult Register::check()
         m_damageReported = true;
         m_damaged = true;
     }
-    if (result.ok() || result.problem == OpenProblem::ReadOnly) {
+    if (probe.isOpen() && (result.ok() || result.problem == OpenProblem::ReadOnly)) {
         // Keys left stale by other tools or earlier builds are put right before any list
         // is read. A read-only file keeps what it has.
         const NameKeyHealing healed = prepareNameKeys(probe.connection());
@@ -40,8 +64,9 @@ OpenResult Register::check()
                 noteError(healed.error);
         }
     }
-    // Files of earlier builds get the name-change counter the search's copy relies on.
-    if (result.ok())
+    // Files of earlier builds get the name-change counter the search's copy relies on; a
+    // server has it from the start.
+    if (result.ok() && !m_server)
         ensureNameChangeCounter(probe.connection());
     {
         QMutexLocker lock(&m_mutex);
@@ -72,7 +97,9 @@ OpenResult Register::connect(Connection& db)
         checked = m_checked.problem;
     }
     // Checked once by check(); every later connection trusts that result.
-    const OpenResult result = verify ? db.open(m_path, true) : db.open(m_path, false);
+    const OpenResult result = m_server ? db.open(*m_server, m_password, verify)
+                              : verify ? db.open(m_path, true)
+                                       : db.open(m_path, false);
     // Tracked even when the check found a problem: an open connection is a connection.
     if (db.isOpen()) {
         QMutexLocker lock(&m_mutex);

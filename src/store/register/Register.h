@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <atomic>
+#include <optional>
 
 namespace tarvik {
 
@@ -21,9 +22,21 @@ class Register : public QObject {
 
 public:
     explicit Register(const QString& path, QObject* parent = nullptr);
+    // A register on a PostgreSQL server; the file beside the program is not used.
+    explicit Register(const ServerAddress& server, QObject* parent = nullptr);
     ~Register() override;
 
+    // The file's path, or the server as sentences name it.
     QString path() const { return m_path; }
+    bool onServer() const { return m_server.has_value(); }
+    std::optional<ServerAddress> server() const { return m_server; }
+    // A password the user typed: handed to every connection, kept in memory only.
+    void setPassword(const QString& password) { m_password = password; }
+
+    // The user's sentences about this register, naming the file or the server.
+    QString describeProblem(const OpenResult& result) const;
+    QString describeBusy() const;
+    QString describeDamage(const QString& detail) const;
 
     // Opens the file once and checks it: a database, the register's tables and fields,
     // writable. The result is kept; connections are handed out even after a failed check,
@@ -80,6 +93,8 @@ private:
     void forget(Connection* db);
 
     QString m_path;
+    std::optional<ServerAddress> m_server;
+    QString m_password;
     OpenResult m_checked;
     mutable QMutex m_mutex;
     QSet<Connection*> m_open;

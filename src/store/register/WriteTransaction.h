@@ -1,21 +1,24 @@
 #pragma once
 
+#include "store/register/Dialect.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
 namespace tarvik {
 
-// A write transaction that rolls back unless committed. IMMEDIATE: the write lock is taken
-// (waiting as long as any write would) before anything is read, so what is read inside
-// cannot change before the write, and a reader that later wants to write is never refused
-// at once in favour of another waiting writer.
+// A write transaction that rolls back unless committed. On the file IMMEDIATE: the write lock
+// is taken (waiting as long as any write would) before anything is read, so what is read
+// inside cannot change before the write, and a reader that later wants to write is never
+// refused at once in favour of another waiting writer. On the server a read that the write
+// depends on locks its row itself (lockForUpdate).
 class WriteTransaction {
 public:
     explicit WriteTransaction(const QSqlDatabase& db) : m_db(db)
     {
         QSqlQuery begin(m_db);
-        m_open = begin.exec(QStringLiteral("BEGIN IMMEDIATE"));
+        m_open = begin.exec(beginWriteSql(engineOf(m_db)));
         if (!m_open)
             m_error = begin.lastError();
     }

@@ -1,5 +1,7 @@
 #include "store/search/NameCopy.h"
 
+#include "store/search/NameLoad.h"
+
 #include "store/records/Statements.h"
 #include "store/register/Register.h"
 #include "store/text/RawStatement.h"
@@ -10,15 +12,6 @@
 #include <sqlite3.h>
 
 namespace tarvik {
-
-// What a load reads, handed to its thread and read back once the load ended.
-struct NameLoad {
-    unsigned rowsPerSlice = 32768;
-    std::unique_ptr<FoldedNames> names;
-    qint64 count = -1;
-    bool counted = false;
-    bool unusable = false;
-};
 
 namespace {
 
@@ -214,6 +207,8 @@ Outcome readAll(BackgroundReader::Run& run, NameLoad& load)
 // bytes that are not UTF-8, where the search must see them unchanged.
 bool readNames(BackgroundReader::Run& run, NameLoad& load)
 {
+    if (run.db.onServer())
+        return readServerNames(run, load);
     if (!mirrorable(run.handle)) {
         load.unusable = true;
         return false;
@@ -366,6 +361,15 @@ std::optional<qint64> NameCopy::dataVersion()
 {
     if (!m_check.isOpen())
         return std::nullopt;
+    // A server has no version of its data: the name-change counter alone tells.
+    if (m_check.onServer()) {
+        QSqlQuery query(m_check.connection());
+        query.setForwardOnly(true);
+        if (query.exec(kCounterSql) && query.next())
+            return query.value(0).toLongLong();
+        m_check.noteError(query.lastError()); // a lost connection is opened again next time
+        return std::nullopt;
+    }
     QSqlQuery query(m_check.connection());
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())

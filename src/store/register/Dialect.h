@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+
+namespace tarvik {
+
+// The two engines a register lives in: the file (SQLite) and a PostgreSQL server. Statements
+// that differ between them ask here rather than spell either engine's words themselves.
+enum class Engine { File, Server };
+
+Engine engineOf(const QSqlDatabase& db);
+inline bool onServer(const QSqlDatabase& db)
+{
+    return engineOf(db) == Engine::Server;
+}
+
+// The column that names a row for ever: the file's row id, the server's identity column.
+QString keyColumn(const QString& table, Engine engine);
+inline QString keyColumn(const QString& table, const QSqlDatabase& db)
+{
+    return keyColumn(table, engineOf(db));
+}
+
+// The begin of a write transaction. The file takes its write lock at once (IMMEDIATE); the
+// server locks rows as they are read for update.
+QString beginWriteSql(Engine engine);
+// " FOR UPDATE" on the server, where a read that a write depends on must lock its row.
+QString lockForUpdate(Engine engine);
+
+// A server's error: its SQLSTATE (five characters; the file's codes are numbers of at most
+// four digits). Empty for the file's errors and for errors without one.
+QString sqlState(const QSqlError& error);
+// The server gave up waiting (statement_timeout, lock_timeout) or chose this transaction to
+// give way (deadlock, serialisation): the same action may succeed when tried again.
+bool isServerBusy(const QSqlError& error);
+// The connection to the server is gone (the server stopped, the network failed).
+bool isConnectionLost(const QSqlError& error);
+
+} // namespace tarvik
