@@ -51,6 +51,8 @@ private slots:
     void engineSearchLeavesTheWindowFreeAndTheNextKeystrokeWins();
 
 private:
+    // The window on the register, its background reads held until the test lets them go.
+    void openHeld();
     RecordSource& list() const { return *m_window->Data1(); }
     void hold(bool held) { m_register->owner().holdBackgroundReads(held); }
     QString stored(const QString& name, const char* field) const;
@@ -70,6 +72,11 @@ void TestLongList::init()
     for (int i = kParts; i >= 1; --i) // stored in the reverse of the name order
         rows << part(nameOf(i), QStringLiteral("1"), QStringLiteral("1"));
     QVERIFY(m_register->write(rows));
+    openHeld();
+}
+
+void TestLongList::openHeld()
+{
     hold(true);
     m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
     m_window->show();
@@ -176,12 +183,7 @@ void TestLongList::jumpToTheEndWaitsForTheTrueEnd()
     // A key pressed before the rest arrived is the user's later word.
     closeWindow();
     m_register->owner().reopen();
-    hold(true);
-    m_window = std::make_unique<Form1>(m_register->paths(), m_register->owner());
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-    grid()->setFocus();
-    QVERIFY(list().isLoadingRest());
+    openHeld();
     QTest::keyClick(grid(), Qt::Key_End, Qt::ControlModifier);
     down();
     hold(false);

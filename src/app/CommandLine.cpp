@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/ConsoleOutput.h"
 #include "app/ServerCommands.h"
 #include "store/access/AccessImport.h"
 #include "store/register/ProgramPaths.h"
@@ -13,26 +14,19 @@
 namespace tarvik {
 namespace {
 
-void print(FILE* stream, const QString& text)
-{
-    const QByteArray bytes = (text + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
 int importCommand(const QString& accessPath, const QString& newPath)
 {
     const ImportResult result = importAccessRegister(accessPath, newPath);
     if (!result.ok()) {
-        print(stderr, describeImportProblem(accessPath, result));
+        printLine(stderr, describeImportProblem(accessPath, result));
         return 1;
     }
-    print(stdout, QStringLiteral("%1 -> %2: деталей %3, корпусов %4, рисунков %5 (%6 байт)")
-                      .arg(accessPath, newPath)
-                      .arg(result.summary.parts)
-                      .arg(result.summary.types)
-                      .arg(result.summary.pictures)
-                      .arg(result.summary.pictureBytes));
+    printLine(stdout, QStringLiteral("%1 -> %2: деталей %3, корпусов %4, рисунков %5 (%6 байт)")
+                          .arg(accessPath, newPath)
+                          .arg(result.summary.parts)
+                          .arg(result.summary.types)
+                          .arg(result.summary.pictures)
+                          .arg(result.summary.pictureBytes));
     return 0;
 }
 
@@ -51,15 +45,16 @@ std::optional<int> runCommandLine(int argc, char* argv[])
     const QStringList arguments = QCoreApplication::arguments();
     if (command == "--import") {
         if (arguments.size() != 4) {
-            print(stderr, QStringLiteral("Использование: tarvik --import СТАРЫЙ.mdb НОВЫЙ.mdb"));
+            printLine(stderr,
+                      QStringLiteral("Использование: tarvik --import СТАРЫЙ.mdb НОВЫЙ.mdb"));
             return 2;
         }
         return importCommand(arguments[2], arguments[3]);
     }
     if (command == "--copy-to-server") {
         if (arguments.size() != 3) {
-            print(stderr, QStringLiteral("Использование: tarvik --copy-to-server "
-                                         "postgresql://ПОЛЬЗОВАТЕЛЬ@СЕРВЕР[:ПОРТ]/БАЗА"));
+            printLine(stderr, QStringLiteral("Использование: tarvik --copy-to-server "
+                                             "postgresql://ПОЛЬЗОВАТЕЛЬ@СЕРВЕР[:ПОРТ]/БАЗА"));
             return 2;
         }
         const ProgramPaths home = ProgramPaths::registerHome(
@@ -68,8 +63,8 @@ std::optional<int> runCommandLine(int argc, char* argv[])
         return copyToServerCommand(home.databasePath(), arguments[2]);
     }
     if (arguments.size() != 4) {
-        print(stderr, QStringLiteral("Использование: tarvik --copy-from-server "
-                                     "postgresql://ПОЛЬЗОВАТЕЛЬ@СЕРВЕР[:ПОРТ]/БАЗА НОВЫЙ.mdb"));
+        printLine(stderr, QStringLiteral("Использование: tarvik --copy-from-server "
+                                         "postgresql://ПОЛЬЗОВАТЕЛЬ@СЕРВЕР[:ПОРТ]/БАЗА НОВЫЙ.mdb"));
         return 2;
     }
     return copyFromServerCommand(arguments[2], arguments[3]);

@@ -1,5 +1,7 @@
 #include "app/ServerCommands.h"
 
+#include "app/ConsoleOutput.h"
+
 #include "store/register/ServerAddress.h"
 #include "store/server/ServerCopy.h"
 
@@ -7,13 +9,6 @@
 
 namespace tarvik {
 namespace {
-
-void print(FILE* stream, const QString& text)
-{
-    const QByteArray bytes = (text + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
 
 QString summary(const ServerCopyResult& result)
 {
@@ -30,25 +25,26 @@ int copyToServerCommand(const QString& registerPath, const QString& address)
 {
     const ParsedServerAddress parsed = parseServerAddress(address);
     if (!parsed.address) {
-        print(stderr, parsed.error);
+        printLine(stderr, parsed.error);
         return 2;
     }
     const ServerCopyResult result = copyRegisterToServer(registerPath, *parsed.address);
     if (!result.ok()) {
-        print(stderr, result.error);
+        printLine(stderr, result.error);
         return 1;
     }
-    print(stdout,
-          QStringLiteral("%1 -> %2: %3").arg(registerPath, parsed.address->uri(), summary(result)));
+    printLine(
+        stdout,
+        QStringLiteral("%1 -> %2: %3").arg(registerPath, parsed.address->uri(), summary(result)));
     QString error;
     if (!writeServerChoice(registerPath, *parsed.address, &error)) {
-        print(stderr, QStringLiteral("База перенесена на сервер, но %1: запишите в него "
-                                     "[register] server=%2")
-                          .arg(error, parsed.address->uri()));
+        printLine(stderr, QStringLiteral("База перенесена на сервер, но %1: запишите в него "
+                                         "[register] server=%2")
+                              .arg(error, parsed.address->uri()));
         return 1;
     }
-    print(stdout,
-          QStringLiteral("Адрес сервера записан в %1.").arg(serverSettingsPath(registerPath)));
+    printLine(stdout,
+              QStringLiteral("Адрес сервера записан в %1.").arg(serverSettingsPath(registerPath)));
     return 0;
 }
 
@@ -56,16 +52,16 @@ int copyFromServerCommand(const QString& address, const QString& filePath)
 {
     const ParsedServerAddress parsed = parseServerAddress(address);
     if (!parsed.address) {
-        print(stderr, parsed.error);
+        printLine(stderr, parsed.error);
         return 2;
     }
     const ServerCopyResult result = copyRegisterFromServer(*parsed.address, filePath);
     if (!result.ok()) {
-        print(stderr, result.error);
+        printLine(stderr, result.error);
         return 1;
     }
-    print(stdout,
-          QStringLiteral("%1 -> %2: %3").arg(parsed.address->uri(), filePath, summary(result)));
+    printLine(stdout,
+              QStringLiteral("%1 -> %2: %3").arg(parsed.address->uri(), filePath, summary(result)));
     return 0;
 }
 
