@@ -7,8 +7,9 @@
 # own there) and PGHOST/PGPORT/PGUSER for psql. The exit status is COMMAND's.
 # One role, tarvik_pw, must give its password over the socket (scram-sha-256), so that the
 # program's password question can be tested; the tests create it.
-# --tcp: the server also listens on 127.0.0.1 at a free port, trusting that host (for the
-# benchmarks: a server reached as over a network), given as TARVIK_TEST_PG_TCP.
+# --tcp: the server also listens on 127.0.0.1 at a free port, trusting that host, and
+# commits to disk (for the benchmarks: a server reached as over a network), given as
+# TARVIK_TEST_PG_TCP.
 set -euo pipefail
 
 tcp=""
@@ -78,14 +79,16 @@ rm -f "$folder/pg_hba.conf.new"
 
 port=5432
 listen=""
+fsync=off # nothing here outlives the run
 if [ -n "$tcp" ]; then
+  fsync=on # timings of writes as a real server commits them
   # A port no other server on the machine uses; the socket takes the same number.
   port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
   listen=127.0.0.1
 fi
 started=yes
 "${as_owner[@]}" "$bindir/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 60 \
-  -o "-c listen_addresses='$listen' -c unix_socket_directories='$folder' -p $port -c fsync=off" \
+  -o "-c listen_addresses='$listen' -c unix_socket_directories='$folder' -p $port -c fsync=$fsync" \
   start >/dev/null || { cat "$folder/server.log" >&2; exit 1; }
 
 export PGHOST="$folder" PGPORT=$port PGUSER=postgres
