@@ -133,11 +133,11 @@ void TestServerMove::cancelAndRefusalLeaveTheServerAsItWas()
     whenOpen<ServerMoveWindow>([&](ServerMoveWindow* window) {
         whenOpen<QProgressDialog>([&](QProgressDialog* progress) {
             QVERIFY(QTest::qWaitFor([&] { return reached.load(); }, 30000));
-            openCopies = server
-                             .value(QStringLiteral(
-                                 "SELECT count(*) FROM pg_stat_activity WHERE datname = "
-                                 "current_database() AND state = 'idle in transaction'"))
-                             .toLongLong();
+            openCopies =
+                server
+                    .value(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = "
+                                          "current_database() AND state = 'idle in transaction'"))
+                    .toLongLong();
             progress->findChild<QPushButton*>()->click();
             released.release();
         });

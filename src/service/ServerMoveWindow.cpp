@@ -141,9 +141,8 @@ ServerCopyResult ServerMoveWindow::copyWithProgress(const ServerAddress& address
 
     ServerCopyResult result;
     const QString file = m_register.path();
-    std::unique_ptr<QThread> copying(QThread::create([&] {
-        result = copyRegisterToServer(file, address, password, control);
-    }));
+    std::unique_ptr<QThread> copying(
+        QThread::create([&] { result = copyRegisterToServer(file, address, password, control); }));
     QEventLoop waiting;
     connect(copying.get(), &QThread::finished, &waiting, &QEventLoop::quit);
     QTimer shown;
@@ -152,8 +151,7 @@ ServerCopyResult ServerMoveWindow::copyWithProgress(const ServerAddress& address
         const qint64 all = inAll.load();
         if (all <= 0 || cancel)
             return;
-        // The bar counts in thousands of rows: a million rows would overflow nothing, but an
-        // int range is what the bar takes.
+        // The bar takes an int; past a million rows it counts thousands.
         const int scale = all > 1000000 ? 1000 : 1;
         progress.setRange(0, int(all / scale));
         progress.setValue(int(done.load() / scale));
