@@ -18,3 +18,16 @@ for n in ${*:-10000 100000 1000000}; do
   # The quick search in detail (copies the register: it writes); the largest register only.
   if [ "$n" -ge 1000000 ]; then build/bench/bench_search "$folder"; fi
 done
+
+# The same window on a PostgreSQL server beside the file, on the largest register: the server
+# TARVIK_TEST_PG_TCP or TARVIK_TEST_PG names, else a throw-away one on TCP loopback.
+largest=$(printf '%s\n' ${*:-10000 100000 1000000} | sort -n | tail -1)
+folder=build/bench-data/$largest
+echo "== $largest parts, file and server"
+if [ -n "${TARVIK_TEST_PG_TCP:-}${TARVIK_TEST_PG:-}" ]; then
+  build/bench/bench_server "$folder"
+elif ls /usr/lib/postgresql/*/bin/initdb >/dev/null 2>&1 || command -v initdb >/dev/null; then
+  tools/pg-test-cluster.sh --tcp -- build/bench/bench_server "$folder"
+else
+  echo "bench_server skipped: no PostgreSQL server (tools/install-deps.sh installs one)"
+fi

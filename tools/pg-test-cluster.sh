@@ -1,14 +1,24 @@
 #!/usr/bin/env bash
 # Runs a command beside a throw-away PostgreSQL server:
-#   tools/pg-test-cluster.sh -- COMMAND...
-# The cluster lives in a temporary folder, listens on a Unix socket in that folder only (no
-# TCP), trusts local connections, and is stopped and removed whatever happens. COMMAND sees
+#   tools/pg-test-cluster.sh [--tcp] -- COMMAND...
+# The cluster lives in a temporary folder, listens on a Unix socket in that folder only,
+# trusts local connections, and is stopped and removed whatever happens. COMMAND sees
 # TARVIK_TEST_PG (a URI of the cluster's postgres database; tests create databases of their
 # own there) and PGHOST/PGPORT/PGUSER for psql. The exit status is COMMAND's.
+# One role, tarvik_pw, must give its password over the socket (scram-sha-256), so that the
+# program's password question can be tested; the tests create it.
+# --tcp: the server also listens on 127.0.0.1 at a free port, trusting that host, and
+# commits to disk (for the benchmarks: a server reached as over a network), given as
+# TARVIK_TEST_PG_TCP.
 set -euo pipefail
 
+tcp=""
+if [ "${1:-}" = "--tcp" ]; then
+  tcp=yes
+  shift
+fi
 if [ "${1:-}" != "--" ] || [ $# -lt 2 ]; then
-  echo "usage: $0 -- COMMAND..." >&2
+  echo "usage: $0 [--tcp] -- COMMAND..." >&2
   exit 2
 fi
 shift
@@ -54,13 +64,40 @@ chmod 700 "$folder"
 "${as_owner[@]}" "$bindir/initdb" -D "$folder/data" -U postgres --auth-local=trust \
   --auth-host=reject -E UTF8 --locale=C.UTF-8 >"$folder/initdb.log" 2>&1 ||
   { cat "$folder/initdb.log" >&2; exit 1; }
+
+# The first line that matches a connection decides: these go before initdb's own.
+hba="$folder/data/pg_hba.conf"
+{
+  echo "local all tarvik_pw scram-sha-256"
+  if [ -n "$tcp" ]; then
+    echo "host all all 127.0.0.1/32 trust"
+  fi
+  cat "$hba"
+} >"$folder/pg_hba.conf.new"
+cat "$folder/pg_hba.conf.new" >"$hba" # keeps the file's owner
+rm -f "$folder/pg_hba.conf.new"
+
+port=5432
+listen=""
+fsync=off # nothing here outlives the run
+if [ -n "$tcp" ]; then
+  fsync=on # timings of writes as a real server commits them
+  # A port no other server on the machine uses; the socket takes the same number.
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  listen=127.0.0.1
+fi
 started=yes
 "${as_owner[@]}" "$bindir/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -t 60 \
-  -o "-c listen_addresses='' -c unix_socket_directories='$folder' -p 5432 -c fsync=off" start \
-  >/dev/null || { cat "$folder/server.log" >&2; exit 1; }
+  -o "-c listen_addresses='$listen' -c unix_socket_directories='$folder' -p $port -c fsync=$fsync" \
+  start >/dev/null || { cat "$folder/server.log" >&2; exit 1; }
 
-export PGHOST="$folder" PGPORT=5432 PGUSER=postgres
-export TARVIK_TEST_PG="postgresql://postgres@/postgres?host=$folder"
+export PGHOST="$folder" PGPORT=$port PGUSER=postgres
+if [ -n "$tcp" ]; then
+  export TARVIK_TEST_PG="postgresql://postgres@:$port/postgres?host=$folder"
+  export TARVIK_TEST_PG_TCP="postgresql://postgres@127.0.0.1:$port/postgres?sslmode=disable"
+else
+  export TARVIK_TEST_PG="postgresql://postgres@/postgres?host=$folder"
+fi
 set +e
 "$@"
 status=$?

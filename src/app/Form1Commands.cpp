@@ -10,6 +10,7 @@
 #include "service/CompressCommand.h"
 #include "service/Form21.h"
 #include "service/Help.h"
+#include "service/ServerMoveWindow.h"
 #include "store/records/RecordSource.h"
 #include "store/register/Register.h"
 #include "ui_Form1.h"
@@ -145,6 +146,8 @@ void Form1::connectServiceCommands()
     connect(ui->compress, &QAction::triggered, this,
             [this] { compressRegister(this, m_register); });
     connect(ui->mHelpOption, &QAction::triggered, this, [this] { showHelp(this, m_paths); });
+    connect(ui->toServer, &QAction::triggered, this,
+            [this] { moveRegisterToServer(this, m_register); });
 }
 
 // ---- the part dialogs ---------------------------------------------------------------------
