@@ -58,8 +58,8 @@ private:
               const QList<Package>& packages = {});
 };
 
-void TestServerLive::open(ServerRegister& reg, MainWindowProbe& probe,
-                          const QList<PartRow>& parts, const QList<Package>& packages)
+void TestServerLive::open(ServerRegister& reg, MainWindowProbe& probe, const QList<PartRow>& parts,
+                          const QList<Package>& packages)
 {
     QVERIFY2(reg.write(parts, packages), qPrintable(reg.error()));
     probe.m_window = std::make_unique<Form1>(reg.file().paths(), reg.owner());
@@ -96,13 +96,15 @@ void TestServerLive::otherClientsChangesShowInTheList()
     QCOMPARE(currentRowName(probe), QStringLiteral("Реле"));
     QCOMPARE(probe.label("lblRecordCount1"), QStringLiteral("4"));
     QCOMPARE(notes->toPlainText(), QStringLiteral("проверить"));
-    QCOMPARE(reg.server().value(QStringLiteral("SELECT sorp FROM client WHERE idFam = 'Реле'"))
+    QCOMPARE(reg.server()
+                 .value(QStringLiteral("SELECT sorp FROM client WHERE idFam = 'Реле'"))
                  .toString(),
              QStringLiteral("проверить"));
 
     // An update of the current part: its details and the stock value are read again.
-    QCOMPARE(reg.server().run(QStringLiteral("UPDATE client SET phone = '10' WHERE idFam = 'Реле'")),
-             QString());
+    QCOMPARE(
+        reg.server().run(QStringLiteral("UPDATE client SET phone = '10' WHERE idFam = 'Реле'")),
+        QString());
     QTRY_COMPARE_WITH_TIMEOUT(probe.text("Text4"), QStringLiteral("10"), kWithinASecond);
     QCOMPARE(probe.label("Label9"), QStringLiteral("50"));
 
@@ -114,10 +116,9 @@ void TestServerLive::otherClientsChangesShowInTheList()
     QCOMPARE(probe.label("lblRecordCount1"), QStringLiteral("3"));
     QCOMPARE(reg.server().run(QStringLiteral("DELETE FROM client WHERE idFam = 'Реле'")),
              QString());
-    QTRY_COMPARE_WITH_TIMEOUT(probe.listed(),
-                              (QStringList{QStringLiteral("Амперметр"),
-                                           QStringLiteral("Транзистор")}),
-                              kWithinASecond);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        probe.listed(), (QStringList{QStringLiteral("Амперметр"), QStringLiteral("Транзистор")}),
+        kWithinASecond);
     QCOMPARE(probe.text("Text1"), QStringLiteral("Амперметр"));
     QCOMPARE(probe.grid()->currentIndex().row(), 0);
 
@@ -147,10 +148,9 @@ void TestServerLive::aSearchKeepsItsNarrowingAndDialogsAreLeftAlone()
     QCOMPARE(reg.server().run(QStringLiteral("INSERT INTO client (idFam) VALUES ('Резистор "
                                              "2к'), ('Дроссель')")),
              QString());
-    QTRY_COMPARE_WITH_TIMEOUT(probe.listed(),
-                              (QStringList{QStringLiteral("Резистор 1к"),
-                                           QStringLiteral("Резистор 2к")}),
-                              kWithinASecond);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        probe.listed(), (QStringList{QStringLiteral("Резистор 1к"), QStringLiteral("Резистор 2к")}),
+        kWithinASecond);
     QCOMPARE(probe.text("Text1"), QStringLiteral("Резистор 1к"));
 
     // While a dialog is open the window stays as the dialog found it; it follows once the
@@ -254,9 +254,9 @@ void TestServerLive::aBurstIsFollowedOnceAndOwnChangesNotAtAll()
     // Ten thousand rows in one statement (with their keys, so the program fills none): ten
     // thousand announcements, followed once or twice.
     heard = owner.changesHeard();
-    QCOMPARE(reg.server().run(QStringLiteral(
-                 "INSERT INTO client (idFam, idFamKey, kont) SELECT 'деталь ' || g, "
-                 "'деталь ' || g, '1' FROM generate_series(1, 10000) g")),
+    QCOMPARE(reg.server().run(
+                 QStringLiteral("INSERT INTO client (idFam, idFamKey, kont) SELECT 'деталь ' || g, "
+                                "'деталь ' || g, '1' FROM generate_series(1, 10000) g")),
              QString());
     QTRY_COMPARE_WITH_TIMEOUT(owner.changesHeard(), heard + 10000, 20000);
     QTRY_VERIFY(!owner.changesPending());
