@@ -258,10 +258,12 @@ void TestServerCopy::triggersKeepWhatTheProgramDerives()
         QCOMPARE(server.value(state).toString(), fileState());
     }
 
-    // Another client's change reaches a listener with the part's number, once committed.
+    // Another client's change reaches a listener with the part's number and the writing
+    // session's process, once committed.
     const QString id = server.value("SELECT max(idnom) FROM client").toString();
+    const QString writer = server.value("SELECT pg_backend_pid()").toString();
     QVERIFY(server.run("UPDATE client SET phone = '1' WHERE idnom = " + id).isEmpty());
-    QTRY_VERIFY(heard.contains(QStringLiteral("tarvik_parts:") + id));
+    QTRY_VERIFY(heard.contains(QStringLiteral("tarvik_parts:") + id + QLatin1Char(':') + writer));
 }
 
 void TestServerCopy::cancelAndFailureLeaveNothingBehind()

@@ -62,6 +62,7 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
     connectServiceCommands();
     connectPartDialogs();
     connectListKeys();
+    connectChangesElsewhere();
     ui->txtDisc->setReadOnly(true); // until a part is current
     m_names->setObjectName(QStringLiteral("partNames"));
     m_data1->setNameCopy(m_names);
@@ -217,7 +218,9 @@ void Form1::fillDetails()
     ui->Text2->setText(text("pol"));
     ui->Text3->setText(text("datebir"));
     ui->Text4->setText(text("phone"));
-    ui->txtDisc->setPlainText(text("sorp"));
+    // Read again unchanged (another computer's change elsewhere): the cursor stays put.
+    if (ui->txtDisc->toPlainText() != text("sorp"))
+        ui->txtDisc->setPlainText(text("sorp"));
     ui->txtDisc->setReadOnly(false);
     m_fillingDetails = false;
 }

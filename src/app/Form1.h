@@ -77,6 +77,11 @@ private:
     void editPart();
     PartSaver listedSaver();
 
+    // Other computers' changes on a server register, followed once no dialog is open.
+    void connectChangesElsewhere();
+    void followChangesElsewhere();
+    void showPartsChangedElsewhere();
+
     // The register under other programs: locks, damage, values they wrote.
     void reportBusy();
     void reportDamage(const QString& detail);
@@ -99,6 +104,9 @@ private:
     bool m_exitConfirmed = false;
     DamageCheck* m_damageCheck = nullptr;
     bool m_restoringRow = false;
+    bool m_partsChangedElsewhere = false;
+    bool m_typesChangedElsewhere = false;
+    bool m_waitingForModal = false;
 };
 
 } // namespace tarvik

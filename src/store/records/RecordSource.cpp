@@ -9,6 +9,7 @@
 #include <QSqlField>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <cstring>
 
 namespace tarvik {
@@ -92,6 +93,7 @@ bool RecordSource::prepareRefresh()
         return false; // locked by another program: the list and the edit stay
     m_lastError.clear();
     m_lastBusy = false;
+    m_shownStatement = m_statement;
 
     if (!m_db.isOpen()) {
         m_lastError = QStringLiteral("database not open");
@@ -161,7 +163,7 @@ bool RecordSource::refresh()
     return ok;
 }
 
-void RecordSource::showKeys(QVector<qint64> keys)
+void RecordSource::showKeys(QVector<qint64> keys, qint64 kept)
 {
     beginResetModel();
     m_keys = std::move(keys);
@@ -169,8 +171,9 @@ void RecordSource::showKeys(QVector<qint64> keys)
     m_current = QSqlRecord();
     forgetRows();
     // Current before the views hear of the reset, so what they show of it is already read.
+    const qsizetype row = kept >= 0 ? m_keys.indexOf(kept) : -1;
     if (!m_keys.isEmpty())
-        setCurrentRow(0);
+        setCurrentRow(int(std::max<qsizetype>(row, 0)));
     endResetModel();
 }
 

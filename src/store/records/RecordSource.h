@@ -42,6 +42,9 @@ public:
     // Takes effect at the next refresh(); the rows shown now stay as they are.
     void setStatement(const Statement& statement) { m_statement = statement; }
     const Statement& statement() const { return m_statement; }
+    // The statement of the last refresh: the one the rows shown were listed by, whatever
+    // setStatement() named since.
+    const Statement& shownStatement() const { return m_shownStatement; }
 
     // Runs the statement afresh; the first row, if any, becomes current.
     bool refresh();
@@ -55,8 +58,13 @@ public:
     // read from now on, or from loadRest() on (a fraction of a second later at the latest):
     // a view paints the first rows before the reading thread competes with it for the
     // processors.
+    // With Current::Kept the part current when the rows arrive stays current (read afresh)
+    // wherever it now stands, or the first row when it is gone; firstRows is then taken as 0,
+    // so the rows shown stay until the new ones replace them.
     enum class RestStart { Now, WhenAsked };
-    bool refreshInStages(int firstRows, RestStart start = RestStart::Now);
+    enum class Current { First, Kept };
+    bool refreshInStages(int firstRows, RestStart start = RestStart::Now,
+                         Current current = Current::First);
     void loadRest();
     // Rows are still to arrive from a refreshInStages().
     bool isLoadingRest() const { return m_rest != nullptr; }
@@ -132,7 +140,8 @@ private:
     std::optional<QVector<qint64>> copiedKeys();
     static std::optional<QVector<qint64>> readKeys(const Connection& db, const Statement& statement,
                                                    int limit, QSqlError& error);
-    void showKeys(QVector<qint64> keys);
+    // The first row becomes current, or the row of `kept` when it is among them.
+    void showKeys(QVector<qint64> keys, qint64 kept = -1);
     void startLoadingRest();
     void onRestEnded(BackgroundReader::Outcome outcome);
     void takeRest(QVector<qint64> keys);
@@ -155,6 +164,7 @@ private:
 
     Connection m_db;
     Statement m_statement;
+    Statement m_shownStatement;
     QSqlRecord m_fields;
     QString m_fieldsTable;
     QHash<QString, QString> m_captions;

@@ -21,6 +21,7 @@ constexpr qsizetype kRowsPerTurn = 1 << 16;
 struct RecordSource::RestLoad {
     Statement statement;
     bool replaces = false; // nothing of it is shown yet: its rows replace the list
+    bool keepsCurrent = false;
     bool started = false;
     // Filled on the reading thread, read on the source's after the job's end.
     QVector<qint64> keys;
@@ -28,14 +29,17 @@ struct RecordSource::RestLoad {
     QString error;
 };
 
-bool RecordSource::refreshInStages(int firstRows, RestStart start)
+bool RecordSource::refreshInStages(int firstRows, RestStart start, Current current)
 {
     if (!m_restReader || !m_db.isOpen())
         return refresh();
     if (!prepareRefresh())
         return false;
+    const bool keep = current == Current::Kept;
+    if (keep)
+        firstRows = 0;
     if (auto copied = copiedKeys()) {
-        showKeys(std::move(*copied));
+        showKeys(std::move(*copied), keep ? currentKey() : -1);
         return true;
     }
     if (firstRows > 0) {
@@ -56,6 +60,7 @@ bool RecordSource::refreshInStages(int firstRows, RestStart start)
     m_rest = std::make_shared<RestLoad>();
     m_rest->statement = m_statement;
     m_rest->replaces = firstRows <= 0;
+    m_rest->keepsCurrent = keep;
     if (start == RestStart::Now)
         startLoadingRest();
     else // at the latest, whether asked or not
@@ -132,7 +137,8 @@ void RecordSource::takeRest(QVector<qint64> keys)
 {
     const std::shared_ptr<RestLoad> load = std::exchange(m_rest, nullptr);
     if (load->replaces) {
-        showKeys(std::move(keys));
+        // The part current now, which the user may have moved to while the rows were read.
+        showKeys(std::move(keys), load->keepsCurrent ? currentKey() : -1);
     } else if (keys.size() >= m_keys.size() &&
                std::equal(m_keys.cbegin(), m_keys.cend(), keys.cbegin())) {
         load->keys = std::move(keys);

@@ -193,6 +193,7 @@ OpenResult Connection::verify()
 void Connection::close()
 {
     m_lost = false;
+    m_serverProcess = 0;
     if (Register* owner = std::exchange(m_owner, nullptr))
         owner->forget(this);
     if (!QSqlDatabase::contains(m_connectionName))

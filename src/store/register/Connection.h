@@ -6,6 +6,7 @@
 #include <QSqlError>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 namespace tarvik {
@@ -72,6 +73,9 @@ public:
     // For connections that read for long in the background: the server's limit on one
     // statement, in milliseconds (0: none). Kept across reconnections.
     void setStatementLimit(int ms);
+    // The server's process for this session (pg_backend_pid), 0 on the file or before it is
+    // known. The server names it in what it announces, so the program knows its own changes.
+    qint64 serverProcess() const { return m_serverProcess.load(); }
 
 private:
     friend class Register;
@@ -88,6 +92,7 @@ private:
     int m_statementLimitMs = 0;  // set in open()
     mutable bool m_lost = false; // the server connection broke: reopened at the next use
     Register* m_owner = nullptr; // set when the register handed this connection out
+    mutable std::atomic<qint64> m_serverProcess{0}; // read by the register on any thread
 };
 
 // The engine's verdicts that matter to the user.

@@ -45,8 +45,13 @@ void Connection::setStatementLimit(int ms)
 bool Connection::startSession(QSqlDatabase& db) const
 {
     QSqlQuery query(db);
-    return query.exec(QStringLiteral("SET statement_timeout = %1").arg(m_statementLimitMs)) &&
-           query.exec(QStringLiteral("SET lock_timeout = %1").arg(kLockLimitMs));
+    query.setForwardOnly(true);
+    const bool ok =
+        query.exec(QStringLiteral("SET statement_timeout = %1").arg(m_statementLimitMs)) &&
+        query.exec(QStringLiteral("SET lock_timeout = %1").arg(kLockLimitMs)) &&
+        query.exec(QStringLiteral("SELECT pg_backend_pid()")) && query.next();
+    m_serverProcess = ok ? query.value(0).toLongLong() : 0;
+    return ok;
 }
 
 OpenResult Connection::open(const ServerAddress& address, const QString& password)

@@ -1,5 +1,6 @@
 #include "store/register/Register.h"
 
+#include "store/register/ChangeListener.h"
 #include "store/register/NameChangeCounter.h"
 #include "store/register/NameKeys.h"
 
@@ -12,8 +13,13 @@ Register::Register(const QString& path, QObject* parent) : QObject(parent), m_pa
 Register::Register(const ServerAddress& server, QObject* parent)
     : QObject(parent),
       m_path(server.display()),
-      m_server(server)
+      m_server(server),
+      m_listener(std::make_unique<ChangeListener>(*this))
 {
+    QObject::connect(m_listener.get(), &ChangeListener::partsChanged, this,
+                     &Register::partsChangedElsewhere);
+    QObject::connect(m_listener.get(), &ChangeListener::packageTypesChanged, this,
+                     &Register::packageTypesChangedElsewhere);
 }
 
 QString Register::describeProblem(const OpenResult& result) const
@@ -36,6 +42,7 @@ QString Register::describeDamage(const QString& detail) const
 Register::~Register()
 {
     closeAll();
+    m_listener.reset();
 }
 
 OpenResult Register::check()
@@ -73,6 +80,9 @@ OpenResult Register::check()
         m_checked = result;
         m_hasChecked = true;
     }
+    // Other computers' changes are heard from now on, whatever the window does.
+    if (m_listener && (result.ok() || result.problem == OpenProblem::ReadOnly))
+        m_listener->start();
     return result;
 }
 
@@ -126,6 +136,8 @@ void Register::closeAll()
         QMutexLocker lock(&m_mutex);
         m_closed = true;
     }
+    if (m_listener)
+        m_listener->stop();
     emit aboutToClose();
     QSet<Connection*> open;
     {
@@ -169,6 +181,28 @@ bool Register::writesRefused() const
 void Register::announceWrite()
 {
     emit writeWanted();
+}
+
+bool Register::isOwnSession(qint64 process) const
+{
+    if (process <= 0)
+        return false;
+    QMutexLocker lock(&m_mutex);
+    for (const Connection* db : m_open) {
+        if (db->serverProcess() == process)
+            return true;
+    }
+    return false;
+}
+
+int Register::changesHeard() const
+{
+    return m_listener ? m_listener->heard() : 0;
+}
+
+bool Register::changesPending() const
+{
+    return m_listener && m_listener->reactionPending();
 }
 
 int Register::openConnections() const

@@ -9,9 +9,12 @@
 #include <QString>
 
 #include <atomic>
+#include <memory>
 #include <optional>
 
 namespace tarvik {
+
+class ChangeListener;
 
 // The register file's one owner. It checks the file once, hands out every connection the
 // program opens on it (each window's record sources and direct handles, background readers)
@@ -70,6 +73,14 @@ public:
     // Called by the parts' write path after each committed write.
     void announcePartChange(const NameChange& change) { emit partChanged(change); }
 
+    // Whether `process` (pg_backend_pid) is the server's side of one of this register's open
+    // connections: a change announced from there is the program's own. Any thread.
+    bool isOwnSession(qint64 process) const;
+    // For tests: the server's announcements heard so far (own ones included), and whether an
+    // announcement of changes made elsewhere is about to follow. Nothing on the file.
+    int changesHeard() const;
+    bool changesPending() const;
+
     // For tests: while held, every background reader of the register waits before each step
     // of its job, so that what the window does meanwhile can be seen.
     void holdBackgroundReads(bool hold) { m_readsHeld = hold; }
@@ -87,6 +98,11 @@ signals:
     // Every committed write of a part through a connection of this register, on the thread
     // that made it: caches of the parts follow it or drop what it makes stale.
     void partChanged(const tarvik::NameChange& change);
+    // On a server: another computer or client committed changes to the parts, or to the
+    // package types, since the last announcement. Gathered: a burst is told once, on the
+    // thread that made the Register, while its event loop runs.
+    void partsChangedElsewhere();
+    void packageTypesChangedElsewhere();
 
 private:
     friend class Connection;
@@ -103,6 +119,7 @@ private:
     std::atomic<bool> m_damaged{false};
     std::atomic<bool> m_damageReported{false};
     std::atomic<bool> m_readsHeld{false};
+    std::unique_ptr<ChangeListener> m_listener; // on a server, from the first check on
 };
 
 } // namespace tarvik

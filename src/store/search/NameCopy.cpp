@@ -238,6 +238,7 @@ NameCopy::NameCopy(Register& reg, QObject* parent)
       m_reader(reg, BackgroundReader::Writes::LetRun)
 {
     connect(&reg, &Register::partChanged, this, &NameCopy::noteOwnChange);
+    connect(&reg, &Register::partsChangedElsewhere, this, &NameCopy::followChangesElsewhere);
     connect(&m_reader, &BackgroundReader::ended, this, &NameCopy::onLoadEnded);
     // Compaction and shutdown close every connection: the load stops first,
     // promptly.

@@ -64,6 +64,11 @@ public:
     void cancelPatternSearch();
     bool isSearching() const;
 
+    // Another computer changed parts (a server's announcement): a copy whose names are no
+    // longer those on the server is dropped and read again at once, so that the next keystroke
+    // is answered from memory with the new names.
+    void followChangesElsewhere();
+
     // Text without the pattern characters * ? # [ and without broken UTF-16.
     static bool isPlainText(const QString& text);
 

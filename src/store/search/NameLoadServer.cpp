@@ -1,5 +1,7 @@
 #include "store/search/NameLoad.h"
 
+#include "store/search/NameCopy.h"
+
 #include "store/records/Statements.h"
 
 #include <QSqlError>
@@ -51,6 +53,17 @@ bool readServerNames(BackgroundReader::Run& run, NameLoad& load)
     load.count = *count;
     load.names->squeeze();
     return true;
+}
+
+void NameCopy::followChangesElsewhere()
+{
+    m_reader.takeEnded();
+    // A load under way read a snapshot that may predate the change: the next answer's check
+    // finds that out.
+    if (m_names && !confirmUnchanged()) {
+        dropCopy();
+        startLoading();
+    }
 }
 
 } // namespace tarvik

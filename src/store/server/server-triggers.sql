@@ -62,11 +62,13 @@ CREATE TRIGGER client_idFamKey_renamed AFTER UPDATE OF idFam ON client
     EXECUTE FUNCTION tarvik_client_idfamkey_renamed();
 
 -- Other computers listen: the changed part's number (empty after TRUNCATE) on tarvik_parts,
--- the changed package type's on tarvik_types. The server sends them when the change commits.
+-- the changed package type's on tarvik_types, each followed by a colon and the writing
+-- session's process number, by which a program tells its own changes from everyone else's.
+-- The server sends them when the change commits.
 CREATE FUNCTION tarvik_notify_parts() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
     PERFORM pg_notify('tarvik_parts', CASE TG_OP WHEN 'DELETE' THEN OLD.idnom::text
-        WHEN 'TRUNCATE' THEN '' ELSE NEW.idnom::text END);
+        WHEN 'TRUNCATE' THEN '' ELSE NEW.idnom::text END || ':' || pg_backend_pid());
     RETURN NULL;
 END $$;
 CREATE TRIGGER client_notify AFTER INSERT OR UPDATE OR DELETE ON client
@@ -77,7 +79,7 @@ CREATE TRIGGER client_notify_truncate AFTER TRUNCATE ON client
 CREATE FUNCTION tarvik_notify_types() RETURNS trigger LANGUAGE plpgsql AS $$
 BEGIN
     PERFORM pg_notify('tarvik_types', CASE TG_OP WHEN 'DELETE' THEN OLD.IDvrachYZD::text
-        WHEN 'TRUNCATE' THEN '' ELSE NEW.IDvrachYZD::text END);
+        WHEN 'TRUNCATE' THEN '' ELSE NEW.IDvrachYZD::text END || ':' || pg_backend_pid());
     RETURN NULL;
 END $$;
 CREATE TRIGGER vrYZD_notify AFTER INSERT OR UPDATE OR DELETE ON vrYZD
