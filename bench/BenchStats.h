@@ -2,6 +2,8 @@
 // What every benchmark reports: the middle, the 95th percentile and the worst of its
 // timings, and the process's peak memory.
 
+#include <QElapsedTimer>
+
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -19,6 +21,15 @@ inline Stats statsOf(std::vector<double> ms)
         return {};
     std::sort(ms.begin(), ms.end());
     return {ms[ms.size() / 2], ms[std::min(ms.size() - 1, ms.size() * 95 / 100)], ms.back()};
+}
+
+// How long `step` took, in milliseconds.
+template <typename F> double timeMs(F&& step)
+{
+    QElapsedTimer timer;
+    timer.start();
+    step();
+    return timer.nsecsElapsed() / 1e6;
 }
 
 // Peak resident memory of this process so far, in kilobytes (Linux reports ru_maxrss so).

@@ -42,14 +42,6 @@ using namespace tarvik::bench;
 
 namespace {
 
-template <typename F> double timeMs(F&& step)
-{
-    QElapsedTimer timer;
-    timer.start();
-    step();
-    return timer.nsecsElapsed() / 1e6;
-}
-
 // The shell's own "Run Time: real" for one statement, in milliseconds; -1 if unavailable.
 double shellMs(const QString& database, const QString& sql)
 {

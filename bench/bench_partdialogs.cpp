@@ -40,14 +40,6 @@ namespace {
 
 constexpr int kPackageTypes = 1000;
 
-double timeMs(const std::function<void()>& step)
-{
-    QElapsedTimer timer;
-    timer.start();
-    step();
-    return timer.nsecsElapsed() / 1e6;
-}
-
 void row(const char* what, const Stats& s)
 {
     std::printf("%-44s median %8.2f ms  p95 %8.2f ms\n", what, s.median, s.p95);

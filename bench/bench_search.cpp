@@ -69,14 +69,6 @@ void print(const char* what, const Stats& s, std::size_t n)
     std::fflush(stdout);
 }
 
-template <typename F> double timeMs(F&& step)
-{
-    QElapsedTimer timer;
-    timer.start();
-    step();
-    return timer.nsecsElapsed() / 1e6;
-}
-
 double rssMb()
 {
     QFile status(QStringLiteral("/proc/self/status"));

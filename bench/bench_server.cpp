@@ -41,14 +41,6 @@ using namespace tarvik::bench;
 
 namespace {
 
-template <typename F> double timeMs(F&& step)
-{
-    QElapsedTimer timer;
-    timer.start();
-    step();
-    return timer.nsecsElapsed() / 1e6;
-}
-
 void row(const char* what, const Stats& s)
 {
     std::printf("  %-34s median %8.2f ms  p95 %8.2f ms  max %8.2f ms\n", what, s.median, s.p95,
