@@ -67,18 +67,10 @@ OpenResult Connection::open(const ServerAddress& address, const QString& passwor
     m_path = address.display();
     m_statementLimitMs = kStatementLimitMs;
     if (!QSqlDatabase::isDriverAvailable(QLatin1String(kServerDriver)))
-        return {OpenProblem::Unreachable,
-                QStringLiteral("Драйвер PostgreSQL для Qt не установлен (в Debian — пакет "
-                               "libqt6sql6-psql): сервер %1 недоступен.")
-                    .arg(m_path)};
+        return {OpenProblem::Unreachable, address.driverMissing()};
     QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(kServerDriver), m_connectionName);
-    address.applyTo(db);
-    if (!password.isEmpty())
-        db.setPassword(password);
-    const bool opened = db.open();
     // The password stays in this object's memory only, not on the connection's settings.
-    db.setPassword(QString());
-    if (!opened) {
+    if (!address.openOn(db, password)) {
         const QSqlError error = db.lastError();
         if (wantsPassword(error))
             return {OpenProblem::NoPassword, engineDetail(error)};

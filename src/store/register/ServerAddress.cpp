@@ -272,4 +272,21 @@ bool writeServerChoice(const QString& registerPath, const ServerAddress& address
     return false;
 }
 
+bool ServerAddress::openOn(QSqlDatabase& db, const QString& password) const
+{
+    applyTo(db);
+    if (!password.isEmpty())
+        db.setPassword(password);
+    const bool opened = db.open();
+    db.setPassword(QString());
+    return opened;
+}
+
+QString ServerAddress::driverMissing() const
+{
+    return QStringLiteral("Драйвер PostgreSQL для Qt не установлен (в Debian — пакет "
+                          "libqt6sql6-psql): сервер %1 недоступен.")
+        .arg(display());
+}
+
 } // namespace tarvik

@@ -38,6 +38,11 @@ struct ServerAddress {
     QString connectOptions(int connectTimeoutSeconds = 10) const;
     // Host, port, user, database and options on a QPSQL connection; no password.
     void applyTo(QSqlDatabase& db, int connectTimeoutSeconds = 10) const;
+    // Applies the address to `db` and opens it, with `password` when it is not empty (else
+    // libpq finds one itself); the password stays on no setting of the connection afterwards.
+    bool openOn(QSqlDatabase& db, const QString& password) const;
+    // The sentence for a machine without Qt's driver for the server, naming the server.
+    QString driverMissing() const;
 
     bool operator==(const ServerAddress&) const = default;
 };

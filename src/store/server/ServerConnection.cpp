@@ -40,19 +40,11 @@ bool ServerConnection::open(const ServerAddress& address, const QString& passwor
     m_address = address;
     m_error.clear();
     if (!serverDriverAvailable()) {
-        m_error = QStringLiteral("Драйвер PostgreSQL для Qt не установлен (в Debian — пакет "
-                                 "libqt6sql6-psql): сервер %1 недоступен.")
-                      .arg(address.display());
+        m_error = address.driverMissing();
         return false;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(kDriver), m_connectionName);
-    address.applyTo(db);
-    if (!password.isEmpty())
-        db.setPassword(password);
-    const bool opened = db.open();
-    // The password is not kept on the connection's settings after use.
-    db.setPassword(QString());
-    if (!opened) {
+    if (!address.openOn(db, password)) {
         m_error = withDetail(
             QStringLiteral("Не удаётся подключиться к серверу %1.").arg(address.display()),
             engineDetail(db.lastError()));
