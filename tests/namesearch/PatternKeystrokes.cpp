@@ -60,3 +60,84 @@ void TestNameSearch::slowPatternKeepsTheWindowAnsweringAndIsCancelled()
     QCOMPARE(found.front().front().toString(), QStringLiteral("д[и]"));
     QCOMPARE(listed(), QStringList({"диод"}));
 }
+
+void TestNameSearch::patternKeystrokesNarrowExactlyAsTheEngine()
+{
+    // Names like the register's, and pieces that make the matcher step over characters of
+    // more than one byte: ё (е and the mark in a key), a mark after another letter, letters
+    // beyond the BMP.
+    TestRegister reg;
+    QRandomGenerator random(1717);
+    const QStringList stems = {"кт315", "к50-35", "резистор", "конденсатор 10мкф",
+                               "lm317", "ne555p", "ёлка",     "береёза",
+                               "е-ё е", "1n4148"};
+    QList<PartRow> rows;
+    QStringList written;
+    for (int i = 0; i < 400; ++i) {
+        QString name = i % 2 ? randomText(random, 6) : stems.at(int(random.bounded(stems.size())));
+        if (i % 3 == 0)
+            name.insert(int(random.bounded(name.size() + 1)), randomText(random, 3));
+        rows << part(name);
+        written << name;
+    }
+    QVERIFY(reg.write(rows));
+    {
+        // Keys another tool could leave, which the engine reads through their folded names
+        // when a pattern is more than plain text: they must be tried again after a keystroke
+        // that found nothing in their bytes.
+        Connection plain;
+        QVERIFY(plain.open(reg.databasePath()).ok());
+        for (const QString& key : {QStringLiteral("К35"), QStringLiteral("КТ3"),
+                                   QStringLiteral("ЁЛКА"), QStringLiteral("ёлка")})
+            QVERIFY(writeRawPart(plain, QStringLiteral("raw"), key, "?"));
+        QVERIFY(writeRawPart(plain, QStringLiteral("mark"),
+                             QStringLiteral("ж") + QString::fromUcs4(U"\U0010FFFF") + "к", "?"));
+    }
+    Register& owner = reg.owner();
+    NameCopy copy(owner);
+    copy.startLoading();
+    QVERIFY(ready(copy));
+    Connection engine;
+    QVERIFY(owner.connect(engine).ok());
+
+    // Words typed key by key: the bench's, random patterns, and pieces of names with wildcards
+    // in place of some characters.
+    QStringList words = {"к*35", "?т3",  "к#0",  "[кр]ез", "lm3?7",     "ne5*p", "*",     "ё?к",
+                         "е?",   "[е]#", "*ё*е", "?ж",     "[кр]е[!з]", "ж?к",   "к[т]#", "[!е]?"};
+    for (int i = 0; i < 120; ++i)
+        words << randomPattern(random);
+    for (int i = 0; i < 120; ++i) {
+        QString name = written.at(int(random.bounded(written.size())));
+        const char16_t wild[] = {u'?', u'#', u'*', u'['};
+        for (int k = int(random.bounded(3)); k >= 0 && !name.isEmpty(); --k)
+            name[int(random.bounded(name.size()))] = QChar(wild[random.bounded(k == 0 ? 3 : 4)]);
+        words << name.mid(int(random.bounded(name.size() / 2 + 1)), 8);
+    }
+    QSignalSpy found(&copy, &NameCopy::patternFound);
+    int patterns = 0;
+    for (const QString& word : words) {
+        for (qsizetype length = 1; length <= word.size(); ++length) {
+            const QString text = word.left(length);
+            if (!text.isValidUtf16())
+                continue; // half of a pair: the engine gets it through a conversion of its own
+            if (copy.startPatternSearch(text)) {
+                ++patterns;
+                copy.waitForSearch();
+                QCoreApplication::processEvents(); // its rows are taken in
+                QCOMPARE(found.size(), 1);
+                QCOMPARE(found.takeFirst().front().toString(), text);
+            }
+            const auto answer = copy.find(text);
+            QVERIFY2(answer, qPrintable(text));
+            if (*answer != engineRows(engine, text))
+                QFAIL(qPrintable(QStringLiteral("\"%1\" of \"%2\": %3 rows, the engine %4")
+                                     .arg(text, word)
+                                     .arg(answer->size())
+                                     .arg(engineRows(engine, text).size())));
+        }
+    }
+    // Most keystrokes after the first of a pattern looked only at the previous hits.
+    QVERIFY(patterns > 400);
+    QVERIFY(copy.searchesNarrowed() > patterns / 6);
+    QCOMPARE(copy.loadsCompleted(), 1);
+}

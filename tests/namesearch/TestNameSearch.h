@@ -201,6 +201,7 @@ private slots:
     void failedLoadsAreTriedAgainLater();
     void newerPatternKeystrokeWinsOverAnOlderOne();
     void slowPatternKeepsTheWindowAnsweringAndIsCancelled();
+    void patternKeystrokesNarrowExactlyAsTheEngine();
 
 private:
     void openWindow(const QList<PartRow>& rows, bool hold = false);

@@ -48,10 +48,19 @@ public:
     QVector<qint64> find(std::string_view needle,
                          byteSearch::Kernel kernel = byteSearch::best()) const;
 
-    // The rows whose key matches `pattern`, in list order; nothing once `cancel` is set. It
-    // only reads, so it may run on another thread, as long as no change runs meanwhile.
+    // Where names stand, as (block << 32 | index), in list order: good only for the
+    // generation of the names they were taken on.
+    using Places = std::vector<std::uint64_t>;
+
+    // The rows whose key matches `pattern`, in list order; nothing once `cancel` is set. With
+    // `among`, only those names are tried (and every name not in the program's own form);
+    // `places`, when given, receives where the rows stand, while they are few enough for a
+    // narrower search to gain by them: it holds fewer places than rows when they are not. It only
+    // reads, so it may run on another thread, as long as no change runs meanwhile.
     std::optional<QVector<qint64>> match(const KeyPattern& pattern,
-                                         const std::atomic<bool>* cancel = nullptr) const;
+                                         const std::atomic<bool>* cancel = nullptr,
+                                         const Places* among = nullptr,
+                                         Places* places = nullptr) const;
 
     qsizetype size() const { return m_size; }
     // Goes up with every change to the names: what was found before a change says nothing

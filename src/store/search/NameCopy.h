@@ -92,6 +92,8 @@ public:
     void waitForSearch();
     // Pattern searches that stopped part way, cancelled.
     int searchesCancelled() const { return m_searchesCancelled.load(); }
+    // Pattern searches that tried only the previous keystroke's hits.
+    int searchesNarrowed() const { return m_searchesNarrowed; }
 
 signals:
     void ready();
@@ -135,6 +137,7 @@ private:
     std::shared_ptr<PatternSearch> m_search; // the latest pattern search
     std::thread m_searcher;
     std::atomic<int> m_searchesCancelled{0};
+    int m_searchesNarrowed = 0;
     std::shared_ptr<PatternSearch> m_found; // its result, while it holds for the names
     std::shared_ptr<std::atomic<bool>> m_holdSearches = std::make_shared<std::atomic<bool>>();
 };

@@ -16,6 +16,8 @@ struct NameCopy::PatternSearch {
     std::atomic<bool> cancel{false};
     std::atomic<bool> done{false};
     std::optional<QVector<qint64>> rows;
+    FoldedNames::Places places;                    // where the rows stand, for the next keystroke
+    std::shared_ptr<const PatternSearch> narrowed; // whose rows alone are tried, when set
 };
 
 namespace {
@@ -24,6 +26,22 @@ namespace {
 KeyPattern patternFor(const QString& text)
 {
     return KeyPattern(QStringLiteral("*") + text + QStringLiteral("*"));
+}
+
+// Whether every row of `text` is among those of `earlier`, a pattern searched before on the
+// same names, or in another form than the program writes.
+//
+// The text is the earlier one with more characters after it, and the earlier one is a whole
+// pattern (valid: no class left open), so the pattern *text* reads as the tokens of *earlier
+// followed by those of the characters added, then a star: no token of the earlier text reads
+// differently once more follows, as a class ends at its own ']'. A name that matches
+// *earlier·more* is some text, then a part matching earlier, then a part matching more*; the
+// last two together match *, so the name matches *earlier*. The engine reads a key that is
+// not in the program's own form through its folded name, but a pattern that is plain text
+// between stars as bytes; such keys are therefore always tried again.
+bool narrows(const KeyPattern& earlier, const QString& earlierText, const QString& text)
+{
+    return earlier.isValid() && text.size() > earlierText.size() && text.startsWith(earlierText);
 }
 
 } // namespace
@@ -45,6 +63,13 @@ bool NameCopy::startPatternSearch(const QString& text)
     search->pattern = patternFor(text);
     search->epoch = m_epoch;
     search->generation = m_names->generation();
+    // Only rows whose places were all kept can be narrowed.
+    if (m_found && m_found->epoch == m_epoch && m_found->generation == search->generation &&
+        m_found->rows && m_found->places.size() == std::size_t(m_found->rows->size()) &&
+        narrows(m_found->pattern, m_found->text, text)) {
+        search->narrowed = m_found;
+        ++m_searchesNarrowed;
+    }
     m_search = search;
     // Nothing changes the names while the thread runs: every change cancels it and waits
     // for it first.
@@ -52,7 +77,10 @@ bool NameCopy::startPatternSearch(const QString& text)
     m_searcher = std::thread([this, search, names, hold = m_holdSearches] {
         while (hold->load() && !search->cancel.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        search->rows = names->match(search->pattern, &search->cancel);
+        search->rows =
+            names->match(search->pattern, &search->cancel,
+                         search->narrowed ? &search->narrowed->places : nullptr, &search->places);
+        search->narrowed.reset(); // searches would otherwise hold all their forerunners
         if (!search->rows)
             ++m_searchesCancelled;
         search->done.store(true);

@@ -1,5 +1,6 @@
 #include "store/text/LikePattern.h"
 
+#include "store/text/KeyedChars.h"
 #include "store/text/TextFold.h"
 
 #include <QChar>
@@ -40,38 +41,17 @@ struct FoldedText {
     char32_t read(qsizetype& i) const noexcept { return s[std::size_t(i++)]; }
 };
 
-// A key in the form nameKeyOf() writes, read as the folded name it stands for: valid UTF-8
-// (checked when the key was taken in), е followed by the mark read as ё.
+// A key in the form nameKeyOf() writes, read as the folded name it stands for.
 struct KeyedText {
     std::string_view s;
     bool atEnd(qsizetype i) const noexcept { return std::size_t(i) >= s.size(); }
     char32_t read(qsizetype& i) const noexcept
     {
-        const auto* b = reinterpret_cast<const unsigned char*>(s.data());
-        const std::size_t at = std::size_t(i);
-        const unsigned char lead = b[at];
-        if (lead < 0x80) {
-            ++i;
-            return lead;
-        }
-        if (lead < 0xE0) {
-            i += 2;
-            const char32_t c = char32_t(lead & 0x1F) << 6 | (b[at + 1] & 0x3F);
-            if (c == 0x435 && at + 6 <= s.size() && b[at + 2] == 0xF4 && b[at + 3] == 0x8F &&
-                b[at + 4] == 0xBF && b[at + 5] == 0xBF) {
-                i += 4;
-                return 0x451;
-            }
-            return c;
-        }
-        if (lead < 0xF0) {
-            i += 3;
-            return char32_t(lead & 0x0F) << 12 | char32_t(b[at + 1] & 0x3F) << 6 |
-                   (b[at + 2] & 0x3F);
-        }
-        i += 4;
-        return char32_t(lead & 0x07) << 18 | char32_t(b[at + 1] & 0x3F) << 12 |
-               char32_t(b[at + 2] & 0x3F) << 6 | (b[at + 3] & 0x3F);
+        std::size_t at = std::size_t(i);
+        const char32_t c =
+            keyed::read(reinterpret_cast<const unsigned char*>(s.data()), s.size(), at);
+        i = qsizetype(at);
+        return c;
     }
 };
 
@@ -273,6 +253,7 @@ bool LikePattern::matchesEverything() const
 
 KeyPattern::KeyPattern(QStringView pattern)
     : m_pattern(LikePattern::compile(pattern)),
+      m_segments(m_pattern),
       m_contained(nameKeyOf(QString::fromStdU32String(m_pattern.containedText())).toStdString())
 {
     for (const std::u32string& run : m_pattern.literalRuns()) {
@@ -289,7 +270,9 @@ KeyPattern::KeyPattern(QStringView pattern)
 
 bool KeyPattern::matchesKeyedForm(std::string_view key) const
 {
-    return !m_contained.empty() ? keyContains(key, m_contained) : m_pattern.matchesKeyed(key);
+    if (!m_contained.empty())
+        return keyContains(key, m_contained);
+    return m_segments.isUsable() ? m_segments.matches(key) : m_pattern.matchesKeyed(key);
 }
 
 bool KeyPattern::matches(std::string_view key, std::u32string& buffer) const

@@ -3,6 +3,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,6 +81,46 @@ private:
     std::vector<Token> m_tokens;
     std::vector<Range> m_ranges;
     bool m_valid = false;
+
+    friend class KeySegments;
+};
+
+// The shape every search pattern has, *s1*s2*...*sn*, matched against a key in the form
+// nameKeyOf() writes (see isKeyedForm) without walking it character by character: a segment
+// is found by the bytes of its longest run of plain characters and checked around them.
+// The same answer as LikePattern::matchesKeyed.
+class KeySegments {
+public:
+    KeySegments() = default;
+    // Usable when the pattern is valid, begins and ends with a star and holds more.
+    explicit KeySegments(const LikePattern& pattern);
+
+    bool isUsable() const { return !m_segments.empty(); }
+    bool matches(std::string_view key) const;
+
+    // For a pattern *c* whose c is ?, # or a class that is not negated: whether any
+    // character will do, else which characters. Nothing for any other pattern, or for a
+    // class of too many characters to list.
+    struct OneOf {
+        bool any = false;
+        std::vector<char32_t> chars;
+    };
+    std::optional<OneOf> oneCharacter() const;
+
+private:
+    struct Segment {
+        std::uint32_t first = 0; // tokens of m_pattern, none of them a star
+        std::uint32_t count = 0;
+        std::uint32_t anchorAt = 0; // the anchor's first token, counted from `first`
+        std::string anchor;         // the anchor's keyed bytes; empty: no plain character
+    };
+
+    bool find(const Segment& segment, std::string_view key, std::size_t from,
+              std::size_t& end) const;
+    bool fits(const Segment& segment, std::string_view key, std::size_t& at) const;
+
+    LikePattern m_pattern;
+    std::vector<Segment> m_segments;
 };
 
 // A pattern matched against name keys (nameKeyOf), the one matcher of the parts search
@@ -99,9 +140,16 @@ public:
     // nameKeyOf() gives (see isKeyedForm) can only match if it contains every one of them.
     const std::vector<std::string>& requiredBytes() const { return m_required; }
     bool matchesEveryKey() const { return m_pattern.matchesEverything(); }
+    // For plain text between stars: its keyed bytes, which a key matching the pattern holds
+    // (keyContains), whatever form the key is in. Empty for any other pattern.
+    const std::string& containedBytes() const { return m_contained; }
+    std::optional<KeySegments::OneOf> oneCharacter() const { return m_segments.oneCharacter(); }
+    // A malformed pattern matches no key.
+    bool isValid() const { return m_pattern.isValid(); }
 
 private:
     LikePattern m_pattern;
+    KeySegments m_segments;
     std::string m_contained; // non-empty for *text*: the text keyed, as UTF-8
     std::vector<std::string> m_required;
 };
