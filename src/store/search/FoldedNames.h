@@ -52,15 +52,22 @@ public:
     // generation of the names they were taken on.
     using Places = std::vector<std::uint64_t>;
 
+    // Part `index` of `of` of the names, in whole blocks: parts may be matched on threads of
+    // their own and their rows joined in order.
+    struct Part {
+        unsigned index;
+        unsigned of;
+    };
+
     // The rows whose key matches `pattern`, in list order; nothing once `cancel` is set. With
-    // `among`, only those names are tried (and every name not in the program's own form);
+    // `among`, only those names are tried (and every name not in the program's own form).
     // `places`, when given, receives where the rows stand, while they are few enough for a
-    // narrower search to gain by them: it holds fewer places than rows when they are not. It only
-    // reads, so it may run on another thread, as long as no change runs meanwhile.
+    // narrower search to gain by them; it holds fewer places than rows when they are not. It
+    // only reads, so it may run on another thread, as long as no change runs meanwhile.
     std::optional<QVector<qint64>> match(const KeyPattern& pattern,
                                          const std::atomic<bool>* cancel = nullptr,
-                                         const Places* among = nullptr,
-                                         Places* places = nullptr) const;
+                                         const Places* among = nullptr, Places* places = nullptr,
+                                         Part part = {0, 1}) const;
 
     qsizetype size() const { return m_size; }
     // Goes up with every change to the names: what was found before a change says nothing

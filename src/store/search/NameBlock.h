@@ -126,11 +126,10 @@ struct FoldedNames::Block {
             byteSearch::find(kernel, bytes.data(), ends.data(), count(), needle, hits);
         if (needle.size() >= 2 && needle.substr(needle.size() - 2) == "\xD0\xB5")
             // the bytes also matched the е of an ё
-            hits.erase(std::remove_if(hits.begin(), hits.end(),
-                                      [&](std::uint32_t hit) {
-                                          return !keyContains(key(hit), needle);
-                                      }),
-                       hits.end());
+            hits.erase(
+                std::remove_if(hits.begin(), hits.end(),
+                               [&](std::uint32_t hit) { return !keyContains(key(hit), needle); }),
+                hits.end());
     }
 
     // Names that contain the letter of `slot`.

@@ -39,7 +39,8 @@ std::optional<Letters> lettersFor(const KeySegments::OneOf& one)
 
 std::optional<QVector<qint64>> FoldedNames::match(const KeyPattern& pattern,
                                                   const std::atomic<bool>* cancel,
-                                                  const Places* among, Places* places) const
+                                                  const Places* among, Places* places,
+                                                  Part part) const
 {
     // A name costs at most pattern length x name length steps, so a few dozen names
     // between looks keep a cancel prompt whatever the pattern.
@@ -47,15 +48,16 @@ std::optional<QVector<qint64>> FoldedNames::match(const KeyPattern& pattern,
     // Places are kept while the rows are at most this share of the names: beyond it, the
     // byte search finds the next keystroke's candidates as quickly.
     constexpr qsizetype kKeptShare = 4;
+    const std::size_t firstBlock = m_blocks.size() * part.index / part.of;
+    const std::size_t endBlock = m_blocks.size() * (part.index + 1) / part.of;
     QVector<qint64> rows;
     if (places)
         places->clear();
     if (!pattern.isValid())
         return rows;
     if (pattern.matchesEveryKey() && !among) {
-        rows.reserve(m_size);
-        for (const auto& block : m_blocks)
-            rows.append(QVector<qint64>(block->ids.begin(), block->ids.end()));
+        for (std::size_t b = firstBlock; b < endBlock; ++b)
+            rows.append(QVector<qint64>(m_blocks[b]->ids.begin(), m_blocks[b]->ids.end()));
         return rows;
     }
     const auto take = [&](std::size_t b, const std::vector<std::uint32_t>& hits) {
@@ -65,7 +67,7 @@ std::optional<QVector<qint64>> FoldedNames::match(const KeyPattern& pattern,
         qint64* out = rows.data() + first;
         for (const std::uint32_t i : hits)
             *out++ = block.ids[i];
-        if (places && rows.size() > m_size / kKeptShare) {
+        if (places && rows.size() > m_size / kKeptShare / qsizetype(part.of)) {
             places->clear();
             places = nullptr;
         }
@@ -78,7 +80,7 @@ std::optional<QVector<qint64>> FoldedNames::match(const KeyPattern& pattern,
     std::u32string buffer;
     if (!among && !pattern.containedBytes().empty()) {
         // Plain text between stars: what the plain search finds, in keys of every form.
-        for (std::size_t b = 0; b < m_blocks.size(); ++b) {
+        for (std::size_t b = firstBlock; b < endBlock; ++b) {
             if (cancel && cancel->load(std::memory_order_relaxed))
                 return std::nullopt;
             hits.clear();
@@ -92,18 +94,17 @@ std::optional<QVector<qint64>> FoldedNames::match(const KeyPattern& pattern,
     if (!among && one && (one->any || mask)) {
         // One character between stars: in a key of the program's own form, any character is
         // any key that is not empty, and a letter the bits record is its bit.
-        for (std::size_t b = 0; b < m_blocks.size(); ++b) {
+        for (std::size_t b = firstBlock; b < endBlock; ++b) {
             if (cancel && cancel->load(std::memory_order_relaxed))
                 return std::nullopt;
             const Block& block = *m_blocks[b];
             hits.clear();
             for (std::uint32_t i = 0; i < block.count(); ++i) {
                 const Letters& letters = block.letters[i];
-                const bool hit =
-                    isOdd(letters) ? pattern.matches(block.key(i), buffer)
-                    : one->any     ? block.ends[i] > block.begin(i)
-                                   : ((letters.bits[0] & mask->bits[0]) |
-                                      (letters.bits[1] & mask->bits[1])) != 0;
+                const bool hit = isOdd(letters) ? pattern.matches(block.key(i), buffer)
+                                 : one->any     ? block.ends[i] > block.begin(i)
+                                                : ((letters.bits[0] & mask->bits[0]) |
+                                               (letters.bits[1] & mask->bits[1])) != 0;
                 if (hit)
                     hits.push_back(i);
             }
@@ -145,7 +146,11 @@ std::optional<QVector<qint64>> FoldedNames::match(const KeyPattern& pattern,
     const bool amongAlone = among && (required.empty() || among->size() < std::size_t(m_size) / 16);
     std::vector<std::uint32_t> earlier, both;
     std::size_t next = 0; // into among
-    for (std::size_t b = 0; b < m_blocks.size() && !cancelled; ++b) {
+    if (among)
+        next = std::size_t(
+            std::lower_bound(among->begin(), among->end(), std::uint64_t(firstBlock) << 32) -
+            among->begin());
+    for (std::size_t b = firstBlock; b < endBlock && !cancelled; ++b) {
         const Block& block = *m_blocks[b];
         hits.clear();
         earlier.clear();

@@ -44,6 +44,20 @@ bool narrows(const KeyPattern& earlier, const QString& earlierText, const QStrin
     return earlier.isValid() && text.size() > earlierText.size() && text.startsWith(earlierText);
 }
 
+// The rows and places of the second half after those of the first. Places kept for one half
+// only are no use: they are dropped, so that they count fewer than the rows.
+void joinHalves(QVector<qint64>& rows, FoldedNames::Places& places, const QVector<qint64>& rest,
+                const FoldedNames::Places& restPlaces)
+{
+    const bool complete =
+        places.size() == std::size_t(rows.size()) && restPlaces.size() == std::size_t(rest.size());
+    rows.append(rest);
+    if (complete)
+        places.insert(places.end(), restPlaces.begin(), restPlaces.end());
+    else
+        places.clear();
+}
+
 } // namespace
 
 bool NameCopy::startPatternSearch(const QString& text)
@@ -77,9 +91,24 @@ bool NameCopy::startPatternSearch(const QString& text)
     m_searcher = std::thread([this, search, names, hold = m_holdSearches] {
         while (hold->load() && !search->cancel.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        search->rows =
-            names->match(search->pattern, &search->cancel,
-                         search->narrowed ? &search->narrowed->places : nullptr, &search->places);
+        const FoldedNames::Places* among = search->narrowed ? &search->narrowed->places : nullptr;
+        if (std::thread::hardware_concurrency() < 2) {
+            search->rows = names->match(search->pattern, &search->cancel, among, &search->places);
+        } else {
+            // The second half of the names on a core of its own, joined after the first.
+            std::optional<QVector<qint64>> rest;
+            FoldedNames::Places restPlaces;
+            std::thread second([&] {
+                rest = names->match(search->pattern, &search->cancel, among, &restPlaces, {1, 2});
+            });
+            search->rows =
+                names->match(search->pattern, &search->cancel, among, &search->places, {0, 2});
+            second.join();
+            if (!rest)
+                search->rows.reset();
+            else if (search->rows)
+                joinHalves(*search->rows, search->places, *rest, restPlaces);
+        }
         search->narrowed.reset(); // searches would otherwise hold all their forerunners
         if (!search->rows)
             ++m_searchesCancelled;

@@ -80,8 +80,8 @@ bool KeySegments::fits(const Segment& segment, std::string_view key, std::size_t
 {
     const auto* b = reinterpret_cast<const unsigned char*>(key.data());
     for (std::uint32_t k = segment.first; k < segment.first + segment.count; ++k) {
-        if (at >= key.size() || !m_pattern.matchesOne(m_pattern.m_tokens[k],
-                                                      keyed::read(b, key.size(), at)))
+        if (at >= key.size() ||
+            !m_pattern.matchesOne(m_pattern.m_tokens[k], keyed::read(b, key.size(), at)))
             return false;
     }
     return true;

@@ -33,8 +33,8 @@ inline char32_t read(const unsigned char* b, std::size_t size, std::size_t& at) 
         return c;
     }
     if (lead < 0xF0) {
-        const char32_t c = char32_t(lead & 0x0F) << 12 | char32_t(b[at + 1] & 0x3F) << 6 |
-                           (b[at + 2] & 0x3F);
+        const char32_t c =
+            char32_t(lead & 0x0F) << 12 | char32_t(b[at + 1] & 0x3F) << 6 | (b[at + 2] & 0x3F);
         at += 3;
         return c;
     }
@@ -66,8 +66,7 @@ inline std::size_t find(std::string_view key, std::string_view needle, std::size
     const char* const base = key.data();
     const char* const end = base + key.size();
     for (const char* p = base + from + n - 1;
-         (p = static_cast<const char*>(std::memchr(p, needle[n - 1], std::size_t(end - p))));
-         ++p) {
+         (p = static_cast<const char*>(std::memchr(p, needle[n - 1], std::size_t(end - p)))); ++p) {
         const char* start = p - (n - 1);
         std::size_t k = 0;
         while (k + 1 < n && start[k] == needle[k])
