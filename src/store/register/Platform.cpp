@@ -11,7 +11,9 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -85,6 +87,11 @@ bool replaceFile(const QString& from, const QString& to, QString* error)
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     return failed(error, int(GetLastError()));
+}
+
+void lowerThisThreadsPriority()
+{
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
 }
 
 bool copyFileMetadata(const QString&, const QString&, QString*)
@@ -216,6 +223,16 @@ bool copyFileMetadata(const QString& from, const QString& to, QString* error)
     if (::fchmod(target.fd(), was.st_mode & 07777) != 0)
         return failed(error, errno);
     return true;
+}
+
+void lowerThisThreadsPriority()
+{
+#ifdef Q_OS_LINUX
+    // Linux gives each thread a nice value of its own; QThread's priorities do nothing under
+    // the normal scheduling policy. Ten steps down still leaves the thread a tenth of a core
+    // the window's thread wants.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
 }
 
 bool syncFile(const QString& path, QString* error)

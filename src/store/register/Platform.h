@@ -28,6 +28,11 @@ bool replaceFile(const QString& from, const QString& to, QString* error);
 // looked at by name, so the locks a database connection of this process holds on it stay.
 bool copyFileMetadata(const QString& from, const QString& to, QString* error);
 
+// Lets the window's thread go first whenever the calling thread competes with it for a core:
+// for work the user waits on but that must never make the window stutter. The calling
+// thread only; a thread it starts afterwards inherits the lower priority.
+void lowerThisThreadsPriority();
+
 // Test seam: told the path of every file and folder just before it is forced to the disk.
 void setSyncObserver(std::function<void(const QString& path)> observer);
 

@@ -1,5 +1,6 @@
 // The copy's answers to patterns: matched on a thread of their own, so that no pattern holds
 // up the window, and cancelled by the next search.
+#include "store/register/Platform.h"
 #include "store/search/NameCopy.h"
 
 #include "store/text/LikePattern.h"
@@ -89,6 +90,9 @@ bool NameCopy::startPatternSearch(const QString& text)
     // for it first.
     const FoldedNames* names = m_names.get();
     m_searcher = std::thread([this, search, names, hold = m_holdSearches] {
+        // Both cores may be busy matching; the window's thread must still paint and take
+        // the next keystroke at once. The second half's thread inherits this.
+        platform::lowerThisThreadsPriority();
         while (hold->load() && !search->cancel.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const FoldedNames::Places* among = search->narrowed ? &search->narrowed->places : nullptr;
