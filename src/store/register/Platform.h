@@ -28,6 +28,9 @@ bool replaceFile(const QString& from, const QString& to, QString* error);
 // looked at by name, so the locks a database connection of this process holds on it stay.
 bool copyFileMetadata(const QString& from, const QString& to, QString* error);
 
+// The name the user logged in with, as the system knows it; empty when it cannot tell.
+QString loginName();
+
 // Test seam: told the path of every file and folder just before it is forced to the disk.
 void setSyncObserver(std::function<void(const QString& path)> observer);
 
