@@ -32,8 +32,8 @@ namespace {
 
 void print(const char* what, const Stats& s, std::size_t n)
 {
-    std::printf("%-40s median %8.2f ms  p95 %8.2f ms  max %8.2f ms  (%zu)\n", what, s.median,
-                s.p95, s.max, n);
+    std::printf("%-40s median %8.2f ms  p95 %8.2f ms  max %8.2f ms  (%zu)\n", what, s.median, s.p95,
+                s.max, n);
 }
 
 std::vector<double> repeat(int times, const std::function<void()>& step)
@@ -134,10 +134,10 @@ int main(int argc, char** argv)
     print("a page 5,000,000 entries down", statsOf(deep), deep.size());
     const auto onePart = repeat(20, [&] { journal.page({parts / 2, {}}, 0, 200); });
     print("one part's first page", statsOf(onePart), onePart.size());
-    const auto named =
-        repeat(5, [&] { journal.page({std::nullopt, QStringLiteral("деталь 12345")}, 0, 200); });
+    const auto named = repeat(5, [&] {
+        journal.page({std::nullopt, QStringLiteral("деталь 12345")}, 0, 200);
+    });
     print("name search, first page", statsOf(named), named.size());
-    std::printf("%-40s %.1f MB\n", "file size",
-                QFileInfo(path).size() / (1024.0 * 1024.0));
+    std::printf("%-40s %.1f MB\n", "file size", QFileInfo(path).size() / (1024.0 * 1024.0));
     return 0;
 }

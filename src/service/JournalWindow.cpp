@@ -141,9 +141,8 @@ void JournalWindow::undoSelected()
     if (!entry)
         return;
     const qint64 id = entry->entry;
-    const QString question =
-        QStringLiteral("Отменить это изменение детали «%1» (%2)?")
-            .arg(entry->name, JournalModel::fieldName(entry->field).toLower());
+    const QString question = QStringLiteral("Отменить это изменение детали «%1» (%2)?")
+                                 .arg(entry->name, JournalModel::fieldName(entry->field).toLower());
     if (MessageBox::show(this, QMessageBox::Question, kTitle, question,
                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;

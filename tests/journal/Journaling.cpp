@@ -51,10 +51,9 @@ void TestJournal::programChangesJournaled()
 
     const PartWrite added = writer.add(part("Реле", "12", "4", QString(), "в ящике").fields());
     QVERIFY(added.saved());
-    QVERIFY(writer
-                .change(diode, {{"pol", "2,5"}, {"phone", "9"}}, {{"phone", "3"}},
-                        PartAction::Edit)
-                .saved());
+    QVERIFY(
+        writer.change(diode, {{"pol", "2,5"}, {"phone", "9"}}, {{"phone", "3"}}, PartAction::Edit)
+            .saved());
     QVERIFY(writer.change(diode, {{"phone", "10"}}, {{"phone", "9"}}, PartAction::Plus).saved());
     QVERIFY(writer.change(diode, {{"phone", "9"}}, {{"phone", "10"}}, PartAction::Minus).saved());
     QVERIFY(writer.change(diode, {{"sorp", "новое"}}, {}, PartAction::Notes).saved());
@@ -68,9 +67,8 @@ void TestJournal::programChangesJournaled()
                           "add phone: ∅ → 4", "add sorp: ∅ → в ящике", "edit pol: 1 → 2,5",
                           "edit phone: 3 → 9", "plus phone: 9 → 10", "minus phone: 10 → 9",
                           "notes sorp: ∅ → новое", "minimum minimum: ∅ → 5",
-                          "delete idFam: Реле → ∅", "delete kont: 014 → ∅",
-                          "delete pol: 12 → ∅", "delete phone: 4 → ∅",
-                          "delete sorp: в ящике → ∅"}));
+                          "delete idFam: Реле → ∅", "delete kont: 014 → ∅", "delete pol: 12 → ∅",
+                          "delete phone: 4 → ∅", "delete sorp: в ящике → ∅"}));
     for (const JournalEntry& e : entries) {
         QVERIFY(!e.outside);
         QCOMPARE(e.computer, QSysInfo::machineHostName());
@@ -79,9 +77,9 @@ void TestJournal::programChangesJournaled()
         QCOMPARE(e.name, e.part == diode ? QStringLiteral("Диод") : QStringLiteral("Реле"));
     }
     // Nothing of the program's is left for other writers to be taken for.
-    QCOMPARE(reg.runPlain(QStringLiteral("UPDATE client SET phone = '1' WHERE idnom = %1")
-                              .arg(diode)),
-             QString());
+    QCOMPARE(
+        reg.runPlain(QStringLiteral("UPDATE client SET phone = '1' WHERE idnom = %1").arg(diode)),
+        QString());
     QVERIFY(everything(reg.db()).first().outside);
 }
 
@@ -108,9 +106,8 @@ void TestJournal::otherProgramsChangesJournaledAsOutside()
     const QVector<JournalEntry> entries = everything(reg.db());
     QCOMPARE(saidOldestFirst(entries),
              QStringList({"add idFam: ∅ → Кварц", "add phone: ∅ → 2", "edit phone: 2 → 7",
-                          "edit sorp: ∅ → x", "minimum minimum: ∅ → 2",
-                          "delete idFam: Кварц → ∅", "delete phone: 7 → ∅",
-                          "delete sorp: x → ∅"}));
+                          "edit sorp: ∅ → x", "minimum minimum: ∅ → 2", "delete idFam: Кварц → ∅",
+                          "delete phone: 7 → ∅", "delete sorp: x → ∅"}));
     for (const JournalEntry& e : entries) {
         QVERIFY(e.outside);
         QVERIFY(e.computer.isEmpty());
@@ -127,8 +124,7 @@ void TestJournal::pagesNewestFirstByPartAndName()
     PartWriter writer(db);
     for (int i = 0; i < 30; ++i) {
         for (qint64 id : {1, 2, 3})
-            QVERIFY(writer
-                        .change(id, {{"phone", QString::number(i + 2)}}, {}, PartAction::Plus)
+            QVERIFY(writer.change(id, {{"phone", QString::number(i + 2)}}, {}, PartAction::Plus)
                         .saved());
     }
     const Journal journal(db);

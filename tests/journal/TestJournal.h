@@ -86,7 +86,7 @@ void dropJournal(const QString& path);
 
 // Both back ends as data rows; the server's skips without TARVIK_TEST_PG.
 void addBackRows();
-#define JOURNAL_FIXTURE(name)                                                                     \
+#define JOURNAL_FIXTURE(name)                                                                      \
     QFETCH(bool, onServer);                                                                        \
     if (onServer)                                                                                  \
         TARVIK_SKIP_WITHOUT_SERVER();                                                              \

@@ -62,7 +62,8 @@ void TestJournal::undoPutsBackOrSaysWhy()
     QVERIFY(writer.setMinimum(diode, 2, std::nullopt).saved());
     const JournalEntry minimum = newest(reg.db());
     QVERIFY(writer.setMinimum(diode, 8, 2).saved());
-    QCOMPARE(writer.undo(minimum.entry).reason, QStringLiteral("значение уже изменено: сейчас «8»"));
+    QCOMPARE(writer.undo(minimum.entry).reason,
+             QStringLiteral("значение уже изменено: сейчас «8»"));
     QVERIFY(writer.undo(newest(reg.db()).entry).saved());
     QCOMPARE(Minimums::of(reg.db(), diode).minimums.value(diode), 2);
 

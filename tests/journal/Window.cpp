@@ -144,7 +144,7 @@ void TestJournal::journalWindowListsSearchesAndUndoes()
     QVERIFY(QTest::qWaitForWindowExposed(probe.m_window.get()));
     probe.grid()->setFocus();
     waitForList(*probe.m_window);
-    probe.click("plus");  // Диод 3 → 4
+    probe.click("plus"); // Диод 3 → 4
     probe.down();
     probe.click("minus"); // Реле 6 → 5
     probe.click("minus"); // Реле 5 → 4

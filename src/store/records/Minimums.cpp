@@ -13,8 +13,9 @@ MinimumsRead read(const Connection& db, std::optional<qint64> id)
         return result;
     QSqlQuery query(db.connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT idnom, minimum FROM partMinimum WHERE minimum IS NOT NULL") +
-                  (id ? QStringLiteral(" AND idnom = ?") : QString()));
+    query.prepare(
+        QStringLiteral("SELECT idnom, minimum FROM partMinimum WHERE minimum IS NOT NULL") +
+        (id ? QStringLiteral(" AND idnom = ?") : QString()));
     if (id)
         query.addBindValue(*id);
     if (!query.exec()) {

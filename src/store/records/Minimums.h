@@ -14,8 +14,8 @@ namespace tarvik {
 // added) reads as one without minimums.
 struct MinimumsRead {
     bool ok = true;
-    QSqlError error;                 // !ok: the engine's error
-    QHash<qint64, qint64> minimums;  // part id → minimum; parts without one are absent
+    QSqlError error;                // !ok: the engine's error
+    QHash<qint64, qint64> minimums; // part id → minimum; parts without one are absent
 };
 
 namespace Minimums {

@@ -104,35 +104,35 @@ PartWrite PartWriter::undo(qint64 entryId)
         const QVariantMap added = rowOf(change, false);
         for (auto it = added.begin(); it != added.end(); ++it)
             expected.insert(it.key(), it.value());
-        PartWrite result = write(
-            NameChange::Op::Removed, id, {}, expected, PartAction::Undo,
-            [&](QSqlQuery& query, PartWrite& result) {
-                const Engine engine = engineOf(m_db.connection());
-                query.setForwardOnly(true);
-                query.prepare(QStringLiteral("SELECT %1 FROM client WHERE %2 = ?%3")
-                                  .arg(expected.keys().join(QStringLiteral(", ")),
-                                       keyColumn(QStringLiteral("client"), engine),
-                                       lockForUpdate(engine)));
-                query.addBindValue(id);
-                if (!query.exec())
-                    return false;
-                if (!query.next()) {
-                    result.outcome = PartWrite::Outcome::Gone;
-                    return false;
-                }
-                int column = 0;
-                for (const QVariant& value : expected) {
-                    if (query.value(column++).toString() != value.toString()) {
-                        result.outcome = PartWrite::Outcome::ChangedElsewhere;
-                        return false;
-                    }
-                }
-                query.finish();
-                query.prepare(QStringLiteral("DELETE FROM client WHERE %1 = ?")
-                                  .arg(keyColumn(QStringLiteral("client"), engine)));
-                query.addBindValue(id);
-                return query.exec();
-            });
+        PartWrite result =
+            write(NameChange::Op::Removed, id, {}, expected, PartAction::Undo,
+                  [&](QSqlQuery& query, PartWrite& result) {
+                      const Engine engine = engineOf(m_db.connection());
+                      query.setForwardOnly(true);
+                      query.prepare(QStringLiteral("SELECT %1 FROM client WHERE %2 = ?%3")
+                                        .arg(expected.keys().join(QStringLiteral(", ")),
+                                             keyColumn(QStringLiteral("client"), engine),
+                                             lockForUpdate(engine)));
+                      query.addBindValue(id);
+                      if (!query.exec())
+                          return false;
+                      if (!query.next()) {
+                          result.outcome = PartWrite::Outcome::Gone;
+                          return false;
+                      }
+                      int column = 0;
+                      for (const QVariant& value : expected) {
+                          if (query.value(column++).toString() != value.toString()) {
+                              result.outcome = PartWrite::Outcome::ChangedElsewhere;
+                              return false;
+                          }
+                      }
+                      query.finish();
+                      query.prepare(QStringLiteral("DELETE FROM client WHERE %1 = ?")
+                                        .arg(keyColumn(QStringLiteral("client"), engine)));
+                      query.addBindValue(id);
+                      return query.exec();
+                  });
         if (result.outcome == PartWrite::Outcome::ChangedElsewhere)
             result.reason = QStringLiteral("значение уже изменено: деталь изменена после "
                                            "добавления");
@@ -152,8 +152,8 @@ PartWrite PartWriter::undo(qint64 entryId)
     }
 
     const QVariantMap fields{{entry->field, entry->was}};
-    PartWrite result = change(id, fields, {{entry->field, entry->became.toString()}},
-                              PartAction::Undo);
+    PartWrite result =
+        change(id, fields, {{entry->field, entry->became.toString()}}, PartAction::Undo);
     if (result.outcome == PartWrite::Outcome::ChangedElsewhere)
         result.reason = QStringLiteral("значение уже изменено: сейчас %1")
                             .arg(shown(storedNow(m_db.connection(), QStringLiteral("client"),

@@ -20,8 +20,7 @@ QString script(const QSqlDatabase& db, const char* part)
 {
     initJournalResources();
     QFile file(QStringLiteral(":/store/journal-%1%2.sql")
-                   .arg(onServer(db) ? QStringLiteral("server-") : QString(),
-                        QLatin1String(part)));
+                   .arg(onServer(db) ? QStringLiteral("server-") : QString(), QLatin1String(part)));
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
@@ -94,12 +93,11 @@ bool hasJournal(const QSqlDatabase& db)
                   "JOIN pg_catalog.pg_namespace s ON s.oid = c.relnamespace WHERE s.nspname = "
                   "current_schema() AND t.tgname IN ('client_journal', 'partminimum_journal')) "
                   "= 2")
-            : QStringLiteral(
-                  "SELECT count(*) = 9 FROM sqlite_master WHERE name IN ('partMinimum', "
-                  "'partJournal', 'journalContext', 'client_journal_insert', "
-                  "'client_journal_update', 'client_journal_delete', "
-                  "'partMinimum_journal_insert', 'partMinimum_journal_update', "
-                  "'partMinimum_journal_delete')"));
+            : QStringLiteral("SELECT count(*) = 9 FROM sqlite_master WHERE name IN ('partMinimum', "
+                             "'partJournal', 'journalContext', 'client_journal_insert', "
+                             "'client_journal_update', 'client_journal_delete', "
+                             "'partMinimum_journal_insert', 'partMinimum_journal_update', "
+                             "'partMinimum_journal_delete')"));
     return ran && query.next() && query.value(0).toBool();
 }
 
