@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tarvik {
@@ -79,7 +80,13 @@ JournalWindow::JournalWindow(Register& reg, std::optional<ForPart> part, QWidget
     setTabOrder(m_undo, m_close);
     resize(900, 500);
 
-    connect(m_search, &QLineEdit::textChanged, this, &JournalWindow::applyFilter);
+    // A search over names may read a long journal through: it waits for a pause in the typing
+    // rather than running at every key.
+    m_searchPause = new QTimer(this);
+    m_searchPause->setSingleShot(true);
+    m_searchPause->setInterval(250);
+    connect(m_searchPause, &QTimer::timeout, this, &JournalWindow::applyFilter);
+    connect(m_search, &QLineEdit::textChanged, m_searchPause, qOverload<>(&QTimer::start));
     connect(m_onePart, &QCheckBox::toggled, this, &JournalWindow::applyFilter);
     connect(m_undo, &QPushButton::clicked, this, &JournalWindow::undoSelected);
     connect(m_close, &QPushButton::clicked, this, &QDialog::accept);

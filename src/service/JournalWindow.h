@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableView;
+class QTimer;
 
 namespace tarvik {
 
@@ -48,6 +49,7 @@ private:
     std::optional<ForPart> m_part;
     QLabel* m_notKept = nullptr;
     QLineEdit* m_search = nullptr;
+    QTimer* m_searchPause = nullptr;
     QCheckBox* m_onePart = nullptr;
     QTableView* m_grid = nullptr;
     QPushButton* m_undo = nullptr;
