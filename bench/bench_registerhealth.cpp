@@ -121,7 +121,8 @@ int main(int argc, char* argv[])
     const bool runningBefore = check.isRunning();
     timer.restart();
     const QString before = source.field(QStringLiteral("phone")).toString();
-    const auto replaced = source.replaceCurrentIf(QStringLiteral("phone"), before, before);
+    const auto replaced =
+        source.replaceCurrentIf(QStringLiteral("phone"), before, before, PartAction::Plus);
     const double waited = timer.nsecsElapsed() / 1e6;
     QThread::msleep(20);
     std::printf("a change made 100 ms into the check (running: %s) waited %.1f ms (%s); "

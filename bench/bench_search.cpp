@@ -281,7 +281,7 @@ void plainKeystrokes(Form1& window, Bench& bench, const ProgramPaths& paths, int
         bench.typeWord(QStringLiteral("кт3"));
         QTest::mouseClick(plus, Qt::LeftButton);
         const QString name = QStringLiteral("Бенч-правка %1 кт3").arg(i);
-        window.Data1()->updateCurrent({{QStringLiteral("idFam"), name}});
+        window.Data1()->updateCurrent({{QStringLiteral("idFam"), name}}, PartAction::Edit);
         afterEdit.push_back(
             bench.typeWord(QStringLiteral("бенч-правка %1").arg(i), &afterEditRest));
         editsFound = editsFound && bench.listed() == 1;

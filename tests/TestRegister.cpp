@@ -1,12 +1,14 @@
 #include "TestRegister.h"
 
 #include "store/records/RecordSource.h"
+#include "store/register/JournalSchema.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QSqlField>
+#include <QSqlQuery>
 #include <QTest>
 
 #ifndef Q_OS_WIN
@@ -116,6 +118,26 @@ QStringList TestRegister::storedNames() const
     for (const QVariantMap& row : storedParts())
         names << row.value(QStringLiteral("idFam")).toString();
     return names;
+}
+
+bool TestRegister::withoutJournal(const std::function<void()>& change, bool restore)
+{
+    {
+        Connection db;
+        if (!db.open(databasePath()).ok())
+            return false;
+        QSqlQuery query(db.connection());
+        for (const char* trigger :
+             {"client_journal_insert", "client_journal_update", "client_journal_delete"}) {
+            if (!query.exec(QStringLiteral("DROP TRIGGER %1").arg(QLatin1String(trigger))))
+                return false;
+        }
+    }
+    change();
+    if (!restore)
+        return true;
+    Connection db;
+    return db.open(databasePath()).ok() && createJournalTriggers(db.connection(), nullptr);
 }
 
 } // namespace tarvik::test

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -67,6 +68,9 @@ public:
     QList<QVariantMap> storedParts() const;
     // The names of storedParts().
     QStringList storedNames() const;
+    // Runs `change` on the file without the journal's triggers on the parts, as an earlier
+    // build wrote, then (with `restore`) puts them back.
+    bool withoutJournal(const std::function<void()>& change, bool restore = true);
 
 private:
     QTemporaryDir m_dir;

@@ -43,7 +43,7 @@ int main(int argc, char* argv[])
     for (int attempt = 0; saved < count && attempt < count * 50; ++attempt) {
         const QString shown = parts.field(QStringLiteral("phone")).toString();
         switch (parts.replaceCurrentIf(QStringLiteral("phone"), shown,
-                                       QString::number(shown.toLongLong() + 1))) {
+                                       QString::number(shown.toLongLong() + 1), PartAction::Plus)) {
         case RecordSource::Replaced::Saved:
             ++saved;
             break;

@@ -246,11 +246,12 @@ void TestServerRegister::addChangeDeleteAndCount()
     const QVariantMap shown = parts.currentPart().fields();
     QVariantMap edited = shown;
     edited.insert(QStringLiteral("idFam"), QStringLiteral("Шунт"));
-    QCOMPARE(parts.updateCurrentIf(shown, edited), RecordSource::Replaced::Saved);
+    QCOMPARE(parts.updateCurrentIf(shown, edited, PartAction::Edit), RecordSource::Replaced::Saved);
     QCOMPARE(reg.server().run(QStringLiteral("UPDATE client SET kont = '99' WHERE idFam = 'Шунт'")),
              QString());
     edited.insert(QStringLiteral("idFam"), QStringLiteral("Шунт 2"));
-    QCOMPARE(parts.updateCurrentIf(shown, edited), RecordSource::Replaced::ChangedElsewhere);
+    QCOMPARE(parts.updateCurrentIf(shown, edited, PartAction::Edit),
+             RecordSource::Replaced::ChangedElsewhere);
     QCOMPARE(parts.field(QStringLiteral("kont")).toString(), QStringLiteral("99"));
     QVERIFY2(parts.refresh(), qPrintable(parts.lastError()));
     QCOMPARE(parts.field(QStringLiteral("idFam")).toString(), QStringLiteral("Реле"));

@@ -210,7 +210,8 @@ void TestStore::changesReachOtherViewsAfterRefresh()
         QVERIFY(source->refresh());
     }
     QVERIFY(writer.updateCurrent({{QStringLiteral("phone"), QStringLiteral("8")},
-                                  {QStringLiteral("idFam"), QStringLiteral("Zzz")}}));
+                                  {QStringLiteral("idFam"), QStringLiteral("Zzz")}},
+                                 PartAction::Edit));
     QCOMPARE(reader.field(QStringLiteral("phone")).toString(), QStringLiteral("7"));
     QVERIFY(reader.refresh());
     QCOMPARE(reader.field(QStringLiteral("idFam")).toString(), QStringLiteral("Bbb"));
@@ -221,7 +222,8 @@ void TestStore::changesReachOtherViewsAfterRefresh()
 
     QVERIFY(writer.deleteCurrent());
     QVERIFY(!writer.hasCurrent());
-    QVERIFY(!writer.updateCurrent({{QStringLiteral("phone"), QStringLiteral("1")}}));
+    QVERIFY(
+        !writer.updateCurrent({{QStringLiteral("phone"), QStringLiteral("1")}}, PartAction::Edit));
     QCOMPARE(reg.storedNames(), QStringList({"Bbb"}));
 }
 
@@ -243,7 +245,7 @@ void TestStore::countFollowsEveryChange()
     QCOMPARE(countParts(db), std::optional<qint64>(2));
     source.setStatement(Statements::partsWithNameLike(QStringLiteral("a")));
     QVERIFY(source.refresh());
-    QVERIFY(source.updateCurrent({{QStringLiteral("kont"), QVariant()}}));
+    QVERIFY(source.updateCurrent({{QStringLiteral("kont"), QVariant()}}, PartAction::Edit));
     QCOMPARE(countParts(db), std::optional<qint64>(1));
 }
 

@@ -66,6 +66,7 @@ private:
     void deletePart();
     void closeDatabases();
     bool leaveWithoutNotes();
+    void openJournal(bool forCurrentPart);
 
     // The package types and the enlarged package picture.
     void connectPackageCommands();

@@ -10,6 +10,7 @@
 #include "service/CompressCommand.h"
 #include "service/Form21.h"
 #include "service/Help.h"
+#include "service/JournalWindow.h"
 #include "service/ServerMoveWindow.h"
 #include "store/records/RecordSource.h"
 #include "store/register/Register.h"
@@ -43,7 +44,8 @@ void Form1::stepQuantity(double step)
     const QString text = formatNumber(*quantity + step);
     // Stored only if the file still holds what is shown: another program may have
     // changed it since, and its number must not be overwritten.
-    switch (m_data1->replaceCurrentIf(QStringLiteral("phone"), shown, text)) {
+    switch (m_data1->replaceCurrentIf(QStringLiteral("phone"), shown, text,
+                                      step > 0 ? PartAction::Plus : PartAction::Minus)) {
     case RecordSource::Replaced::Saved:
         ui->Text4->setText(text);
         break;
@@ -148,6 +150,26 @@ void Form1::connectServiceCommands()
     connect(ui->mHelpOption, &QAction::triggered, this, [this] { showHelp(this, m_paths); });
     connect(ui->toServer, &QAction::triggered, this,
             [this] { moveRegisterToServer(this, m_register); });
+    connect(ui->journal, &QAction::triggered, this, [this] { openJournal(false); });
+    connect(ui->partJournal, &QAction::triggered, this, [this] { openJournal(true); });
+}
+
+void Form1::openJournal(bool forCurrentPart)
+{
+    // Notes being typed are saved first: the journal shows them.
+    m_data1->savePending();
+    std::optional<JournalWindow::ForPart> part;
+    if (forCurrentPart && m_data1->hasCurrent())
+        part = JournalWindow::ForPart{m_data1->currentKey(),
+                                      m_data1->field(QStringLiteral("idFam")).toString()};
+    bool changed = false;
+    {
+        JournalWindow window(m_register, part, this);
+        window.exec();
+        changed = window.changedParts();
+    }
+    if (changed)
+        showPartsChangedElsewhere();
 }
 
 // ---- the part dialogs ---------------------------------------------------------------------

@@ -13,7 +13,7 @@ PartSaved savePartListedByName(RecordSource& parts, const PartRow& part,
     if (!expected) {
         stored = parts.addNew(part.fields());
     } else {
-        switch (parts.updateCurrentIf(expected->fields(), part.fields())) {
+        switch (parts.updateCurrentIf(expected->fields(), part.fields(), PartAction::Edit)) {
         case RecordSource::Replaced::Saved:
             stored = true;
             break;

@@ -81,7 +81,7 @@ void TestCompaction::compactsAndKeepsEveryRow()
         if (reread.currentKey() == editedKey) {
             QCOMPARE(reread.field(QStringLiteral("sorp")).toString(),
                      QStringLiteral("saved before compaction"));
-            QVERIFY(reread.updateCurrent({{QStringLiteral("sorp"), original}}));
+            QVERIFY(reread.updateCurrent({{QStringLiteral("sorp"), original}}, PartAction::Notes));
         }
     }
     reread.close();

@@ -84,14 +84,17 @@ inline void writeRegisterWithGaps(TestRegister& files, int parts)
                             picture(QColor::fromHsv(i * 40, 200, 200), "BMP", 60, 40)};
     QVERIFY(files.write(rows, packages));
 
-    RecordSource source;
-    QVERIFY(source.open(files.databasePath()).ok());
-    source.setStatement(Statements::partsInStoredOrder());
-    QVERIFY(source.refresh());
-    for (int row = 0; row < source.recordCount(); row += 3) {
-        QVERIFY(source.setCurrentRow(row));
-        QVERIFY(source.deleteCurrent());
-    }
+    // As an earlier build deleted: the journal would keep every deleted part whole.
+    QVERIFY(files.withoutJournal([&] {
+        RecordSource source;
+        QVERIFY(source.open(files.databasePath()).ok());
+        source.setStatement(Statements::partsInStoredOrder());
+        QVERIFY(source.refresh());
+        for (int row = 0; row < source.recordCount(); row += 3) {
+            QVERIFY(source.setCurrentRow(row));
+            QVERIFY(source.deleteCurrent());
+        }
+    }));
 }
 
 class TestCompaction : public QObject {

@@ -59,7 +59,7 @@ void TestNameSearch::ownEditsAreFollowedWithoutReading()
 
     // "+", then a rename of the current part (the first listed).
     QTest::mouseClick(control<QPushButton>("plus"), Qt::LeftButton);
-    QVERIFY(data1->updateCurrent({{"idFam", "Ящик"}}));
+    QVERIFY(data1->updateCurrent({{"idFam", "Ящик"}}, PartAction::Edit));
     type("рез");
     QCOMPARE(listed(), (QStringList{"Резистор МЛТ", "Резистор Р1-12"}));
     type("ящ");

@@ -16,7 +16,7 @@ void renameStored(const QString& databasePath, int row, const QString& name)
     source.setStatement(Statements::packageTypes());
     QVERIFY(source.refresh());
     QVERIFY(source.setCurrentRow(row));
-    QVERIFY(source.updateCurrent({{QStringLiteral("vrachYZD"), name}}));
+    QVERIFY(source.updateCurrent({{QStringLiteral("vrachYZD"), name}}, PartAction::Edit));
 }
 
 // A fixture: while it is set the file refuses every change of the package types, as a full

@@ -158,9 +158,8 @@ NameChange PartWriter::describe(NameChange::Op op, qint64 id, qint64 before) con
     return change;
 }
 
-template <typename Body>
 PartWrite PartWriter::write(NameChange::Op op, qint64 id, const QVariantMap& fields,
-                            const QVariantMap& expected, Body&& body)
+                            const QVariantMap& expected, PartAction action, const Body& body)
 {
     QString reason;
     if (!mayWrite(&reason) || !knownFields(fields, &reason) || !knownFields(expected, &reason))
@@ -182,12 +181,16 @@ PartWrite PartWriter::write(NameChange::Op op, qint64 id, const QVariantMap& fie
     PartWrite result;
     result.id = id;
     QSqlQuery query(db);
+    if (!tellJournal(query, action))
+        return failed(query.lastError());
     if (!body(query, result)) {
         if (result.outcome == PartWrite::Outcome::Failed)
             return failed(query.lastError());
         return result; // gone, or changed elsewhere: nothing written
     }
     query.finish();
+    if (!endJournalContext(query))
+        return failed(query.lastError());
     const NameChange change = describe(op, result.id, before);
     if (!transaction.commit())
         return failed(transaction.error());
@@ -196,34 +199,40 @@ PartWrite PartWriter::write(NameChange::Op op, qint64 id, const QVariantMap& fie
     return result;
 }
 
+bool PartWriter::insertRow(QSqlQuery& query, const QVariantMap& fields, PartWrite& result) const
+{
+    const QVariantMap row = stored(fields);
+    const bool server = onServer(m_db.connection());
+    query.prepare(QStringLiteral("INSERT INTO client (%1) VALUES (%2)%3")
+                      .arg(row.keys().join(QStringLiteral(", ")),
+                           Statements::placeholders(row.size()),
+                           server ? QStringLiteral(" RETURNING idnom") : QString()));
+    for (const QVariant& value : row)
+        query.addBindValue(value);
+    if (!query.exec())
+        return false;
+    // The server's driver knows no last id; the insert returns it.
+    result.id = server ? (query.next() ? query.value(0).toLongLong() : -1)
+                       : query.lastInsertId().toLongLong();
+    return true;
+}
+
 PartWrite PartWriter::add(const QVariantMap& fields)
 {
     if (fields.isEmpty())
         return refused(QStringLiteral("нет полей для записи"));
-    return write(NameChange::Op::Added, -1, fields, {}, [&](QSqlQuery& query, PartWrite& result) {
-        const QVariantMap row = stored(fields);
-        const bool server = onServer(m_db.connection());
-        query.prepare(QStringLiteral("INSERT INTO client (%1) VALUES (%2)%3")
-                          .arg(row.keys().join(QStringLiteral(", ")),
-                               Statements::placeholders(row.size()),
-                               server ? QStringLiteral(" RETURNING idnom") : QString()));
-        for (const QVariant& value : row)
-            query.addBindValue(value);
-        if (!query.exec())
-            return false;
-        // The server's driver knows no last id; the insert returns it.
-        result.id = server ? (query.next() ? query.value(0).toLongLong() : -1)
-                           : query.lastInsertId().toLongLong();
-        return true;
-    });
+    return write(
+        NameChange::Op::Added, -1, fields, {}, PartAction::Add,
+        [&](QSqlQuery& query, PartWrite& result) { return insertRow(query, fields, result); });
 }
 
-PartWrite PartWriter::change(qint64 id, const QVariantMap& fields, const QVariantMap& expected)
+PartWrite PartWriter::change(qint64 id, const QVariantMap& fields, const QVariantMap& expected,
+                             PartAction action)
 {
     if (fields.isEmpty())
         return refused(QStringLiteral("нет полей для записи"));
     const NameChange::Op op = movesRow(fields) ? NameChange::Op::Unknown : NameChange::Op::Changed;
-    return write(op, id, fields, expected, [&](QSqlQuery& query, PartWrite& result) {
+    return write(op, id, fields, expected, action, [&](QSqlQuery& query, PartWrite& result) {
         if (!expected.isEmpty()) {
             // Inside the transaction: nobody can change the row between this read and the
             // write.
@@ -268,12 +277,14 @@ PartWrite PartWriter::change(qint64 id, const QVariantMap& fields, const QVarian
 
 PartWrite PartWriter::remove(qint64 id)
 {
-    return write(NameChange::Op::Removed, id, {}, {}, [&](QSqlQuery& query, PartWrite& result) {
-        query.prepare(QStringLiteral("DELETE FROM client WHERE %1 = ?")
-                          .arg(keyColumn(QStringLiteral("client"), m_db.connection())));
-        query.addBindValue(id);
-        return changedOneRow(query, result);
-    });
+    return write(NameChange::Op::Removed, id, {}, {}, PartAction::Delete,
+                 [&](QSqlQuery& query, PartWrite& result) {
+                     query.prepare(
+                         QStringLiteral("DELETE FROM client WHERE %1 = ?")
+                             .arg(keyColumn(QStringLiteral("client"), m_db.connection())));
+                     query.addBindValue(id);
+                     return changedOneRow(query, result);
+                 });
 }
 
 } // namespace tarvik

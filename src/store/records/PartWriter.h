@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/records/PartAction.h"
 #include "store/register/Connection.h"
 #include "store/register/PartChange.h"
 
@@ -7,6 +8,9 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
+
+#include <functional>
+#include <optional>
 
 namespace tarvik {
 
@@ -40,11 +44,22 @@ public:
     // `fields`: column → value; idFamKey is derived, never given.
     PartWrite add(const QVariantMap& fields);
     // Writes only if every field of `expected` still holds that value (compared as text, a
-    // missing value as empty); otherwise nothing is written.
-    PartWrite change(qint64 id, const QVariantMap& fields, const QVariantMap& expected = {});
+    // missing value as empty); otherwise nothing is written. `action`: what the journal says
+    // the change was.
+    PartWrite change(qint64 id, const QVariantMap& fields, const QVariantMap& expected,
+                     PartAction action);
     PartWrite remove(qint64 id);
+    // The part's minimum stock (none: empty), written only if the stored one is still
+    // `expected` (none: empty); otherwise ChangedElsewhere. Gone when the part is.
+    PartWrite setMinimum(qint64 id, std::optional<qint64> minimum, std::optional<qint64> expected);
+    // Puts back what the journal's entry changed, only if what it changed to is still stored
+    // (otherwise ChangedElsewhere, `reason` saying what is stored now): an edited field or
+    // minimum gets its old value, an added part is deleted, a deleted part comes back whole
+    // (under its old number when that is free). The undo is journaled as such.
+    PartWrite undo(qint64 entry);
 
 private:
+    using Body = std::function<bool(QSqlQuery& query, PartWrite& result)>;
     PartWrite refused(const QString& reason) const;
     PartWrite failed(const QSqlError& error) const;
     bool mayWrite(QString* reason) const;
@@ -53,10 +68,16 @@ private:
     NameChange describe(NameChange::Op op, qint64 id, qint64 before) const;
     // One transaction around `body`, which runs the statements on the query it is given and
     // returns false when nothing may be committed (with the outcome set unless the engine
-    // failed).
-    template <typename Body>
+    // failed). The journal's triggers are told `action` for the statements of `body`.
     PartWrite write(NameChange::Op op, qint64 id, const QVariantMap& fields,
-                    const QVariantMap& expected, Body&& body);
+                    const QVariantMap& expected, PartAction action, const Body& body);
+    bool tellJournal(QSqlQuery& query, PartAction action) const;
+    bool endJournalContext(QSqlQuery& query) const;
+    // The part's row still there, locked on the server until the commit; Gone otherwise.
+    bool lockPart(QSqlQuery& query, qint64 id, PartWrite& result) const;
+    bool insertRow(QSqlQuery& query, const QVariantMap& fields, PartWrite& result) const;
+    PartWrite writeMinimum(qint64 id, std::optional<qint64> minimum, std::optional<qint64> expected,
+                           PartAction action);
 
     const Connection& m_db;
 };

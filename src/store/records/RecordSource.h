@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/records/NameLookup.h"
+#include "store/records/PartAction.h"
 #include "store/records/PartRow.h"
 #include "store/records/Statements.h"
 #include "store/register/BackgroundReader.h"
@@ -82,8 +83,9 @@ public:
     // The current row as last read, as a part (parts only).
     PartRow currentPart() const;
 
-    // Saves the given fields into the current row at once.
-    bool updateCurrent(const QVariantMap& values);
+    // Saves the given fields into the current row at once; `action` is what the journal of
+    // the parts says it was.
+    bool updateCurrent(const QVariantMap& values, PartAction action);
     // Adds a row with the given fields; the current row stays as it was. The new row
     // shows in this source's list after the next refresh.
     bool addNew(const QVariantMap& values);
@@ -107,9 +109,11 @@ public:
     // change in between. When one differs nothing is written. Either way the current row is
     // read afresh. Parts only; other tables take no condition.
     enum class Replaced { Saved, ChangedElsewhere, Failed };
-    Replaced updateCurrentIf(const QVariantMap& expected, const QVariantMap& values);
+    Replaced updateCurrentIf(const QVariantMap& expected, const QVariantMap& values,
+                             PartAction action);
     // The same for one field.
-    Replaced replaceCurrentIf(const QString& field, const QString& expected, const QVariant& value);
+    Replaced replaceCurrentIf(const QString& field, const QString& expected, const QVariant& value,
+                              PartAction action);
 
     // An in-memory copy of the parts' names that answers plain-text name searches of this
     // source before the engine is asked. Forgotten when it is destroyed, if it is a QObject.

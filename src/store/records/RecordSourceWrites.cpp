@@ -85,19 +85,19 @@ bool RecordSource::addNew(const QVariantMap& values)
     return query.exec() || fail(query);
 }
 
-bool RecordSource::updateCurrent(const QVariantMap& values)
+bool RecordSource::updateCurrent(const QVariantMap& values, PartAction action)
 {
-    return updateCurrentIf({}, values) == Replaced::Saved;
+    return updateCurrentIf({}, values, action) == Replaced::Saved;
 }
 
 RecordSource::Replaced RecordSource::updateCurrentIf(const QVariantMap& expected,
-                                                     const QVariantMap& values)
+                                                     const QVariantMap& values, PartAction action)
 {
     if (!hasCurrent() || values.isEmpty() || !mayWrite())
         return Replaced::Failed;
     bool saved = false;
     if (isParts()) {
-        const PartWrite write = PartWriter(m_db).change(currentKey(), values, expected);
+        const PartWrite write = PartWriter(m_db).change(currentKey(), values, expected, action);
         saved = took(write);
         if (!saved && write.outcome != PartWrite::Outcome::ChangedElsewhere)
             return Replaced::Failed;
@@ -191,7 +191,8 @@ bool RecordSource::savePending()
     const QVariantMap pending = std::exchange(m_pending, {});
     if (!hasCurrent() || currentKey() != m_pendingKey)
         return true; // the row it belonged to is gone
-    if (updateCurrent(pending))
+    // A bound edit is the notes' box: the only one the main window binds.
+    if (updateCurrent(pending, PartAction::Notes))
         return true;
     if (m_lastBusy) { // kept for the next try: a lock is no reason to lose the text
         m_pending = pending;
@@ -201,9 +202,9 @@ bool RecordSource::savePending()
 }
 
 RecordSource::Replaced RecordSource::replaceCurrentIf(const QString& field, const QString& expected,
-                                                      const QVariant& value)
+                                                      const QVariant& value, PartAction action)
 {
-    return updateCurrentIf({{field, expected}}, {{field, value}});
+    return updateCurrentIf({{field, expected}}, {{field, value}}, action);
 }
 
 } // namespace tarvik

@@ -1,5 +1,6 @@
 #include "store/records/Seeding.h"
 
+#include "store/register/JournalSchema.h"
 #include "store/register/NameKeys.h"
 
 #include <QDir>
@@ -172,6 +173,15 @@ bool Seeder::commit()
     m_insertType.finish();
     m_insertExistingPart.finish();
     m_insertExistingType.finish();
+    // The journal comes last: the rows seeded here are no changes, and they keep the places
+    // in the file they had before there was one.
+    QSqlError journalError;
+    if (!createJournalTables(m_db.connection(), &journalError) ||
+        !createJournalTriggers(m_db.connection(), &journalError)) {
+        m_error =
+            withDetail(QStringLiteral("не создан журнал изменений"), engineDetail(journalError));
+        return false;
+    }
     if (!m_db.connection().commit()) {
         const QSqlError error = m_db.connection().lastError();
         m_diskFull = isDiskFull(error);

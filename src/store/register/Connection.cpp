@@ -2,6 +2,7 @@
 
 #include "store/register/Dialect.h"
 #include "store/register/FileKind.h"
+#include "store/register/JournalSchema.h"
 #include "store/register/Register.h"
 #include "store/text/SqlFunctions.h"
 
@@ -190,9 +191,17 @@ OpenResult Connection::verify()
     return {};
 }
 
+bool Connection::keepsJournal() const
+{
+    if (!m_keepsJournal && isOpen())
+        m_keepsJournal = hasJournal(connection());
+    return m_keepsJournal.value_or(false);
+}
+
 void Connection::close()
 {
     m_lost = false;
+    m_keepsJournal.reset();
     m_serverProcess = 0;
     if (Register* owner = std::exchange(m_owner, nullptr))
         owner->forget(this);

@@ -76,6 +76,9 @@ public:
     // The server's process for this session (pg_backend_pid), 0 on the file or before it is
     // known. The server names it in what it announces, so the program knows its own changes.
     qint64 serverProcess() const { return m_serverProcess.load(); }
+    // Whether the register keeps the journal and the minimums (JournalSchema), asked once
+    // per connection: a register without them is read and written as before.
+    bool keepsJournal() const;
 
 private:
     friend class Register;
@@ -93,6 +96,7 @@ private:
     mutable bool m_lost = false; // the server connection broke: reopened at the next use
     Register* m_owner = nullptr; // set when the register handed this connection out
     mutable std::atomic<qint64> m_serverProcess{0}; // read by the register on any thread
+    mutable std::optional<bool> m_keepsJournal;
 };
 
 // The engine's verdicts that matter to the user.

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <iterator>
 #include <utility>
 
 #ifdef Q_OS_WIN
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
@@ -253,5 +255,24 @@ bool replaceFile(const QString& from, const QString& to, QString* error)
 }
 
 #endif
+
+QString loginName()
+{
+#ifdef Q_OS_WIN
+    wchar_t name[256 + 1];
+    DWORD size = DWORD(std::size(name));
+    return GetUserNameW(name, &size) ? QString::fromWCharArray(name, int(size) - 1) : QString();
+#else
+    // The account of the process, not $USER, which anyone may set to anything.
+    const long wanted = sysconf(_SC_GETPW_R_SIZE_MAX);
+    QByteArray buffer(wanted > 0 ? int(wanted) : 16384, Qt::Uninitialized);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), size_t(buffer.size()), &found) != 0 ||
+        !found || !found->pw_name)
+        return {};
+    return QString::fromLocal8Bit(found->pw_name);
+#endif
+}
 
 } // namespace tarvik::platform

@@ -33,6 +33,9 @@ bool copyFileMetadata(const QString& from, const QString& to, QString* error);
 // thread only; a thread it starts afterwards inherits the lower priority.
 void lowerThisThreadsPriority();
 
+// The name the user logged in with, as the system knows it; empty when it cannot tell.
+QString loginName();
+
 // Test seam: told the path of every file and folder just before it is forced to the disk.
 void setSyncObserver(std::function<void(const QString& path)> observer);
 

@@ -1,6 +1,7 @@
 #include "store/register/Register.h"
 
 #include "store/register/ChangeListener.h"
+#include "store/register/JournalSchema.h"
 #include "store/register/NameChangeCounter.h"
 #include "store/register/NameKeys.h"
 
@@ -75,6 +76,10 @@ OpenResult Register::check()
     // server has it from the start.
     if (result.ok() && !m_server)
         ensureNameChangeCounter(probe.connection());
+    // The journal and the minimums come to an earlier register here; a read-only one, or a
+    // server where this user may not create them, is used without.
+    if (result.ok())
+        ensureJournal(probe.connection());
     {
         QMutexLocker lock(&m_mutex);
         m_checked = result;

@@ -1,6 +1,7 @@
 #include "store/server/ServerCopy.h"
 
 #include "store/register/Connection.h"
+#include "store/register/JournalSchema.h"
 #include "store/server/ServerConnection.h"
 #include "store/server/ServerSchema.h"
 
@@ -48,6 +49,24 @@ const Table kTypes = {"vrYZD",
                        {"vrachYZD", Kind::Text},
                        {"name1", Kind::Text},
                        {"Photo1", Kind::Bytes}}};
+
+// Kept beside the parts by this and later builds; a file of an earlier one has neither.
+const Table kMinimums = {"partMinimum", "минимум", {{"idnom", Kind::Id}, {"minimum", Kind::Text}}};
+const Table kJournal = {"partJournal",
+                        "запись журнала",
+                        {{"entry", Kind::Id},
+                         {"changedAt", Kind::Text},
+                         {"computer", Kind::Text},
+                         {"login", Kind::Text},
+                         {"outside", Kind::Id},
+                         {"action", Kind::Text},
+                         {"operation", Kind::Text},
+                         {"part", Kind::Id},
+                         {"name", Kind::Text},
+                         {"nameKey", Kind::Text},
+                         {"field", Kind::Text},
+                         {"was", Kind::Text},
+                         {"became", Kind::Text}}};
 
 QStringList columnNames(const Table& table)
 {
@@ -146,6 +165,7 @@ private:
     qint64 m_done = 0;
     qint64 m_inAll = 0;
     std::vector<PictureCheck> m_pictures;
+    bool m_journal = false; // the file keeps the journal and the minimums
 };
 
 bool ToServer::count(const Table& table, qint64* rows)
@@ -248,7 +268,9 @@ bool ToServer::setNextNumbers()
 {
     QSqlQuery file(m_file);
     QSqlQuery server(m_server);
-    for (const Table* table : {&kParts, &kTypes}) {
+    for (const Table* table : {&kParts, &kTypes, &kJournal}) {
+        if (table == &kJournal && !m_journal)
+            continue;
         const QString name = QLatin1String(table->name);
         const QString id = QLatin1String(table->columns.front().name);
         qint64 next = 0;
@@ -333,10 +355,13 @@ bool ToServer::check(qint64 parts, qint64 types)
 
 ServerCopyResult ToServer::run()
 {
-    qint64 parts = 0, types = 0;
+    qint64 parts = 0, types = 0, minimums = 0, entries = 0;
     if (!count(kParts, &parts) || !count(kTypes, &types))
         return m_result;
-    m_inAll = parts + types;
+    m_journal = hasJournal(m_file);
+    if (m_journal && (!count(kMinimums, &minimums) || !count(kJournal, &entries)))
+        return m_result;
+    m_inAll = parts + types + minimums + entries;
     bool holds = false;
     QSqlError error;
     if (!serverHoldsRegister(m_server, &holds, &error)) {
@@ -357,9 +382,13 @@ ServerCopyResult ToServer::run()
     const auto schema = [&](const SchemaResult& made) {
         return made.ok || failed(QStringLiteral("Таблицы на сервере не созданы"), made.error);
     };
-    const bool done = schema(createServerTables(m_server)) && copy(kParts, &copiedParts) &&
-                      copy(kTypes, &copiedTypes) && setNextNumbers() && setCounters() &&
-                      schema(createServerTriggers(m_server)) && check(parts, types) && !cancelled();
+    qint64 copiedRows = 0;
+    const bool done =
+        schema(createServerTables(m_server)) && copy(kParts, &copiedParts) &&
+        copy(kTypes, &copiedTypes) &&
+        (!m_journal || (copy(kMinimums, &copiedRows) && copy(kJournal, &copiedRows))) &&
+        setNextNumbers() && setCounters() && schema(createServerTriggers(m_server)) &&
+        check(parts, types) && !cancelled();
     if (!done || !m_server.commit()) {
         if (done)
             failed(QStringLiteral("Сервер не сохранил перенесённое"), m_server.lastError());

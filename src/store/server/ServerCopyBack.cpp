@@ -3,6 +3,7 @@
 #include "store/records/PartRow.h"
 #include "store/records/Seeding.h"
 #include "store/register/Connection.h"
+#include "store/register/JournalSchema.h"
 #include "store/register/Platform.h"
 #include "store/server/ServerConnection.h"
 #include "store/server/ServerSchema.h"
@@ -15,6 +16,7 @@
 #include <QSqlRecord>
 #include <QVariant>
 
+#include <limits>
 #include <utility>
 
 namespace tarvik {
@@ -37,6 +39,9 @@ public:
     // The counters and next numbers the new file takes over.
     bool readCounters();
     bool writeCounters(const QString& path);
+    // The minimums and the journal, inside the server's snapshot, with the file's triggers
+    // after them.
+    bool copyJournal(const QString& path);
 
     ServerCopyResult result;
 
@@ -182,6 +187,68 @@ bool FromServer::writeCounters(const QString& path)
     return true;
 }
 
+bool FromServer::copyJournal(const QString& path)
+{
+    if (!hasJournal(m_server))
+        return true; // the file gets its own at its first open
+    Connection file;
+    if (!file.open(path).ok())
+        return failed(QStringLiteral("Новый файл не открывается"));
+    QSqlDatabase db = file.connection();
+    QSqlError error;
+    if (!db.transaction() || !createJournalTables(db, &error))
+        return failed(QStringLiteral("Журнал в новом файле не создаётся"),
+                      error.isValid() ? error : db.lastError());
+    QSqlQuery read(m_server);
+    read.setForwardOnly(true);
+    QSqlQuery write(db);
+    // The new file's triggers would put each minimum down as a new change: the one that
+    // would is added again after the copy.
+    if (!write.exec(QStringLiteral("DROP TRIGGER IF EXISTS partMinimum_journal_insert")))
+        return failed(QStringLiteral("Новый файл не записывается"), write.lastError());
+    const auto copyRows = [&](const QString& table, const QString& columns, const QString& key) {
+        const int count = int(columns.count(QLatin1Char(',')) + 1);
+        write.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                          .arg(table, columns,
+                               QStringList(count, QStringLiteral("?")).join(QStringLiteral(", "))));
+        qint64 after = std::numeric_limits<qint64>::min();
+        for (;;) {
+            read.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE %3 > ? ORDER BY %3 LIMIT %4")
+                             .arg(columns, table, key)
+                             .arg(kPartsPage));
+            read.addBindValue(after);
+            if (!read.exec())
+                return failed(QStringLiteral("Журнал на сервере не читается"), read.lastError());
+            int rows = 0;
+            while (read.next()) {
+                after = read.value(0).toLongLong();
+                for (int c = 0; c < count; ++c)
+                    write.addBindValue(read.value(c));
+                if (!write.exec())
+                    return failed(QStringLiteral("Новый файл не записывается"), write.lastError());
+                ++rows;
+            }
+            if (rows < kPartsPage)
+                return true;
+        }
+    };
+    const bool copied =
+        copyRows(QStringLiteral("partMinimum"), QStringLiteral("idnom, minimum"),
+                 QStringLiteral("idnom")) &&
+        copyRows(QStringLiteral("partJournal"),
+                 QStringLiteral("entry, changedAt, computer, login, outside, action, operation, "
+                                "part, name, nameKey, field, was, became"),
+                 QStringLiteral("entry"));
+    write.finish();
+    if (!copied || !createJournalTriggers(db, &error) || !db.commit()) {
+        db.rollback();
+        return copied ? failed(QStringLiteral("Журнал в новом файле не создаётся"),
+                               error.isValid() ? error : db.lastError())
+                      : false;
+    }
+    return true;
+}
+
 QString temporaryNameBeside(const QString& path)
 {
     const QFileInfo target(path);
@@ -254,6 +321,8 @@ ServerCopyResult copyRegisterFromServer(const ServerAddress& address, const QStr
             }
         }
     }
+    if (written)
+        written = copy.copyJournal(temporary);
     snapshot.exec(QStringLiteral("ROLLBACK"));
     QString syncError;
     if (written)

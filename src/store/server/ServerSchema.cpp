@@ -1,5 +1,7 @@
 #include "store/server/ServerSchema.h"
 
+#include "store/register/JournalSchema.h"
+
 #include <QFile>
 #include <QSqlQuery>
 #include <QVariant>
@@ -49,12 +51,18 @@ bool serverHoldsRegister(const QSqlDatabase& db, bool* holds, QSqlError* error)
 
 SchemaResult createServerTables(const QSqlDatabase& db)
 {
-    return runScript(db, QStringLiteral(":/store/server/server-tables.sql"));
+    SchemaResult made = runScript(db, QStringLiteral(":/store/server/server-tables.sql"));
+    if (made.ok && !createJournalTables(db, &made.error))
+        made.ok = false;
+    return made;
 }
 
 SchemaResult createServerTriggers(const QSqlDatabase& db)
 {
-    return runScript(db, QStringLiteral(":/store/server/server-triggers.sql"));
+    SchemaResult made = runScript(db, QStringLiteral(":/store/server/server-triggers.sql"));
+    if (made.ok && !createJournalTriggers(db, &made.error))
+        made.ok = false;
+    return made;
 }
 
 } // namespace tarvik

@@ -19,10 +19,12 @@ struct SchemaResult {
 // False with an error when it could not be asked.
 bool serverHoldsRegister(const QSqlDatabase& db, bool* holds, QSqlError* error);
 
-// The tables, their indexes and the two counters' rows, inside the caller's transaction.
+// The tables, their indexes and the two counters' rows, with the journal's and the minimums'
+// tables (JournalSchema), inside the caller's transaction.
 SchemaResult createServerTables(const QSqlDatabase& db);
 
-// The triggers that keep what the program derives, and tell other computers of changes.
+// The triggers that keep what the program derives, write the journal, and tell other
+// computers of changes.
 // Created after the rows are copied, so a large register is not counted row by row.
 SchemaResult createServerTriggers(const QSqlDatabase& db);
 

@@ -1,0 +1,143 @@
+// The journal of changes on a large register: a journal of millions of entries written
+// straight into the file, then opening the journal window and its first page, one part's
+// entries and a search over part names. Works on a copy: the given register is only read.
+//
+//   bench_journal <program folder with base/vorlend.mdb> [entries, 10000000 by default]
+#include "service/JournalWindow.h"
+#include "store/records/Journal.h"
+#include "store/register/Register.h"
+
+#include "BenchStats.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace tarvik;
+using namespace tarvik::bench;
+
+namespace {
+
+void print(const char* what, const Stats& s, std::size_t n)
+{
+    std::printf("%-40s median %8.2f ms  p95 %8.2f ms  max %8.2f ms  (%zu)\n", what, s.median, s.p95,
+                s.max, n);
+}
+
+std::vector<double> repeat(int times, const std::function<void()>& step)
+{
+    std::vector<double> samples;
+    for (int i = 0; i < times; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        step();
+        samples.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    return samples;
+}
+
+// Entries as "+" on every part in turn would leave them, written by one statement.
+bool fill(const QString& path, qint64 entries, qint64 parts)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
+    db.setDatabaseName(path);
+    if (!db.open())
+        return false;
+    QSqlQuery query(db);
+    query.exec(QStringLiteral("PRAGMA cache_size = -524288"));
+    query.prepare(QStringLiteral(
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?) "
+        "INSERT INTO partJournal (changedAt, computer, login, outside, action, operation, part, "
+        "name, nameKey, field, was, became) "
+        "SELECT '2026-01-01T00:00:00.000Z', 'bench', 'bench', 0, 'plus', 'edit', i % ? + 1, "
+        "'Деталь ' || (i % ? + 1), 'деталь ' || (i % ? + 1), 'phone', i, i + 1 FROM n"));
+    query.addBindValue(entries);
+    query.addBindValue(parts);
+    query.addBindValue(parts);
+    query.addBindValue(parts);
+    const bool ok = query.exec();
+    if (!ok)
+        std::printf("journal not written: %s\n", qPrintable(query.lastError().text()));
+    query.finish();
+    db.close();
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_journal FOLDER [entries]\n");
+        return 2;
+    }
+    const qint64 entries = argc > 2 ? std::max<qint64>(1, std::atoll(argv[2])) : 10000000;
+    QTemporaryDir work;
+    const QString path = work.filePath(QStringLiteral("vorlend.mdb"));
+    if (!QFile::copy(
+            QDir(QString::fromLocal8Bit(argv[1])).filePath(QStringLiteral("base/vorlend.mdb")),
+            path)) {
+        std::fprintf(stderr, "cannot copy the register\n");
+        return 1;
+    }
+    qint64 parts = 0;
+    {
+        Register reg(path); // adds the journal to a register without one
+        if (!reg.check().ok())
+            return 1;
+        Connection db;
+        reg.connect(db);
+        QSqlQuery count(db.connection());
+        count.exec(QStringLiteral("SELECT count(*) FROM client"));
+        parts = count.next() ? std::max<qint64>(1, count.value(0).toLongLong()) : 1;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    if (!fill(path, entries, parts))
+        return 1;
+    std::printf("%-40s %lld entries over %lld parts in %.1f s\n", "journal written",
+                static_cast<long long>(entries), static_cast<long long>(parts),
+                clock.nsecsElapsed() / 1e9);
+
+    Register reg(path);
+    reg.check();
+    const auto window = repeat(10, [&] {
+        JournalWindow shown(reg, std::nullopt);
+        shown.show();
+        QApplication::processEvents();
+        auto* grid = shown.findChild<QTableView*>(QStringLiteral("entries"));
+        if (!grid || grid->model()->rowCount() == 0)
+            std::printf("no entries shown\n");
+    });
+    print("window opened, first page shown", statsOf(window), window.size());
+
+    Connection db;
+    reg.connect(db);
+    const Journal journal(db);
+    qint64 last = 0;
+    const auto first = repeat(20, [&] { last = journal.page({}, 0, 200).entries.last().entry; });
+    print("first page (200)", statsOf(first), first.size());
+    const auto deep = repeat(20, [&] { journal.page({}, last - 5000000, 200); });
+    print("a page 5,000,000 entries down", statsOf(deep), deep.size());
+    const auto onePart = repeat(20, [&] { journal.page({parts / 2, {}}, 0, 200); });
+    print("one part's first page", statsOf(onePart), onePart.size());
+    const auto named = repeat(5, [&] {
+        journal.page({std::nullopt, QStringLiteral("деталь 12345")}, 0, 200);
+    });
+    print("name search, first page", statsOf(named), named.size());
+    std::printf("%-40s %.1f MB\n", "file size", QFileInfo(path).size() / (1024.0 * 1024.0));
+    return 0;
+}

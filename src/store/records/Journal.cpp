@@ -1,0 +1,124 @@
+#include "store/records/Journal.h"
+
+#include "store/register/Dialect.h"
+#include "store/text/TextFold.h"
+
+#include <QSqlQuery>
+#include <QStringList>
+
+#include <limits>
+
+namespace tarvik {
+namespace {
+
+const QString kColumns = QStringLiteral("entry, changedAt, computer, login, outside, action, "
+                                        "operation, part, name, field, was, became");
+
+JournalEntry read(const QSqlQuery& query)
+{
+    JournalEntry entry;
+    entry.entry = query.value(0).toLongLong();
+    entry.changedAt = query.value(1).toString();
+    entry.computer = query.value(2).toString();
+    entry.login = query.value(3).toString();
+    entry.outside = query.value(4).toInt() != 0;
+    entry.action = query.value(5).toString();
+    entry.operation = query.value(6).toString();
+    entry.part = query.value(7).toLongLong();
+    entry.name = query.value(8).toString();
+    entry.field = query.value(9).toString();
+    entry.was = query.value(10);
+    entry.became = query.value(11);
+    return entry;
+}
+
+} // namespace
+
+JournalPage Journal::page(const JournalFilter& filter, qint64 before, int size) const
+{
+    JournalPage result;
+    if (!kept())
+        return result;
+    const QSqlDatabase db = m_db.connection();
+    const bool server = onServer(db);
+    QStringList where{QStringLiteral("entry < ?")};
+    QVariantList binds{before > 0 ? before : std::numeric_limits<qint64>::max()};
+    if (filter.part) {
+        where << QStringLiteral("part = ?");
+        binds << *filter.part;
+    }
+    if (!filter.nameText.isEmpty()) {
+        // By the key the part had then, as the quick search keys its text; an entry without
+        // one (another program added the part and the program has not keyed it yet) by its
+        // name, ignoring the case of Latin letters only.
+        where << (server ? QStringLiteral("(strpos(nameKey, ?) > 0 OR (nameKey IS NULL AND "
+                                          "strpos(lower(name), lower(?)) > 0))")
+                         : QStringLiteral("(instr(nameKey, ?) > 0 OR (nameKey IS NULL AND "
+                                          "instr(lower(name), lower(?)) > 0))"));
+        binds << nameKeyOf(filter.nameText) << filter.nameText;
+    }
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT %1 FROM partJournal WHERE %2 ORDER BY entry DESC LIMIT %3")
+                      .arg(kColumns, where.join(QStringLiteral(" AND ")))
+                      .arg(size));
+    for (const QVariant& value : binds)
+        query.addBindValue(value);
+    if (!query.exec()) {
+        result.ok = false;
+        result.error = query.lastError();
+        m_db.noteError(result.error);
+        return result;
+    }
+    while (query.next())
+        result.entries << read(query);
+    if (query.lastError().isValid()) {
+        result.ok = false;
+        result.error = query.lastError();
+        m_db.noteError(result.error);
+    }
+    return result;
+}
+
+std::optional<JournalEntry> Journal::entry(qint64 entry, QSqlError* error) const
+{
+    if (!kept())
+        return std::nullopt;
+    QSqlQuery query(m_db.connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT %1 FROM partJournal WHERE entry = ?").arg(kColumns));
+    query.addBindValue(entry);
+    if (!query.exec()) {
+        if (error)
+            *error = query.lastError();
+        return std::nullopt;
+    }
+    if (!query.next())
+        return std::nullopt;
+    return read(query);
+}
+
+QVector<JournalEntry> Journal::sameChange(const JournalEntry& of, QSqlError* error) const
+{
+    // One statement's entries share the part, the operation and the moment; the part's own
+    // index finds them.
+    QVector<JournalEntry> entries;
+    QSqlQuery query(m_db.connection());
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT %1 FROM partJournal WHERE part = ? AND operation = ? "
+                                 "AND changedAt = ? ORDER BY entry")
+                      .arg(kColumns));
+    query.addBindValue(of.part);
+    query.addBindValue(of.operation);
+    query.addBindValue(of.changedAt);
+    if (!query.exec()) {
+        if (error)
+            *error = query.lastError();
+        return {};
+    }
+    while (query.next())
+        entries << read(query);
+    return entries;
+}
+
+} // namespace tarvik
