@@ -12,8 +12,8 @@
 #else
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
