@@ -1,12 +1,16 @@
 #include "TestRegister.h"
 
+#include "TestServer.h"
+
 #include "store/records/RecordSource.h"
 #include "store/register/JournalSchema.h"
+#include "store/server/ServerCopy.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QTest>
@@ -68,16 +72,76 @@ void nonFileRows(const QString& folderWords, const QString& pipeWords)
 #endif
 }
 
+bool onServerBackend()
+{
+    static const bool server = qEnvironmentVariable("TARVIK_TEST_BACKEND") == "server";
+    return server;
+}
+
 TestRegister::TestRegister()
 {
     QDir(m_dir.path()).mkpath(QStringLiteral("base"));
 }
 
+// The registers go before the database they are connected to.
+TestRegister::~TestRegister()
+{
+    m_elsewhere.reset();
+    m_owner.reset();
+}
+
+ScratchServerDatabase& TestRegister::server()
+{
+    if (!m_server) {
+        m_server = std::make_unique<ScratchServerDatabase>();
+        if (!m_server->ok())
+            qFatal("no database on the test server: %s", qPrintable(m_server->error()));
+    }
+    return *m_server;
+}
+
 Register& TestRegister::owner()
 {
-    if (!m_owner)
-        m_owner = std::make_unique<Register>(databasePath());
+    if (!m_owner) {
+        m_owner = onServerBackend() ? std::make_unique<Register>(server().address())
+                                    : std::make_unique<Register>(databasePath());
+    }
     return *m_owner;
+}
+
+OpenResult TestRegister::openView(RecordSource& source)
+{
+    if (!onServerBackend())
+        return source.open(databasePath());
+    if (!m_elsewhere)
+        m_elsewhere = std::make_unique<Register>(server().address());
+    return source.open(*m_elsewhere);
+}
+
+OpenResult TestRegister::openView(Connection& db)
+{
+    return onServerBackend() ? db.open(server().address()) : db.open(databasePath());
+}
+
+QString TestRegister::runAsOtherClient(const QString& sql)
+{
+    if (onServerBackend())
+        return server().run(sql);
+    const QString name = QStringLiteral("test-elsewhere");
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(databasePath());
+        if (!db.open()) {
+            error = db.lastError().text();
+        } else {
+            QSqlQuery query(db);
+            if (!query.exec(sql))
+                error = query.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return error;
 }
 
 bool TestRegister::write(const QList<PartRow>& parts, const QList<Package>& packages)
@@ -89,15 +153,33 @@ bool TestRegister::write(const QList<PartRow>& parts, const QList<Package>& pack
     for (const PartRow& row : parts)
         seeder.addPart(row);
     const bool committed = seeder.commit();
-    if (!committed)
+    if (!committed) {
         qWarning("test register not written: %s", qPrintable(seeder.error()));
-    return committed;
+        return false;
+    }
+    if (!onServerBackend())
+        return true;
+    // The file goes once copied: a case that still reads it fails instead of passing on it.
+    const ServerCopyResult copied = copyRegisterToServer(databasePath(), server().address());
+    if (!copied.ok()) {
+        qWarning("test register not copied to the server: %s", qPrintable(copied.error));
+        return false;
+    }
+    return QFile::remove(databasePath());
 }
 
 QList<QVariantMap> TestRegister::storedParts() const
 {
+    std::unique_ptr<Register> reader; // a register of its own: its reads are no window's
     RecordSource source;
-    source.open(databasePath());
+    if (onServerBackend()) {
+        if (!m_server)
+            return {};
+        reader = std::make_unique<Register>(m_server->address());
+        source.open(*reader);
+    } else {
+        source.open(databasePath());
+    }
     source.setStatement(Statements::partsInStoredOrder());
     source.refresh();
     QList<QVariantMap> rows;

@@ -15,7 +15,25 @@
 
 class QWidget;
 
+namespace tarvik {
+class RecordSource;
+}
+
 namespace tarvik::test {
+
+class ScratchServerDatabase;
+
+// The suites run on the register file, and again on the server: ctest's *_server entries set
+// TARVIK_TEST_BACKEND=server, and every TestRegister then copies what it writes into a
+// database of its own on the test server (TARVIK_TEST_PG) and hands out a register there.
+bool onServerBackend();
+// A case about the file itself (its bytes, locks, the engine's settings, other programs
+// writing it through the file's engine) means nothing on the server: it skips there.
+#define TARVIK_FILE_ONLY(why)                                                                      \
+    do {                                                                                           \
+        if (::tarvik::test::onServerBackend())                                                     \
+            QSKIP("about the register file only: " why);                                           \
+    } while (false)
 
 struct Package {
     QString name;
@@ -51,10 +69,12 @@ bool makeNonFile(const QString& path, const QString& kind);
 // what stands in a file's place, and the words a message names it with.
 void nonFileRows(const QString& folderWords, const QString& pipeWords);
 
-// A program folder of its own with a register file in base/.
+// A program folder of its own with a register file in base/; on the server back end the
+// register is a copy of that file on the test server, and the file itself is gone.
 class TestRegister {
 public:
     TestRegister();
+    ~TestRegister();
 
     bool write(const QList<PartRow>& parts, const QList<Package>& packages = {});
 
@@ -63,6 +83,14 @@ public:
     QString folder() const { return m_dir.path(); }
     // The owner of the connections the windows under test open on this file.
     Register& owner();
+    // Another program's view of the register, or on the server another computer's: a
+    // source or a connection of its own, opened by path on the file, on the server's database
+    // through a register of its own there.
+    OpenResult openView(RecordSource& source);
+    OpenResult openView(Connection& db);
+    // Runs `sql` as another client would, through the engine's plain connection: the
+    // engine's error, empty on success.
+    QString runAsOtherClient(const QString& sql);
 
     // Every part in stored order, read through a view of its own.
     QList<QVariantMap> storedParts() const;
@@ -73,8 +101,12 @@ public:
     bool withoutJournal(const std::function<void()>& change, bool restore = true);
 
 private:
+    ScratchServerDatabase& server();
+
     QTemporaryDir m_dir;
+    std::unique_ptr<ScratchServerDatabase> m_server; // on the server back end
     std::unique_ptr<Register> m_owner;
+    std::unique_ptr<Register> m_elsewhere; // another computer's, on the server
 };
 
 } // namespace tarvik::test

@@ -287,6 +287,7 @@ void TestForm1::exitAskedEveryWay()
 
 void TestForm1::unusableRegisterIsReportedOnce()
 {
+    TARVIK_FILE_ONLY("a missing file");
     m_window.reset();
     TestRegister empty; // no file at all
     MessageBox::setNextAnswer(QMessageBox::Ok);

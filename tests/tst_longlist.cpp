@@ -106,14 +106,8 @@ QString TestLongList::stored(const QString& name, const char* field) const
 
 void TestLongList::otherProgram(const QString& sql) const
 {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
-        db.setDatabaseName(m_register->databasePath());
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    const QString error = m_register->runAsOtherClient(sql);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void TestLongList::rowAndQuantityStepDuringTheRestActOnTheRightPart()

@@ -305,7 +305,7 @@ void TestPartsList::quantityStepsAreStored()
     QFETCH(QString, name);
     QFETCH(QString, button);
     QFETCH(QString, shown);
-    typeText(control<QLineEdit>("Text5"), name);
+    searchFor(*m_window, name);
     QCOMPARE(text("Text1"), name);
     click(qPrintable(button));
     QTEST(text("Text4"), "shown");
@@ -336,7 +336,7 @@ void TestPartsList::partGoneSinceRefreshIsReported()
 {
     // Another view of the file deletes the current part behind the window's back.
     RecordSource other;
-    QVERIFY(other.open(m_register->databasePath()).ok());
+    QVERIFY(m_register->openView(other).ok());
     other.setStatement(Statements::partsWithNameLike(QStringLiteral("NE555")));
     QVERIFY(other.refresh());
     QVERIFY(other.deleteCurrent());
@@ -375,7 +375,7 @@ void TestPartsList::deletionAsksFirst()
 
 void TestPartsList::deletionAfterSearchShowsWholeTableInStoredOrder()
 {
-    typeText(control<QLineEdit>("Text5"), QStringLiteral("рез"));
+    searchFor(*m_window, QStringLiteral("рез"));
     grid()->setFocus();
     down(); // leaves the whole table, unsorted, as the list's next statement
     QCOMPARE(text("Text1"), QStringLiteral("резистор С2-33"));

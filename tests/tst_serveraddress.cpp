@@ -1,6 +1,7 @@
 #include "store/register/ServerAddress.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +17,7 @@ private slots:
     void refusesWhatIsNoAddress_data();
     void refusesWhatIsNoAddress();
     void givesTheDriverItsOptions();
+    void silentlyLostServerIsNoticedWithinHalfAMinute();
     void settingsBesideTheRegister();
 };
 
@@ -141,13 +143,17 @@ void TestServerAddress::refusesWhatIsNoAddress()
     QVERIFY2(!parsed.error.contains(QLatin1String("s3cr")), qPrintable(parsed.error));
 }
 
+const QString kKeepalive = QStringLiteral("keepalives=1;keepalives_idle=10;keepalives_interval=5;"
+                                          "keepalives_count=3;tcp_user_timeout=25000");
+
 void TestServerAddress::givesTheDriverItsOptions()
 {
     const ServerAddress address =
         *parseServerAddress(QStringLiteral("postgresql://tarvik@db:5433/sklad?sslmode=verify-full"))
              .address;
     QCOMPARE(address.connectOptions(7),
-             QStringLiteral("sslmode=verify-full;connect_timeout=7;application_name=tarvik"));
+             QStringLiteral("sslmode=verify-full;connect_timeout=7;application_name=tarvik;") +
+                 kKeepalive);
     QCOMPARE(address.display(), QStringLiteral("db:5433/sklad"));
 
     // A socket folder given as host= is where the driver connects, whatever stands before
@@ -155,7 +161,7 @@ void TestServerAddress::givesTheDriverItsOptions()
     const ServerAddress local =
         *parseServerAddress(QStringLiteral("postgresql://u@ignored/d?host=/run/pg")).address;
     QCOMPARE(local.connectOptions(10),
-             QStringLiteral("connect_timeout=10;application_name=tarvik"));
+             QStringLiteral("connect_timeout=10;application_name=tarvik;") + kKeepalive);
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         QSKIP("Qt's PostgreSQL driver is not installed");
     {
@@ -168,6 +174,27 @@ void TestServerAddress::givesTheDriverItsOptions()
         QVERIFY(db.password().isEmpty());
     }
     QSqlDatabase::removeDatabase(QStringLiteral("t"));
+}
+
+void TestServerAddress::silentlyLostServerIsNoticedWithinHalfAMinute()
+{
+    // No FIN ever comes from a server whose cable was pulled: only TCP's own probes find it.
+    const ServerAddress address =
+        *parseServerAddress(QStringLiteral("postgresql://tarvik@db/sklad")).address;
+    QHash<QString, QString> options;
+    for (const QString& option : address.connectOptions().split(QLatin1Char(';'))) {
+        const qsizetype equals = option.indexOf(QLatin1Char('='));
+        options.insert(option.left(equals), option.mid(equals + 1));
+    }
+    QCOMPARE(options.value("keepalives"), QStringLiteral("1"));
+    const int idle = options.value("keepalives_idle").toInt();
+    const int interval = options.value("keepalives_interval").toInt();
+    const int count = options.value("keepalives_count").toInt();
+    QVERIFY(idle > 0 && interval > 0 && count > 0);
+    QVERIFY2(idle + interval * count <= 30, qPrintable(address.connectOptions()));
+    // While a statement's data waits unacknowledged no probe is sent: the other limit.
+    const int unacknowledgedMs = options.value("tcp_user_timeout").toInt();
+    QVERIFY(unacknowledgedMs > 0 && unacknowledgedMs <= 30000);
 }
 
 void TestServerAddress::settingsBesideTheRegister()

@@ -11,7 +11,7 @@ void TestNameSearch::otherWritersAreSeenBeforeEveryKeystroke()
     QCOMPARE(listed(), expected("рез"));
 
     Connection other; // another writer: nothing tells the window about it
-    QVERIFY(other.open(m_register->databasePath()).ok());
+    QVERIFY(m_register->openView(other).ok());
     QSqlQuery query(other.connection());
     const auto run = [&](const QString& sql) {
         QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
@@ -80,6 +80,7 @@ void TestNameSearch::ownWriteWaitsForAnotherWriter()
 {
     // Another writer holds the write lock for a moment: the program's own write, which now
     // also reads the name counter, waits its turn and then succeeds, as a plain write would.
+    TARVIK_FILE_ONLY("the file's write lock, taken through its engine");
     openWindow({part("Резистор МЛТ")});
     QVERIFY(ready(copy()));
     const QString path = m_register->databasePath();
@@ -157,12 +158,13 @@ void TestNameSearch::closingDuringTheLoad()
 
 void TestNameSearch::counterIsAddedToOlderFilesAndWorksInTheShell()
 {
+    TARVIK_FILE_ONLY("older files and the file's own shell");
     TestRegister reg;
     QVERIFY(reg.write({part("Резистор")}));
     QStringList fresh;
     {
         Connection db;
-        QVERIFY(db.open(reg.databasePath()).ok());
+        QVERIFY(reg.openView(db).ok());
         QSqlQuery query(db.connection());
         QVERIFY(query.exec("SELECT sql FROM sqlite_master WHERE name LIKE 'client_name_changes%' "
                            "ORDER BY name"));
@@ -177,7 +179,7 @@ void TestNameSearch::counterIsAddedToOlderFilesAndWorksInTheShell()
     }
     QVERIFY(reg.owner().check().ok());
     Connection db;
-    QVERIFY(db.open(reg.databasePath()).ok());
+    QVERIFY(reg.openView(db).ok());
     QSqlQuery query(db.connection());
     QVERIFY(query.exec("SELECT sql FROM sqlite_master WHERE name LIKE 'client_name_changes%' "
                        "ORDER BY name"));
@@ -258,6 +260,7 @@ void TestNameSearch::partAddedThroughTheDialogIsFoundByTheNextKeystroke()
 void TestNameSearch::loadStartsAgainWhenNamesChangeBetweenSlices()
 {
     QList<PartRow> rows;
+    TARVIK_FILE_ONLY("a load in slices; on the server it reads one snapshot");
     for (int i = 0; i < 30; ++i)
         rows << part(QStringLiteral("Деталь %1").arg(i, 2, 10, QLatin1Char('0')));
     m_register = std::make_unique<TestRegister>();
@@ -270,7 +273,7 @@ void TestNameSearch::loadStartsAgainWhenNamesChangeBetweenSlices()
     {
         // Another program adds a name that sorts into the slice already read.
         Connection shell;
-        QVERIFY(shell.open(m_register->databasePath()).ok());
+        QVERIFY(m_register->openView(shell).ok());
         QSqlQuery query(shell.connection());
         QVERIFY(query.exec("INSERT INTO client (kont, idFam, idFamKey) VALUES "
                            "('1', 'Анод', 'анод')"));
@@ -286,6 +289,7 @@ void TestNameSearch::loadStartsAgainWhenNamesChangeBetweenSlices()
 
 void TestNameSearch::failedLoadsAreTriedAgainLater()
 {
+    TARVIK_FILE_ONLY("the file locked by another program");
     m_register = std::make_unique<TestRegister>();
     QVERIFY(m_register->write({part("Резистор МЛТ"), part("Диод КД522")}));
     NameCopy names(m_register->owner());
@@ -293,7 +297,7 @@ void TestNameSearch::failedLoadsAreTriedAgainLater()
     {
         // Another program keeps the file locked through several loads.
         Connection shell;
-        QVERIFY(shell.open(m_register->databasePath()).ok());
+        QVERIFY(m_register->openView(shell).ok());
         QSqlQuery query(shell.connection());
         QVERIFY(query.exec("BEGIN EXCLUSIVE"));
         for (int attempt = 0; attempt < 3; ++attempt) {

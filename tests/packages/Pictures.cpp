@@ -112,9 +112,9 @@ void TestPackages::fileSpoiltAfterChoosingIsRefusedOnStore()
 void TestPackages::editAsksBeforeTakingThePictureAway()
 {
     const QByteArray red = picture(Qt::red);
-    open({{"DIP-8", red}, {"SO-8", {}}}, [](const QString& file) {
+    open({{"DIP-8", red}, {"SO-8", {}}}, [](TestRegister& file) {
         Connection db;
-        QVERIFY(db.open(file).ok());
+        QVERIFY(file.openView(db).ok());
         QSqlQuery query(db.connection());
         QVERIFY(query.exec(QStringLiteral("UPDATE vrYZD SET vrachYZD = 'dip-8' "
                                           "WHERE vrachYZD = 'DIP-8'")));

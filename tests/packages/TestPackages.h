@@ -53,10 +53,10 @@ struct StoredType {
 };
 
 // Every package type in stored order, read through a view of its own.
-inline QList<StoredType> storedTypes(const QString& databasePath)
+inline QList<StoredType> storedTypes(TestRegister& reg)
 {
     RecordSource source;
-    source.open(databasePath);
+    reg.openView(source);
     source.setStatement(Statements::packageTypes());
     source.refresh();
     QList<StoredType> types;
@@ -134,7 +134,7 @@ private slots:
 
 private:
     void open(const QList<Package>& packages,
-              const std::function<void(const QString&)>& beforeOpening = {});
+              const std::function<void(TestRegister&)>& beforeOpening = {});
     template <typename T> T* control(const char* name) const
     {
         return test::control<T>(m_window.get(), name);
@@ -159,7 +159,7 @@ private:
         control<QLineEdit>("Text1")->clear();
         typeText(control<QLineEdit>("Text1"), name);
     }
-    QList<StoredType> stored() const { return storedTypes(m_register->databasePath()); }
+    QList<StoredType> stored() const { return storedTypes(*m_register); }
     // A file in the user's own folder, apart from the program folder.
     QString userFile(const QString& name, const QByteArray& bytes) const;
     QString temporary() const { return m_register->paths().temporaryPicturePath(); }

@@ -91,14 +91,8 @@ void TestPartDialogs::whenModal(std::function<void(QDialog*)> drive)
 void TestPartDialogs::runSql(const QString& sql) const
 {
     // A plain connection, as another tool would have.
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "plain");
-        db.setDatabaseName(m_register->databasePath());
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        QVERIFY2(query.exec(sql), qPrintable(sql));
-    }
-    QSqlDatabase::removeDatabase("plain");
+    const QString error = m_register->runAsOtherClient(sql);
+    QVERIFY2(error.isEmpty(), qPrintable(sql + QStringLiteral(": ") + error));
 }
 
 // ---- layout -------------------------------------------------------------------------------

@@ -75,7 +75,7 @@ bool RecordSource::isParts() const
 void RecordSource::loadFields()
 {
     if (m_fieldsTable != m_statement.table || m_fields.isEmpty()) {
-        m_fields = m_db.connection().record(m_statement.table);
+        m_fields = tableRecord(m_db.connection(), m_statement.table);
         m_fieldsTable = m_statement.table;
     }
 }
@@ -300,8 +300,7 @@ void RecordSource::fetchPage(int firstRow) const
     const QVector<int> targets = shownColumns();
     QStringList columns;
     for (int column : targets)
-        columns << m_db.connection().driver()->escapeIdentifier(m_fields.fieldName(column),
-                                                                QSqlDriver::FieldName);
+        columns << quotedField(m_db.connection(), m_fields.fieldName(column));
     QSqlQuery query(m_db.connection());
     query.setForwardOnly(true);
     const QString key = keyColumn(m_statement.table, m_db.connection());

@@ -58,7 +58,7 @@ bool ChangeListener::listen()
 {
     m_sinceTry.start();
     m_db.close();
-    bool ok = m_register.connect(m_db).ok() || m_db.isOpen();
+    bool ok = m_register.connect(m_db, false).ok() || m_db.isOpen();
     QSqlDriver* driver = ok ? m_db.connection().driver() : nullptr;
     ok = driver && driver->subscribeToNotification(kPartsChannel) &&
          driver->subscribeToNotification(kTypesChannel);

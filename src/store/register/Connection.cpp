@@ -50,16 +50,6 @@ OpenProblem problemOf(const QSqlError& error)
     }
 }
 
-struct RequiredTable {
-    const char* name;
-    QStringList fields;
-};
-
-const RequiredTable kRequiredTables[] = {
-    {"client", {"idnom", "kont", "idFam", "pol", "datebir", "phone", "sorp", "PhotoN", "idFamKey"}},
-    {"vrYZD", {"IDvrachYZD", "yzdID", "vrachYZD", "name1", "Photo1"}},
-};
-
 // Whether `name` in the main schema is an ordinary table with row ids: not a view, not a
 // virtual table, not WITHOUT ROWID.
 bool isPlainTable(const QSqlDatabase& db, const QString& name)
@@ -167,7 +157,7 @@ OpenResult Connection::verify()
         return {problemOf(query.lastError()), engineDetail(query.lastError())};
     query.finish();
 
-    for (const RequiredTable& table : kRequiredTables) {
+    for (const RegisterTable& table : registerTables()) {
         const QString name = QLatin1String(table.name);
         if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(name)))
             return {problemOf(query.lastError()), engineDetail(query.lastError())};

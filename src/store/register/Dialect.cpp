@@ -1,6 +1,7 @@
 #include "store/register/Dialect.h"
 
 #include <QSqlDriver>
+#include <QSqlField>
 
 namespace tarvik {
 
@@ -16,6 +17,44 @@ QString keyColumn(const QString& table, Engine engine)
     return table.compare(QLatin1String("vrYZD"), Qt::CaseInsensitive) == 0
                ? QStringLiteral("IDvrachYZD")
                : QStringLiteral("idnom");
+}
+
+const QList<RegisterTable>& registerTables()
+{
+    static const QList<RegisterTable> tables = {
+        {"client",
+         {"idnom", "kont", "idFam", "pol", "datebir", "phone", "sorp", "PhotoN", "idFamKey"}},
+        {"vrYZD", {"IDvrachYZD", "yzdID", "vrachYZD", "name1", "Photo1"}},
+    };
+    return tables;
+}
+
+QSqlRecord tableRecord(const QSqlDatabase& db, const QString& table)
+{
+    if (!onServer(db))
+        return db.record(table);
+    // The server's driver looks the table up by the name as stored.
+    QSqlRecord record = db.record(table.toLower());
+    for (const RegisterTable& known : registerTables()) {
+        if (table.compare(QLatin1String(known.name), Qt::CaseInsensitive) != 0)
+            continue;
+        for (int i = 0; i < record.count(); ++i) {
+            for (const QString& name : known.fields) {
+                if (record.fieldName(i).compare(name, Qt::CaseInsensitive) == 0) {
+                    QSqlField field = record.field(i);
+                    field.setName(name);
+                    record.replace(i, field);
+                }
+            }
+        }
+    }
+    return record;
+}
+
+QString quotedField(const QSqlDatabase& db, const QString& field)
+{
+    return db.driver()->escapeIdentifier(onServer(db) ? field.toLower() : field,
+                                         QSqlDriver::FieldName);
 }
 
 QString beginWriteSql(Engine engine)

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QString>
+#include <QStringList>
 
 namespace tarvik {
 
@@ -22,6 +25,19 @@ inline QString keyColumn(const QString& table, const QSqlDatabase& db)
 {
     return keyColumn(table, engineOf(db));
 }
+
+// The register's tables and the fields the program needs, as it spells them.
+struct RegisterTable {
+    const char* name;
+    QStringList fields;
+};
+const QList<RegisterTable>& registerTables();
+// The fields of `table`, named as the program spells them on either engine: the server folds
+// the unquoted names its tables were created with to lower case, and shown as they are they
+// would reach column headers and readers.
+QSqlRecord tableRecord(const QSqlDatabase& db, const QString& table);
+// A field of tableRecord() quoted for a statement, as the engine stores its name.
+QString quotedField(const QSqlDatabase& db, const QString& field);
 
 // The begin of a write transaction. The file takes its write lock at once (IMMEDIATE); the
 // server locks rows as they are read for update.

@@ -97,7 +97,7 @@ OpenResult Register::checkResult() const
     return m_checked;
 }
 
-OpenResult Register::connect(Connection& db)
+OpenResult Register::connect(Connection& db, bool counted)
 {
     {
         QMutexLocker lock(&m_mutex);
@@ -118,7 +118,8 @@ OpenResult Register::connect(Connection& db)
     // Tracked even when the check found a problem: an open connection is a connection.
     if (db.isOpen()) {
         QMutexLocker lock(&m_mutex);
-        m_open.insert(&db);
+        if (counted)
+            m_open.insert(&db);
         db.m_owner = this;
     }
     if (!verify && (checked == OpenProblem::MissingTables || checked == OpenProblem::NotATable)) {

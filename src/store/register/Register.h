@@ -50,7 +50,7 @@ public:
 
     // Opens `db` on the register and counts it among the connections closeAll() closes.
     // Safe to call from a background thread for a connection used only there.
-    OpenResult connect(Connection& db);
+    OpenResult connect(Connection& db) { return connect(db, true); }
 
     // Asks every holder to finish (aboutToClose: unsaved edits are saved, background work
     // stops), then closes every connection still open. Afterwards connect() refuses, until
@@ -106,7 +106,11 @@ signals:
 
 private:
     friend class Connection;
+    friend class ChangeListener;
     void forget(Connection* db);
+    // `counted` false: the register's own listening connection, which belongs to no holder
+    // and is closed by stopping the listener, stays out of openConnections().
+    OpenResult connect(Connection& db, bool counted);
 
     QString m_path;
     std::optional<ServerAddress> m_server;

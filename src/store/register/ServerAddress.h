@@ -33,8 +33,9 @@ struct ServerAddress {
     QString display() const;
 
     // QSqlDatabase::setConnectOptions for the QPSQL driver: sslmode, a time limit on
-    // connecting (a server that does not answer must not freeze the program), and the
-    // program's name for the server's list of sessions.
+    // connecting (a server that does not answer must not freeze the program), the program's
+    // name for the server's list of sessions, and TCP keepalive, so that a server gone
+    // silently is noticed within half a minute.
     QString connectOptions(int connectTimeoutSeconds = 10) const;
     // Host, port, user, database and options on a QPSQL connection; no password.
     void applyTo(QSqlDatabase& db, int connectTimeoutSeconds = 10) const;
