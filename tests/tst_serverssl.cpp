@@ -40,9 +40,9 @@ void TestServerSsl::connectsAsTheAddressAsks_data()
                              << "sslmode=disable" << true;
     QTest::newRow("require") << "127.0.0.1"
                              << "sslmode=require" << true;
-    QTest::newRow("verify-full, the authority given") << "localhost"
-                                                      << "sslmode=verify-full&sslrootcert=CA"
-                                                      << true;
+    QTest::newRow("verify-full, the authority given")
+        << "localhost"
+        << "sslmode=verify-full&sslrootcert=CA" << true;
     QTest::newRow("verify-full, another name") << "127.0.0.1"
                                                << "sslmode=verify-full&sslrootcert=CA" << false;
 }
@@ -66,8 +66,9 @@ void TestServerSsl::connectsAsTheAddressAsks()
     QCOMPARE(result.problem != OpenProblem::Unreachable, connects);
     if (connects) {
         QSqlQuery ssl(db.connection());
-        QVERIFY2(ssl.exec(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()")),
-                 qPrintable(ssl.lastError().text()));
+        QVERIFY2(
+            ssl.exec(QStringLiteral("SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()")),
+            qPrintable(ssl.lastError().text()));
         QVERIFY(ssl.next());
         QCOMPARE(ssl.value(0).toBool(), parameters != QLatin1String("sslmode=disable"));
     }
