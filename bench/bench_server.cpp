@@ -1,8 +1,9 @@
 // The main window on a register kept on a PostgreSQL server beside the same register in its
 // file, in one run: the first filled list after a start, a row change, a search keystroke until
-// its answer is listed, and the "+" button until the new quantity is shown. The file is copied
-// first (the "+" writes), and moved to the server once: a database of that name that already
-// holds the same number of parts is used as it is.
+// its answer is listed, the "+" button until the new quantity is shown, and on the server
+// another computer's change until the window shows it. The file is copied first (the "+"
+// writes), and moved to the server once: a database of that name that already holds the same
+// number of parts is used as it is.
 //
 //   bench_server <program folder with base/vorlend.mdb> [server address]
 //
@@ -92,8 +93,61 @@ Stats timedStarts(const QString& folder)
     return statsOf(ms);
 }
 
-// The window on `reg`: row changes, keystrokes once the names are in memory, "+" and "-".
-void measureWindow(const QString& folder, Register& reg)
+// Another computer sets the quantity of the part the window is on, 20 times, each through a
+// plain connection of its own; the time from its commit until the window shows the new value.
+void measureChangeElsewhere(Form1& window, const ServerAddress& server)
+{
+    auto* quantity = window.findChild<QLineEdit*>(QStringLiteral("Text4"));
+    const qint64 id = window.Data1()->currentKey();
+    const std::optional<double> start = parseQuantity(quantity->text());
+    if (id < 0 || !start) {
+        std::printf("  no part with a quantity to change elsewhere\n");
+        return;
+    }
+    std::vector<double> ms;
+    int unseen = 0;
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), "bench-other");
+        server.applyTo(other);
+        if (!other.open()) {
+            std::printf("  no second connection: %s\n", qPrintable(other.lastError().text()));
+            other = {};
+            QSqlDatabase::removeDatabase(QStringLiteral("bench-other"));
+            return;
+        }
+        QSqlQuery update(other);
+        update.prepare(QStringLiteral("UPDATE client SET phone = ? WHERE idnom = ?"));
+        for (int i = 0; i < 20; ++i) {
+            // Apart by more than the window's gathering of a burst, as changes by hand are.
+            QTest::qWait(300);
+            const double value = *start + (i % 2 == 0 ? 1 : 0);
+            update.addBindValue(QString::number(value, 'g', 15));
+            update.addBindValue(id);
+            if (!update.exec()) {
+                std::printf("  the change elsewhere failed: %s\n",
+                            qPrintable(update.lastError().text()));
+                break;
+            }
+            QElapsedTimer sinceCommit; // the statement commits by itself
+            sinceCommit.start();
+            const auto shown = [&] { return parseQuantity(quantity->text()) == value; };
+            while (!shown() && sinceCommit.elapsed() < 10000)
+                QApplication::processEvents(QEventLoop::AllEvents, 1);
+            if (shown())
+                ms.push_back(sinceCommit.nsecsElapsed() / 1e6);
+            else
+                ++unseen;
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-other"));
+    row("another computer's change visible", statsOf(ms));
+    if (unseen > 0)
+        std::printf("  %d of 20 changes not shown within 10 s\n", unseen);
+}
+
+// The window on `reg`: row changes, keystrokes once the names are in memory, "+" and "-", and
+// on a server another computer's change.
+void measureWindow(const QString& folder, Register& reg, const ServerAddress* server)
 {
     Form1 window(ProgramPaths(folder), reg);
     window.show();
@@ -152,6 +206,8 @@ void measureWindow(const QString& folder, Register& reg)
     if (quantity->text() != before)
         std::printf("  the quantity did not come back: %s, was %s\n", qPrintable(quantity->text()),
                     qPrintable(before));
+    if (server)
+        measureChangeElsewhere(window, *server);
 }
 
 // The register in the database tarvik_bench of the server `admin` names, moved there once.
@@ -281,7 +337,7 @@ int main(int argc, char* argv[])
         std::unique_ptr<Register> reg = chooseRegister(ProgramPaths(folder));
         if (!reg)
             return 1;
-        measureWindow(folder, *reg);
+        measureWindow(folder, *reg, onServer ? &*server : nullptr);
     }
     std::printf("%-36s %8.1f MB\n", "peak memory (whole run)", peakKilobytes() / 1024.0);
     std::fflush(stdout);

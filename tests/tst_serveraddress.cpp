@@ -66,6 +66,13 @@ void TestServerAddress::readsAddresses_data()
         << "h" << 7000 << "d"
         << "verify-full"
         << "h";
+    // The authorities' file is a path, not a secret: it may stand in the address.
+    QTest::newRow("verify-full with the authorities' file")
+        << "postgresql://u@db/d?sslmode=verify-full&sslrootcert=/etc/ssl/our%20ca.crt"
+        << "u"
+        << "db" << -1 << "d"
+        << "verify-full"
+        << "db";
     QTest::newRow("no user") << "postgresql://h/d?sslmode=require"
                              << ""
                              << "h" << -1 << "d"
@@ -127,6 +134,9 @@ void TestServerAddress::refusesWhatIsNoAddress_data()
                              << "имени базы";
     QTest::newRow("unknown sslmode") << "postgresql://u@h/d?sslmode=maybe"
                                      << "verify-full";
+    QTest::newRow("semicolon in the authorities' path")
+        << "postgresql://u@h/d?sslmode=verify-full&sslrootcert=/a%3Bb/ca.crt"
+        << "sslrootcert";
     QTest::newRow("unknown parameter") << "postgresql://u@h/d?options=-cfoo"
                                        << "«options»";
     QTest::newRow("several hosts") << "postgresql://u@h1,h2/d"
@@ -155,6 +165,16 @@ void TestServerAddress::givesTheDriverItsOptions()
              QStringLiteral("sslmode=verify-full;connect_timeout=7;application_name=tarvik;") +
                  kKeepalive);
     QCOMPARE(address.display(), QStringLiteral("db:5433/sklad"));
+
+    // A path with a quote or a backslash stays one value for the client library.
+    const ServerAddress trusting =
+        *parseServerAddress(QStringLiteral("postgresql://u@db/d?sslmode=verify-full&"
+                                           "sslrootcert=C:%5Cca%20dir%5Co'k.crt"))
+             .address;
+    QCOMPARE(trusting.sslRootCert, QStringLiteral("C:\\ca dir\\o'k.crt"));
+    QVERIFY2(trusting.connectOptions(7).startsWith(
+                 QStringLiteral("sslmode=verify-full;sslrootcert='C:\\\\ca dir\\\\o\\'k.crt';")),
+             qPrintable(trusting.connectOptions(7)));
 
     // A socket folder given as host= is where the driver connects, whatever stands before
     // the path.
@@ -218,8 +238,8 @@ void TestServerAddress::settingsBesideTheRegister()
     QVERIFY(!choice.server);
     QVERIFY(choice.error.isEmpty());
     const ServerAddress address =
-        *parseServerAddress(
-             QStringLiteral("postgresql://tarvik@[::1]:5433/sklad?sslmode=require&host=/tmp/a,b"))
+        *parseServerAddress(QStringLiteral("postgresql://tarvik@[::1]:5433/sklad?sslmode=verify-ca&"
+                                           "sslrootcert=/etc/ssl/ca.crt&host=/tmp/a,b"))
              .address;
     QString error;
     QVERIFY2(writeServerChoice(registerPath, address, &error), qPrintable(error));

@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-qpa-plugins libgl-dev
   libsqlite3-dev sqlite3
-  postgresql libqt6sql6-psql
+  postgresql libqt6sql6-psql openssl
   mdbtools-dev qt6-translations-l10n
   fonts-liberation
   clang-format

@@ -101,6 +101,15 @@ bool readParameter(const QString& pair, ServerAddress* address, QString* error)
         address->sslMode = value;
     } else if (name == QLatin1String("host")) {
         address->socketFolder = value;
+    } else if (name == QLatin1String("sslrootcert")) {
+        // Qt's driver turns every ";" of the options into a space, so such a path would name
+        // another file.
+        if (value.contains(QLatin1Char(';'))) {
+            *error =
+                QStringLiteral("путь sslrootcert=%1 не годится: в нём точка с запятой").arg(value);
+            return false;
+        }
+        address->sslRootCert = value;
     } else if (name == QLatin1String("port")) {
         const std::optional<int> port = portOf(value);
         if (!port) {
@@ -110,7 +119,7 @@ bool readParameter(const QString& pair, ServerAddress* address, QString* error)
         address->port = *port;
     } else {
         *error = QStringLiteral("параметр «%1» в адресе сервера программе неизвестен (она "
-                                "понимает sslmode, host и port)")
+                                "понимает sslmode, sslrootcert, host и port)")
                      .arg(name);
         return false;
     }
@@ -197,6 +206,8 @@ QString ServerAddress::uri() const
         parameters << QStringLiteral("sslmode=") + sslMode;
     if (!socketFolder.isEmpty())
         parameters << QStringLiteral("host=") + encoded(socketFolder, "/");
+    if (!sslRootCert.isEmpty())
+        parameters << QStringLiteral("sslrootcert=") + encoded(sslRootCert, "/");
     if (!parameters.isEmpty())
         text += QLatin1Char('?') + parameters.join(QLatin1Char('&'));
     return text;
@@ -219,6 +230,11 @@ QString ServerAddress::connectOptions(int connectTimeoutSeconds) const
     QStringList options;
     if (!sslMode.isEmpty())
         options << QStringLiteral("sslmode=") + sslMode;
+    if (!sslRootCert.isEmpty())
+        options << QStringLiteral("sslrootcert='%1'")
+                       .arg(QString(sslRootCert)
+                                .replace(QLatin1String("\\"), QLatin1String("\\\\"))
+                                .replace(QLatin1String("'"), QLatin1String("\\'")));
     options << QStringLiteral("connect_timeout=%1").arg(connectTimeoutSeconds);
     options << QStringLiteral("application_name=tarvik");
     // A server gone without a word (a cable pulled, a machine switched off) would otherwise be

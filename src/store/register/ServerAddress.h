@@ -10,7 +10,7 @@ namespace tarvik {
 // Where a register shared by several computers lives: a PostgreSQL database, named in
 // base/tarvik.ini beside the register's file as
 //   [register]
-//   server=postgresql://USER@HOST[:PORT]/DATABASE[?sslmode=…&host=…]
+//   server=postgresql://USER@HOST[:PORT]/DATABASE[?sslmode=…&sslrootcert=…&host=…]
 // The address never carries a password. The server's client library finds one by itself in
 // ~/.pgpass (%APPDATA%\postgresql\pgpass.conf on Windows) or in the file PGPASSFILE names,
 // when the connection is opened without one; a password typed by the user is handed to the
@@ -21,6 +21,8 @@ struct ServerAddress {
     int port = -1;        // -1: the default port
     QString database;     // never empty
     QString sslMode;      // one of libpq's sslmode values; empty: libpq's default (prefer)
+    QString sslRootCert;  // the sslrootcert= parameter: the file of the authorities trusted
+                          // to sign the server's certificate; empty: libpq's default
     QString socketFolder; // the host= parameter: a Unix socket's folder, or a host that
                           // stands in for the one before the path
 
