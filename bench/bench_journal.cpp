@@ -1,8 +1,11 @@
 // The journal of changes on a large register: a journal of millions of entries written
 // straight into the file, then opening the journal window and its first page, one part's
-// entries and a search over part names. Works on a copy: the given register is only read.
+// entries and a search over part names, and in the window a search for a name no entry has:
+// the time to its answer and the longest the window's event loop waited meanwhile. Works on a
+// copy: the given register is only read.
 //
 //   bench_journal <program folder with base/vorlend.mdb> [entries, 10000000 by default]
+#include "service/JournalModel.h"
 #include "service/JournalWindow.h"
 #include "store/records/Journal.h"
 #include "store/register/Register.h"
@@ -15,11 +18,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -75,6 +80,36 @@ bool fill(const QString& path, qint64 entries, qint64 parts)
     return ok;
 }
 
+// Runs the event loop until `done`, or 60 s; the longest gap between ticks of a 1 ms timer is
+// the longest the window could not answer.
+double longestStall(const std::function<bool()>& done)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = clock.nsecsElapsed();
+    double longest = 0;
+    QTimer tick;
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, (now - last) / 1e6);
+        last = now;
+    });
+    tick.start();
+    while (!done() && clock.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    const qint64 now = clock.nsecsElapsed();
+    return std::max(longest, (now - last) / 1e6);
+}
+
+// The window's grid holds the first page of what it shows and reads nothing more.
+bool answered(JournalWindow& window)
+{
+    auto* grid = window.findChild<QTableView*>(QStringLiteral("entries"));
+    auto* model = grid ? qobject_cast<JournalModel*>(grid->model()) : nullptr;
+    return model && !model->isReading();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -117,12 +152,36 @@ int main(int argc, char** argv)
     const auto window = repeat(10, [&] {
         JournalWindow shown(reg, std::nullopt);
         shown.show();
-        QApplication::processEvents();
+        longestStall([&] { return answered(shown); });
         auto* grid = shown.findChild<QTableView*>(QStringLiteral("entries"));
         if (!grid || grid->model()->rowCount() == 0)
             std::printf("no entries shown\n");
     });
     print("window opened, first page shown", statsOf(window), window.size());
+
+    // From the last keystroke: the pause in the typing the window waits for, then the read.
+    std::vector<double> answers, stalls;
+    {
+        JournalWindow shown(reg, std::nullopt);
+        shown.show();
+        longestStall([&] { return answered(shown); });
+        auto* search = shown.findChild<QLineEdit*>(QStringLiteral("search"));
+        auto* grid = shown.findChild<QTableView*>(QStringLiteral("entries"));
+        int shownAnswers = 0;
+        QObject::connect(grid->model(), &QAbstractItemModel::modelReset,
+                         [&shownAnswers] { ++shownAnswers; });
+        for (int i = 0; i < 3; ++i) {
+            search->setText(i % 2 ? QStringLiteral("нет такой детали")
+                                  : QStringLiteral("нет такой детали!"));
+            QElapsedTimer clock;
+            clock.start();
+            const int before = shownAnswers;
+            stalls.push_back(longestStall([&] { return shownAnswers > before; }));
+            answers.push_back(clock.nsecsElapsed() / 1e6);
+        }
+    }
+    print("window: no name matches, answer shown", statsOf(answers), answers.size());
+    print("window: its longest stall meanwhile", statsOf(stalls), stalls.size());
 
     Connection db;
     reg.connect(db);

@@ -1,35 +1,108 @@
 #include "service/JournalModel.h"
 
 #include "store/register/Connection.h"
+#include "store/register/Register.h"
 
 #include <QDateTime>
 #include <QHash>
 
 namespace tarvik {
 
-JournalModel::JournalModel(const Journal& journal, QObject* parent)
+// What one read is given and gives back; shared with its job.
+struct JournalModel::Read {
+    JournalFilter filter;
+    qint64 before = 0; // 0: the filter's first page, which replaces the rows
+    JournalPage page;
+};
+
+JournalModel::JournalModel(Register& reg, QObject* parent)
     : QAbstractTableModel(parent),
-      m_journal(journal)
+      m_reader(reg, BackgroundReader::Writes::Interrupt)
 {
+    connect(&m_reader, &BackgroundReader::ended, this, &JournalModel::onReadEnded);
+    // The reader stops itself when the register closes; nothing will come of its read.
+    connect(&reg, &Register::aboutToClose, this, &JournalModel::stopReading, Qt::DirectConnection);
 }
 
-bool JournalModel::setFilter(const JournalFilter& filter)
+JournalModel::~JournalModel() = default;
+
+void JournalModel::setFilter(const JournalFilter& filter)
 {
-    beginResetModel();
     m_filter = filter;
-    m_entries.clear();
-    m_atEnd = false;
+    m_atEnd = true; // the rows shown are the old filter's: no more of them are asked for
     m_lastError.clear();
-    const JournalPage page = m_journal.page(m_filter, 0, kPageSize);
-    if (page.ok) {
-        m_entries = page.entries;
-        m_atEnd = page.entries.size() < kPageSize;
-    } else {
-        m_atEnd = true;
-        m_lastError = describeFailure(page.error);
+    startRead(0);
+}
+
+void JournalModel::stopReading()
+{
+    m_reader.stop();
+    if (m_read) {
+        m_read.reset();
+        emit readingChanged(false);
     }
-    endResetModel();
-    return page.ok;
+}
+
+void JournalModel::startRead(qint64 before)
+{
+    // Interrupted, a read on the file ends within milliseconds; one on a server at its next
+    // row, or at the statement's limit.
+    m_reader.stop();
+    auto read = std::make_shared<Read>();
+    read->filter = m_filter;
+    read->before = before;
+    const bool wasReading = isReading();
+    m_read = read;
+    const bool started = m_reader.start([read](BackgroundReader::Run& run) {
+        if (!run.proceed(0))
+            return false;
+        read->page = Journal(run.db).page(read->filter, read->before, kPageSize,
+                                          [&run] { return run.stopping(); });
+        return read->page.ok;
+    });
+    if (!started) { // the register is closed: what is shown stays
+        m_read.reset();
+        if (wasReading)
+            emit readingChanged(false);
+        return;
+    }
+    if (!wasReading)
+        emit readingChanged(true);
+}
+
+void JournalModel::onReadEnded(BackgroundReader::Outcome outcome)
+{
+    const std::shared_ptr<Read> read = std::exchange(m_read, nullptr);
+    if (!read)
+        return;
+    if (outcome == BackgroundReader::Outcome::InterruptedByWrite) {
+        // A change of this program's went first; the same page read again shows it.
+        m_read = read;
+        startRead(read->before);
+        return;
+    }
+    emit readingChanged(false);
+    if (outcome == BackgroundReader::Outcome::Failed) {
+        m_atEnd = true;
+        m_lastError = read->page.error.isValid() ? describeFailure(read->page.error)
+                                                 : QStringLiteral("нет соединения с базой данных");
+        emit readFailed(m_lastError);
+        return;
+    }
+    const QVector<JournalEntry>& entries = read->page.entries;
+    if (read->before == 0) {
+        beginResetModel();
+        m_entries = entries;
+        m_atEnd = entries.size() < kPageSize;
+        endResetModel();
+        return;
+    }
+    m_atEnd = entries.size() < kPageSize;
+    if (entries.isEmpty())
+        return;
+    beginInsertRows({}, int(m_entries.size()), int(m_entries.size() + entries.size() - 1));
+    m_entries += entries;
+    endInsertRows();
 }
 
 const JournalEntry* JournalModel::entryAt(int row) const
@@ -44,20 +117,10 @@ bool JournalModel::canFetchMore(const QModelIndex& parent) const
 
 void JournalModel::fetchMore(const QModelIndex& parent)
 {
-    if (!canFetchMore(parent))
+    // The grid asks again when the page in reading has come and it still wants rows.
+    if (!canFetchMore(parent) || isReading())
         return;
-    const JournalPage page = m_journal.page(m_filter, m_entries.last().entry, kPageSize);
-    if (!page.ok) {
-        m_atEnd = true;
-        m_lastError = describeFailure(page.error);
-        return;
-    }
-    m_atEnd = page.entries.size() < kPageSize;
-    if (page.entries.isEmpty())
-        return;
-    beginInsertRows({}, int(m_entries.size()), int(m_entries.size() + page.entries.size() - 1));
-    m_entries += page.entries;
-    endInsertRows();
+    startRead(m_entries.last().entry);
 }
 
 int JournalModel::rowCount(const QModelIndex& parent) const

@@ -29,7 +29,7 @@ JournalWindow::JournalWindow(Register& reg, std::optional<ForPart> part, QWidget
     setObjectName(QStringLiteral("JournalWindow"));
     setWindowTitle(kTitle);
     reg.connect(m_db);
-    m_model = new JournalModel(m_journal, this);
+    m_model = new JournalModel(reg, this);
 
     m_notKept = new QLabel(this);
     m_notKept->setObjectName(QStringLiteral("notKept"));
@@ -40,6 +40,8 @@ JournalWindow::JournalWindow(Register& reg, std::optional<ForPart> part, QWidget
     m_search->setAccessibleName(QStringLiteral("Поиск по названию детали"));
     m_search->setClearButtonEnabled(true);
     searchLabel->setBuddy(m_search);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("status"));
     m_onePart = new QCheckBox(this);
     m_onePart->setObjectName(QStringLiteral("onePart"));
     m_grid = new QTableView(this);
@@ -64,6 +66,7 @@ JournalWindow::JournalWindow(Register& reg, std::optional<ForPart> part, QWidget
     auto* filters = new QHBoxLayout;
     filters->addWidget(searchLabel);
     filters->addWidget(m_search, 1);
+    filters->addWidget(m_status);
     filters->addWidget(m_onePart);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -90,7 +93,18 @@ JournalWindow::JournalWindow(Register& reg, std::optional<ForPart> part, QWidget
     connect(m_onePart, &QCheckBox::toggled, this, &JournalWindow::applyFilter);
     connect(m_undo, &QPushButton::clicked, this, &JournalWindow::undoSelected);
     connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_model, &QAbstractItemModel::modelReset, this, &JournalWindow::selectionMoved);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        if (m_model->rowCount() > 0)
+            m_grid->setCurrentIndex(m_model->index(0, 0));
+        selectionMoved();
+    });
+    connect(m_model, &JournalModel::readingChanged, this, &JournalWindow::showReading);
+    // Said once, in the window: the grid stops asking for more pages.
+    connect(m_model, &JournalModel::readFailed, this, [this](const QString& why) {
+        m_status->setText(QStringLiteral("Журнал не читается: %1.").arg(why));
+        m_status->setAccessibleName(m_status->text());
+    });
+    connect(this, &QDialog::finished, m_model, &JournalModel::stopReading);
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &JournalWindow::selectionMoved);
 
@@ -102,6 +116,7 @@ JournalWindow::JournalWindow(Register& reg, std::optional<ForPart> part, QWidget
                                : QStringLiteral("В этой базе данных журнал изменений не ведётся."));
     m_onePart->setChecked(m_part.has_value());
     applyFilter();
+    selectionMoved(); // nothing is shown until the first page comes
     m_grid->setFocus();
 }
 
@@ -133,13 +148,13 @@ void JournalWindow::applyFilter()
     filter.nameText = m_search->text().trimmed();
     if (m_onePart->isChecked() && m_part)
         filter.part = m_part->id;
-    if (!m_model->setFilter(filter))
-        MessageBox::show(this, QMessageBox::Warning, kTitle,
-                         QStringLiteral("Журнал не читается: %1.").arg(m_model->lastError()),
-                         QMessageBox::Ok);
-    if (m_model->rowCount() > 0)
-        m_grid->setCurrentIndex(m_model->index(0, 0));
-    selectionMoved();
+    m_model->setFilter(filter);
+}
+
+void JournalWindow::showReading(bool reading)
+{
+    m_status->setText(reading ? QStringLiteral("Поиск…") : QString());
+    m_status->setAccessibleName(m_status->text());
 }
 
 void JournalWindow::undoSelected()
@@ -159,8 +174,6 @@ void JournalWindow::undoSelected()
     case PartWrite::Outcome::Saved:
         m_changedParts = true;
         m_model->reload();
-        if (m_model->rowCount() > 0)
-            m_grid->setCurrentIndex(m_model->index(0, 0));
         return;
     case PartWrite::Outcome::ChangedElsewhere:
         refusal = undone.reason;

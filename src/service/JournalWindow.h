@@ -39,6 +39,7 @@ public:
 
 private:
     void applyFilter();
+    void showReading(bool reading);
     void undoSelected();
     void selectionMoved();
     const JournalEntry* selected() const;
@@ -50,6 +51,7 @@ private:
     QLabel* m_notKept = nullptr;
     QLineEdit* m_search = nullptr;
     QTimer* m_searchPause = nullptr;
+    QLabel* m_status = nullptr;
     QCheckBox* m_onePart = nullptr;
     QTableView* m_grid = nullptr;
     QPushButton* m_undo = nullptr;

@@ -78,6 +78,8 @@ private slots:
     void mainWindowChangesJournaled();
     void journalWindowListsSearchesAndUndoes();
     void journalNotKeptIsSaid();
+    void journalReadsNeverHoldTheWindow_data();
+    void journalReadsNeverHoldTheWindow();
 };
 
 // Makes the register file at `path` one as earlier builds left it: without the journal and the

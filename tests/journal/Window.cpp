@@ -7,6 +7,7 @@
 #include "app/Form1.h"
 #include "app/Startup.h"
 #include "gui/MessageBox.h"
+#include "service/JournalModel.h"
 #include "service/JournalWindow.h"
 #include "store/records/Journal.h"
 
@@ -18,6 +19,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
 
@@ -154,15 +156,15 @@ void TestJournal::journalWindowListsSearchesAndUndoes()
         QCOMPARE(dialog->objectName(), QStringLiteral("JournalWindow"));
         auto* grid = test::control<QTableView>(dialog, "entries");
         QVERIFY(test::control<QCheckBox>(dialog, "onePart")->isChecked());
-        QCOMPARE(shownRows(grid, 5),
-                 QStringList({"Реле|Количество|5|4|−1", "Реле|Количество|6|5|−1"}));
+        QTRY_COMPARE(shownRows(grid, 5),
+                     QStringList({"Реле|Количество|5|4|−1", "Реле|Количество|6|5|−1"}));
         for (const char* name : {"search", "onePart", "entries", "undo", "close"})
             QVERIFY2(!test::control<QWidget>(dialog, name)->accessibleName().isEmpty(), name);
         QCOMPARE(grid->currentIndex().row(), 0);
         MessageBox::setNextAnswer(QMessageBox::Yes);
         test::control<QPushButton>(dialog, "undo")->click();
         QCOMPARE(MessageBox::takeShown().size(), 1); // the confirmation only
-        QCOMPARE(shownRows(grid, 1), QStringList({"Реле|Количество|4|5|отмена"}));
+        QTRY_COMPARE(shownRows(grid, 1), QStringList({"Реле|Количество|4|5|отмена"}));
 
         // The older entry no longer holds: refused, and the box says why.
         grid->setCurrentIndex(grid->model()->index(1, 0));
@@ -176,7 +178,7 @@ void TestJournal::journalWindowListsSearchesAndUndoes()
 
         // Every part's entries, searched by name as the quick search folds it.
         test::control<QCheckBox>(dialog, "onePart")->setChecked(false);
-        QCOMPARE(grid->model()->rowCount(), 4);
+        QTRY_COMPARE(grid->model()->rowCount(), 4);
         typeText(test::control<QLineEdit>(dialog, "search"), QStringLiteral("ДИО"));
         QTRY_COMPARE(shownRows(grid, 5), QStringList({"Диод|Количество|3|4|+1"}));
         // Enter presses the focused button; Tab goes from "Отменить" to "Закрыть". The list
@@ -209,4 +211,73 @@ void TestJournal::journalNotKeptIsSaid()
     QCOMPARE(said->text(), QStringLiteral("В этой базе данных журнал изменений не ведётся."));
     QCOMPARE(test::control<QTableView>(&window, "entries")->model()->rowCount(), 0);
     QVERIFY(!test::control<QPushButton>(&window, "undo")->isEnabled());
+}
+
+void TestJournal::journalReadsNeverHoldTheWindow_data()
+{
+    addBackRows();
+}
+
+void TestJournal::journalReadsNeverHoldTheWindow()
+{
+    JOURNAL_FIXTURE(reg);
+    QVERIFY(reg.open({part("Диод", "1", "1"), part("Реле", "1", "1")}));
+    const qint64 diode = reg.idOf(QStringLiteral("Диод"));
+    const qint64 relay = reg.idOf(QStringLiteral("Реле"));
+    const int perPart = JournalModel::kPageSize * 3 / 4; // both parts: more than a page
+    {
+        PartWriter writer(reg.db());
+        for (int i = 0; i < perPart; ++i)
+            for (qint64 id : {diode, relay})
+                QVERIFY(writer.change(id, {{"phone", QString::number(i + 2)}}, {}, PartAction::Plus)
+                            .saved());
+    }
+    auto window = std::make_unique<JournalWindow>(reg.owner(), std::nullopt);
+    window->show();
+    auto* grid = test::control<QTableView>(window.get(), "entries");
+    auto* model = grid->model();
+    // Looked up at each use: an earlier window had no such label.
+    const auto status = [&window] {
+        auto* label = window->findChild<QLabel*>(QStringLiteral("status"));
+        return label ? label->text() + QLatin1Char('|') + label->accessibleName() : QString();
+    };
+    QTRY_COMPARE(model->rowCount(), JournalModel::kPageSize);
+    grid->scrollToBottom(); // the next page, as the grid asks for it
+    QTRY_COMPARE(model->rowCount(), 2 * perPart);
+
+    reg.owner().holdBackgroundReads(true);
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+    auto* search = test::control<QLineEdit>(window.get(), "search");
+    typeText(search, QStringLiteral("РЕЛ"));
+    // The search starts after the pause in the typing and is read while the window goes on:
+    // it says so, keeps its rows, and "Отменить" stays on the row shown.
+    QTRY_COMPARE(status(), QStringLiteral("Поиск…|Поиск…"));
+    bool timerFired = false;
+    QTimer::singleShot(0, window.get(), [&timerFired] { timerFired = true; });
+    QTRY_VERIFY(timerFired);
+    QCOMPARE(resets.count(), 0);
+    QCOMPARE(model->rowCount(), 2 * perPart);
+    QCOMPARE(grid->currentIndex().row(), 0);
+    QVERIFY(test::control<QPushButton>(window.get(), "undo")->isEnabled());
+
+    // The next keystroke ends that read; only its own rows are ever shown.
+    search->clear();
+    typeText(search, QStringLiteral("диод"));
+    auto* journal = qobject_cast<JournalModel*>(model);
+    QTRY_COMPARE(journal->filter().nameText, QStringLiteral("диод"));
+    reg.owner().holdBackgroundReads(false);
+    QTRY_COMPARE(status(), QStringLiteral("|"));
+    QCOMPARE(resets.count(), 1);
+    QCOMPARE(model->rowCount(), perPart);
+    for (int row = 0; row < model->rowCount(); ++row)
+        QCOMPARE(model->index(row, JournalModel::Part).data().toString(), QStringLiteral("Диод"));
+
+    // Closed during a read: the read ends with the window.
+    reg.owner().holdBackgroundReads(true);
+    test::control<QCheckBox>(window.get(), "onePart")->setChecked(true);
+    QCOMPARE(status(), QStringLiteral("Поиск…|Поиск…"));
+    window->reject();
+    QCOMPARE(status(), QStringLiteral("|"));
+    window.reset();
+    reg.owner().holdBackgroundReads(false);
 }

@@ -34,7 +34,8 @@ JournalEntry read(const QSqlQuery& query)
 
 } // namespace
 
-JournalPage Journal::page(const JournalFilter& filter, qint64 before, int size) const
+JournalPage Journal::page(const JournalFilter& filter, qint64 before, int size,
+                          const std::function<bool()>& stopping) const
 {
     JournalPage result;
     if (!kept())
@@ -70,8 +71,13 @@ JournalPage Journal::page(const JournalFilter& filter, qint64 before, int size) 
         m_db.noteError(result.error);
         return result;
     }
-    while (query.next())
+    while (query.next()) {
+        if (stopping && stopping()) {
+            result.ok = false;
+            return result;
+        }
         result.entries << read(query);
+    }
     if (query.lastError().isValid()) {
         result.ok = false;
         result.error = query.lastError();

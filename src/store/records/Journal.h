@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <functional>
 #include <optional>
 
 namespace tarvik {
@@ -49,8 +50,10 @@ public:
 
     // Whether the register keeps a journal at all (JournalSchema).
     bool kept() const { return m_db.keepsJournal(); }
-    // Up to `size` entries older than `before` (0: from the newest).
-    JournalPage page(const JournalFilter& filter, qint64 before, int size) const;
+    // Up to `size` entries older than `before` (0: from the newest). `stopping`, asked between
+    // rows, ends the read early (not ok) where the engine cannot be interrupted.
+    JournalPage page(const JournalFilter& filter, qint64 before, int size,
+                     const std::function<bool()>& stopping = {}) const;
     // One entry; nothing when there is none (or it cannot be read: `error`).
     std::optional<JournalEntry> entry(qint64 entry, QSqlError* error = nullptr) const;
     // The entries one add or one delete of a part put down together with `of`, oldest first.
