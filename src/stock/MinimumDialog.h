@@ -17,7 +17,8 @@ class MinimumDialog : public QDialog {
     Q_OBJECT
 
 public:
-    MinimumDialog(const QString& partName, std::optional<qint64> minimum, QWidget* parent = nullptr);
+    MinimumDialog(const QString& partName, std::optional<qint64> minimum,
+                  QWidget* parent = nullptr);
 
     // What was typed (none: the box emptied).
     std::optional<qint64> minimum() const;

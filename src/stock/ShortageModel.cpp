@@ -68,8 +68,9 @@ QVariant ShortageModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
     static const QStringList captions{
-        QStringLiteral("Наименование"), QStringLiteral("Корпус"),  QStringLiteral("Количество"),
-        QStringLiteral("Минимум"),      QStringLiteral("Нехватка"), QStringLiteral("Сумма нехватки"),
+        QStringLiteral("Наименование"),   QStringLiteral("Корпус"),
+        QStringLiteral("Количество"),     QStringLiteral("Минимум"),
+        QStringLiteral("Нехватка"),       QStringLiteral("Сумма нехватки"),
         QStringLiteral("Доп. информация")};
     return section >= 0 && section < captions.size() ? captions.at(section) : QVariant();
 }

@@ -87,10 +87,10 @@ void ShortageWindow::reload()
     const int column = std::max(m_grid->currentIndex().column(), int(ShortageModel::Minimum));
     const ShortagesRead read = readShortages(m_db);
     if (!read.ok)
-        MessageBox::show(this, QMessageBox::Warning, kTitle,
-                         withDetail(QStringLiteral("Список нехватки не прочитан."),
-                                    engineDetail(read.error)),
-                         QMessageBox::Ok);
+        MessageBox::show(
+            this, QMessageBox::Warning, kTitle,
+            withDetail(QStringLiteral("Список нехватки не прочитан."), engineDetail(read.error)),
+            QMessageBox::Ok);
     m_model->setParts(read.parts);
     const QString summary = read.parts.isEmpty()
                                 ? QStringLiteral("Нет деталей, которых меньше минимума.")
@@ -111,8 +111,8 @@ void ShortageWindow::writeMinimum(int row, std::optional<qint64> minimum)
     if (refusal.isEmpty())
         m_changed = true;
     else
-        MessageBox::show(this, QMessageBox::Warning, kTitle,
-                         minimumNotSaved(part.name, refusal), QMessageBox::Ok);
+        MessageBox::show(this, QMessageBox::Warning, kTitle, minimumNotSaved(part.name, refusal),
+                         QMessageBox::Ok);
     reload();
 }
 
@@ -135,10 +135,10 @@ QByteArray ShortageWindow::csv() const
 
 void ShortageWindow::saveCsv()
 {
-    QString path = FileDialog::getSaveFileName(
-        this, QStringLiteral("Сохранить список нехватки"),
-        QDir(QDir::homePath()).filePath(QStringLiteral("нехватка.csv")),
-        QStringLiteral("Таблица CSV (*.csv)"));
+    QString path =
+        FileDialog::getSaveFileName(this, QStringLiteral("Сохранить список нехватки"),
+                                    QDir(QDir::homePath()).filePath(QStringLiteral("нехватка.csv")),
+                                    QStringLiteral("Таблица CSV (*.csv)"));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())

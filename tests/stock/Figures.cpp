@@ -30,9 +30,10 @@ void TestStock::totalsFollowEveryChange()
 {
     STOCK_FIXTURE(stock);
     // 2 × 3 + 1.5 × 4 (+ a price that is no number, which counts nothing).
-    QVERIFY(stock.open({part(QStringLiteral("Альфа"), QStringLiteral("2"), QStringLiteral("3")),
-                        part(QStringLiteral("Бета"), QStringLiteral("1.5"), QStringLiteral("4")),
-                        part(QStringLiteral("Гамма"), QStringLiteral("нет"), QStringLiteral("5"))}));
+    QVERIFY(
+        stock.open({part(QStringLiteral("Альфа"), QStringLiteral("2"), QStringLiteral("3")),
+                    part(QStringLiteral("Бета"), QStringLiteral("1.5"), QStringLiteral("4")),
+                    part(QStringLiteral("Гамма"), QStringLiteral("нет"), QStringLiteral("5"))}));
     MainWindowProbe& probe = stock.probe();
     QCOMPARE(stock.status("stockValue"), kValue.arg(12));
     QCOMPARE(stock.status("belowMinimum"), kBelow.arg(0));
@@ -79,9 +80,10 @@ void TestStock::shownFiguresWhileSearchNarrows_data()
 void TestStock::shownFiguresWhileSearchNarrows()
 {
     STOCK_FIXTURE(stock);
-    QVERIFY(stock.open({part(QStringLiteral("Диод КД522"), QStringLiteral("2"), QStringLiteral("3")),
-                        part(QStringLiteral("Диод 1N4148"), QStringLiteral("1"), QStringLiteral("10")),
-                        part(QStringLiteral("Реле"), QStringLiteral("5"), QStringLiteral("1"))}));
+    QVERIFY(
+        stock.open({part(QStringLiteral("Диод КД522"), QStringLiteral("2"), QStringLiteral("3")),
+                    part(QStringLiteral("Диод 1N4148"), QStringLiteral("1"), QStringLiteral("10")),
+                    part(QStringLiteral("Реле"), QStringLiteral("5"), QStringLiteral("1"))}));
     QCOMPARE(stock.runPlain(QStringLiteral("INSERT INTO partMinimum (idnom, minimum) VALUES "
                                            "(%1, 3), (%2, 1)")
                                 .arg(stock.idOf(QStringLiteral("Диод КД522")))
@@ -95,10 +97,12 @@ void TestStock::shownFiguresWhileSearchNarrows()
 
     searchFor(*stock.probe().m_window, QStringLiteral("диод"));
     QCOMPARE(stock.probe().listed().size(), 2);
-    QCOMPARE(stock.status("shownFigures"), QStringLiteral("Показано: стоимость 16, ниже минимума 1"));
+    QCOMPARE(stock.status("shownFigures"),
+             QStringLiteral("Показано: стоимость 16, ниже минимума 1"));
     // The narrowed figures follow a change too.
     stock.probe().click("plus");
-    QCOMPARE(stock.status("shownFigures"), QStringLiteral("Показано: стоимость 17, ниже минимума 1"));
+    QCOMPARE(stock.status("shownFigures"),
+             QStringLiteral("Показано: стоимость 17, ниже минимума 1"));
     QCOMPARE(stock.status("stockValue"), kValue.arg(22));
 
     // The whole list again: no narrowed figures.
@@ -114,12 +118,14 @@ void TestStock::rowMarkedAtItsMinimum_data()
 void TestStock::rowMarkedAtItsMinimum()
 {
     STOCK_FIXTURE(stock);
-    QVERIFY(stock.open({part(QStringLiteral("Конденсатор"), QStringLiteral("1"), QStringLiteral("2")),
-                        part(QStringLiteral("Резистор"), QStringLiteral("1"), QStringLiteral("9"))}));
+    QVERIFY(
+        stock.open({part(QStringLiteral("Конденсатор"), QStringLiteral("1"), QStringLiteral("2")),
+                    part(QStringLiteral("Резистор"), QStringLiteral("1"), QStringLiteral("9"))}));
     MainWindowProbe& probe = stock.probe();
     const auto cell = [&probe](int row, int role) {
-        return probe.grid()->model()->index(row, probe.m_window->Data1()->columnOf(
-                                                     QStringLiteral("idFam")))
+        return probe.grid()
+            ->model()
+            ->index(row, probe.m_window->Data1()->columnOf(QStringLiteral("idFam")))
             .data(role);
     };
     QVERIFY(!cell(0, Qt::BackgroundRole).isValid());

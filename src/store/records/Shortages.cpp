@@ -20,9 +20,10 @@ ShortagesRead readShortages(const Connection& db)
     // Only parts with a minimum, few beside the whole register; the quantity is read as the
     // user's locale reads it, which the engine cannot do.
     const QString sql =
-        QStringLiteral("SELECT %1, idFam, PhotoN, phone, pol, sorp, (SELECT minimum FROM partMinimum "
-                       "WHERE partMinimum.idnom = client.%1) FROM client WHERE %1 IN (SELECT "
-                       "idnom FROM partMinimum WHERE minimum IS NOT NULL) ORDER BY %2")
+        QStringLiteral(
+            "SELECT %1, idFam, PhotoN, phone, pol, sorp, (SELECT minimum FROM partMinimum "
+            "WHERE partMinimum.idnom = client.%1) FROM client WHERE %1 IN (SELECT "
+            "idnom FROM partMinimum WHERE minimum IS NOT NULL) ORDER BY %2")
             .arg(key, Statements::partsByName().orderBy);
     if (!query.exec(sql)) {
         result.ok = false;

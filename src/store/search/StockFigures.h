@@ -76,8 +76,8 @@ private:
     Connection m_check; // the window's thread's connection for the checks and re-reads
     std::unique_ptr<StockTable> m_table;
     bool m_journal = false;
-    qint64 m_version = -1; // PRAGMA data_version at the last look
-    qint64 m_entry = 0;    // the journal's newest entry the copy reflects
+    qint64 m_version = -1;     // PRAGMA data_version at the last look
+    qint64 m_entry = 0;        // the journal's newest entry the copy reflects
     QVector<qint64> m_pending; // own writes on a server while a load runs
     bool m_reloadAfterLoad = false;
     unsigned m_sliceRows = 32768;

@@ -104,12 +104,12 @@ bool readServer(BackgroundReader::Run& run, StockLoad& load)
     if (ok)
         load.table = std::make_unique<StockTable>(
             denseIds(query.value(0).toLongLong(), query.value(1).toLongLong()));
-    ok = ok && query.exec(load.journal ? QStringLiteral(
-                                             "SELECT c.idnom, c.pol, c.phone, m.minimum FROM "
-                                             "client AS c LEFT JOIN partMinimum AS m ON "
-                                             "m.idnom = c.idnom")
-                                       : QStringLiteral("SELECT idnom, pol, phone, NULL FROM "
-                                                        "client"));
+    ok = ok &&
+         query.exec(load.journal ? QStringLiteral("SELECT c.idnom, c.pol, c.phone, m.minimum FROM "
+                                                  "client AS c LEFT JOIN partMinimum AS m ON "
+                                                  "m.idnom = c.idnom")
+                                 : QStringLiteral("SELECT idnom, pol, phone, NULL FROM "
+                                                  "client"));
     while (ok && !run.stopping() && query.next()) {
         const QVariant minimum = query.value(3);
         load.table->set(query.value(0).toLongLong(),

@@ -12,9 +12,9 @@ namespace tarvik {
 
 // What the stock figures add up, whole or for a list of parts.
 struct StockSums {
-    double value = 0;    // Σ price × quantity over parts where both are numbers
+    double value = 0;        // Σ price × quantity over parts where both are numbers
     qint64 belowMinimum = 0; // parts whose quantity is at or below their minimum
-    qint64 parts = 0;    // parts counted
+    qint64 parts = 0;        // parts counted
 };
 
 // Each part's price, quantity and minimum as numbers, and the register's sums kept running:

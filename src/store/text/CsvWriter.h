@@ -8,8 +8,8 @@ namespace tarvik {
 
 // A table as a spreadsheet in a Russian locale opens it: UTF-8 with a byte order mark, fields
 // separated by ';', lines ended by CR LF, and quoted after RFC 4180 (a field holding ';', '"',
-// CR or LF in quotes, its quotes doubled). Text that begins with = + - @ (or a tab or CR) gets a leading
-// apostrophe, so that the spreadsheet shows it instead of running it as a formula; numbers
+// CR or LF in quotes, its quotes doubled). Text that begins with = + - @ (or a tab or CR) gets a
+// leading apostrophe, so that the spreadsheet shows it instead of running it as a formula; numbers
 // are written apart (number()), as the caller formats them, and never get one.
 class CsvWriter {
 public:
