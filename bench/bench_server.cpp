@@ -10,13 +10,13 @@
 // The address defaults to TARVIK_TEST_PG_TCP, else TARVIK_TEST_PG (tools/pg-test-cluster.sh
 // [--tcp]); the register goes into the database tarvik_bench there.
 #include "app/Form1.h"
-#include "app/NumberText.h"
 #include "app/ServerStartup.h"
 #include "app/Startup.h"
 #include "store/records/RecordSource.h"
 #include "store/register/Register.h"
 #include "store/search/NameCopy.h"
 #include "store/server/ServerCopy.h"
+#include "store/text/NumberText.h"
 
 #include "AnsweredKeystroke.h"
 #include "BenchStats.h"

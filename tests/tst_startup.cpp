@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -186,20 +187,22 @@ void TestStartup::windowOpensWholeAndCentred()
 {
     TestRegister reg;
     QVERIFY(reg.write({part("a")}));
-    QSize client, menu;
+    QSize client, menu, status;
     QRect frame, screen;
     QCOMPARE(runAndClose(reg.paths(),
                          [&](Form1* window) {
                              client = window->centralWidget()->size();
                              menu = window->menuBar()->size();
+                             status = window->statusBar()->sizeHint();
                              frame = window->geometry();
                              screen = window->screen()->availableGeometry();
                          }),
              0);
     MessageBox::takeShown();
-    // The whole client area of 11820 x 8115 twips under the menu bar, not a shrunk stub.
+    // The whole client area of 11820 x 8115 twips under the menu bar, not a shrunk stub, and
+    // the stock's status line below it.
     QCOMPARE(client, QSize(788, 541));
-    QCOMPARE(frame.size(), QSize(788, 541 + menu.height()));
+    QCOMPARE(frame.size(), QSize(788, 541 + menu.height() + status.height()));
     QVERIFY2(qAbs(frame.center().x() - screen.center().x()) <= 1, "not centred across");
     QVERIFY2(qAbs(frame.center().y() - screen.center().y()) <= 1, "not centred down");
 }

@@ -13,9 +13,10 @@ set(rank_of_gui 4)
 set(rank_of_editor 5)
 set(rank_of_packages 5)
 set(rank_of_service 5)
+set(rank_of_stock 5)
 set(rank_of_app 6)
 set(known store/text store/register store/records store/search store/access store/server gui editor packages
-    service app)
+    service stock app)
 
 if(NOT SOURCE_DIR)
   message(FATAL_ERROR "give -DSOURCE_DIR=<repo>/src")

@@ -1,7 +1,6 @@
 #include "app/Form1.h"
 
 #include "app/ButtonIcons.h"
-#include "app/NumberText.h"
 #include "gui/FontScale.h"
 #include "gui/FramesAtAnyScale.h"
 #include "gui/MessageBox.h"
@@ -15,11 +14,14 @@
 #include "store/register/DamageCheck.h"
 #include "store/register/Register.h"
 #include "store/search/NameCopy.h"
+#include "store/search/StockFigures.h"
+#include "store/text/NumberText.h"
 #include "ui_Form1.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTimer>
 
 namespace tarvik {
@@ -43,14 +45,17 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
       m_register(reg),
       m_data1(new RecordSource(this)),
       m_data7(new RecordSource(this)),
-      m_names(new NameCopy(reg, this))
+      m_names(new NameCopy(reg, this)),
+      m_figures(new StockFigures(reg, this))
 {
     ui->setupUi(this);
     setCentralWidget(ui->clientArea);
     placesFollowFontSize(*ui->clientArea);
     keepTextFramesWhole(*ui->clientArea);
+    setUpStock();
     // The controls stand where they were placed; the window may be resized around them.
-    resize(ui->clientArea->width(), ui->clientArea->height() + menuBar()->sizeHint().height());
+    resize(ui->clientArea->width(), ui->clientArea->height() + menuBar()->sizeHint().height() +
+                                        statusBar()->sizeHint().height());
     ui->nPaz->setIcon(ButtonIcons::newPart());
     ui->iPaz->setIcon(ButtonIcons::editPart());
     ui->dPaz->setIcon(ButtonIcons::deletePart());
@@ -326,6 +331,7 @@ void Form1::showEvent(QShowEvent* event)
     } else {
         m_names->startLoading();
     }
+    startStockFigures();
 }
 
 // ---- shutdown -----------------------------------------------------------------------------

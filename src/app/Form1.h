@@ -21,6 +21,8 @@ class DamageCheck;
 class NameCopy;
 class RecordSource;
 class Register;
+class StockFigures;
+class StockStatus;
 
 // The main window: the parts list, the current part's details and every command.
 class Form1 : public QMainWindow {
@@ -35,6 +37,7 @@ public:
     // other windows are given what they need instead.
     RecordSource* Data1() const { return m_data1; }
     RecordSource* Data7() const { return m_data7; }
+    StockFigures* stockFigures() const { return m_figures; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -68,6 +71,13 @@ private:
     bool leaveWithoutNotes();
     void openJournal(bool forCurrentPart);
 
+    // The stock's figures in the status line, the marks of parts short of their minimum, the
+    // shortage list and a part's minimum.
+    void setUpStock();
+    void startStockFigures();
+    void openShortages();
+    void editCurrentMinimum();
+
     // The package types and the enlarged package picture.
     void connectPackageCommands();
     void openPackageTypes();
@@ -97,8 +107,10 @@ private:
     Register& m_register;
     RecordSource* m_data1;
     RecordSource* m_data7;
-    Connection m_database; // the direct handle, open from load until shutdown
-    NameCopy* m_names;     // the parts' names in memory, for the quick search
+    Connection m_database;   // the direct handle, open from load until shutdown
+    NameCopy* m_names;       // the parts' names in memory, for the quick search
+    StockFigures* m_figures; // the parts' prices, quantities and minimums in memory
+    StockStatus* m_stock = nullptr;
     std::optional<qint64> m_recordCount;
     bool m_loaded = false;
     bool m_fillingDetails = false;

@@ -1,6 +1,5 @@
 #include "app/Form1.h"
 
-#include "app/NumberText.h"
 #include "editor/Form2.h"
 #include "gui/ClickSignal.h"
 #include "gui/MessageBox.h"
@@ -14,6 +13,7 @@
 #include "service/ServerMoveWindow.h"
 #include "store/records/RecordSource.h"
 #include "store/register/Register.h"
+#include "store/text/NumberText.h"
 #include "ui_Form1.h"
 
 #include <QShortcut>

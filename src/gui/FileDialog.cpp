@@ -32,6 +32,17 @@ QString FileDialog::getOpenFileName(QWidget* parent, const QString& caption, con
                                         QFileDialog::HideNameFilterDetails);
 }
 
+QString FileDialog::getSaveFileName(QWidget* parent, const QString& caption, const QString& folder,
+                                    const QString& filter)
+{
+    if (!answers().isEmpty()) {
+        asked().append({caption, folder, filter});
+        return answers().takeFirst();
+    }
+    return QFileDialog::getSaveFileName(parent, caption, folder, filter, nullptr,
+                                        QFileDialog::HideNameFilterDetails);
+}
+
 void FileDialog::setNextFileName(const QString& fileName)
 {
     answers().append(fileName);

@@ -21,6 +21,11 @@ public:
     static QString getOpenFileName(QWidget* parent, const QString& caption, const QString& folder,
                                    const QString& filter);
 
+    // The desktop's usual dialog for naming a file to write; it asks before replacing one.
+    // Empty when cancelled.
+    static QString getSaveFileName(QWidget* parent, const QString& caption, const QString& folder,
+                                   const QString& filter);
+
     // Test seam: the next dialog is not shown but answered with `fileName` (empty: the user
     // cancelled) and recorded.
     static void setNextFileName(const QString& fileName);

@@ -251,8 +251,11 @@ QVariant RecordSource::headerData(int section, Qt::Orientation orientation, int 
 
 QVariant RecordSource::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid())
         return {};
+    if (role != Qt::DisplayRole && role != Qt::EditRole)
+        return m_rowHint && index.row() < m_keys.size() ? m_rowHint(m_keys.at(index.row()), role)
+                                                        : QVariant();
     const QVector<QVariant>& values = rowValues(index.row());
     return index.column() < values.size() ? values.at(index.column()) : QVariant();
 }
@@ -268,6 +271,12 @@ const QVector<QVariant>& RecordSource::rowValues(int row) const
         it = m_shown.constFind(m_keys.at(row));
     }
     return it == m_shown.constEnd() ? none : *it;
+}
+
+void RecordSource::hintsChanged()
+{
+    if (!m_keys.isEmpty())
+        emit dataChanged(index(0, 0), index(int(m_keys.size()) - 1, columnCount() - 1));
 }
 
 void RecordSource::setShownFields(const QStringList& fields)

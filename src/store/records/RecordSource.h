@@ -14,6 +14,7 @@
 #include <QVariantMap>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -72,6 +73,8 @@ public:
     void cancelLoadingRest();
 
     int recordCount() const { return int(m_keys.size()); }
+    // The row ids listed, top to bottom.
+    const QVector<qint64>& keys() const { return m_keys; }
     int currentRow() const { return m_currentRow; }
     bool hasCurrent() const { return m_currentRow >= 0 && !m_current.isEmpty(); }
     qint64 currentKey() const { return m_currentRow >= 0 ? m_keys.at(m_currentRow) : -1; }
@@ -118,6 +121,14 @@ public:
     // An in-memory copy of the parts' names that answers plain-text name searches of this
     // source before the engine is asked. Forgotten when it is destroyed, if it is a QObject.
     void setNameCopy(NameLookup* copy);
+
+    // What a grid shows of a row beyond its fields (a background, a description for screen
+    // readers), asked with the row's id and the role; an invalid value adds nothing. Asked
+    // for every painted row, so it answers from memory.
+    using RowHint = std::function<QVariant(qint64 key, int role)>;
+    void setRowHint(RowHint hint) { m_rowHint = std::move(hint); }
+    // The hints changed: the views paint the rows again.
+    void hintsChanged();
 
     // Grid support.
     int columnOf(const QString& field) const;
@@ -181,6 +192,7 @@ private:
     QString m_lastError;
     bool m_lastBusy = false;
     NameLookup* m_nameCopy = nullptr;
+    RowHint m_rowHint;
     QMetaObject::Connection m_nameCopyGone;
 
     std::unique_ptr<BackgroundReader> m_restReader;

@@ -1,4 +1,4 @@
-#include "app/NumberText.h"
+#include "store/text/NumberText.h"
 
 #include <QLocale>
 

@@ -1,0 +1,159 @@
+#include "store/search/StockTable.h"
+
+#include <cmath>
+#include <limits>
+
+namespace tarvik {
+namespace {
+
+enum Flag : std::uint8_t { Present = 1, HasPrice = 2, HasQuantity = 4, HasMinimum = 8 };
+
+double finalValue(long double value, qint64 plusInfinite, qint64 minusInfinite)
+{
+    if (plusInfinite && minusInfinite)
+        return std::numeric_limits<double>::quiet_NaN();
+    if (plusInfinite)
+        return std::numeric_limits<double>::infinity();
+    if (minusInfinite)
+        return -std::numeric_limits<double>::infinity();
+    return double(value);
+}
+
+} // namespace
+
+StockTable::StockTable(qint64 denseIds) : m_denseIds(std::max<qint64>(denseIds, 0)) {}
+
+StockTable::Slot StockTable::slotOf(const Part& part)
+{
+    Slot slot{part.price.value_or(0), part.quantity.value_or(0), part.minimum.value_or(0), Present};
+    slot.flags |= part.price ? HasPrice : 0;
+    slot.flags |= part.quantity ? HasQuantity : 0;
+    slot.flags |= part.minimum ? HasMinimum : 0;
+    return slot;
+}
+
+StockTable::Part StockTable::partOf(const Slot& slot)
+{
+    Part part;
+    if (slot.flags & HasPrice)
+        part.price = slot.price;
+    if (slot.flags & HasQuantity)
+        part.quantity = slot.quantity;
+    if (slot.flags & HasMinimum)
+        part.minimum = slot.minimum;
+    return part;
+}
+
+bool StockTable::isBelow(const Part& part)
+{
+    return part.quantity && part.minimum && *part.quantity <= double(*part.minimum);
+}
+
+void StockTable::add(const Slot& slot, int sign)
+{
+    m_parts += sign;
+    if ((slot.flags & HasQuantity) && (slot.flags & HasMinimum) &&
+        slot.quantity <= double(slot.minimum))
+        m_below += sign;
+    if (!(slot.flags & HasPrice) || !(slot.flags & HasQuantity))
+        return;
+    const double product = slot.price * slot.quantity;
+    if (product == std::numeric_limits<double>::infinity())
+        m_plusInfinite += sign;
+    else if (product == -std::numeric_limits<double>::infinity())
+        m_minusInfinite += sign;
+    else if (!std::isnan(product))
+        m_value += sign * static_cast<long double>(product);
+}
+
+const StockTable::Slot* StockTable::slot(qint64 id) const
+{
+    if (id >= 0 && id < qint64(m_dense.size()))
+        return (m_dense[std::size_t(id)].flags & Present) ? &m_dense[std::size_t(id)] : nullptr;
+    if (id >= 0 && id < m_denseIds)
+        return nullptr;
+    const auto it = m_sparse.find(id);
+    return it == m_sparse.end() ? nullptr : &it->second;
+}
+
+void StockTable::set(qint64 id, const Part& part)
+{
+    remove(id);
+    const Slot slot = slotOf(part);
+    if (id >= 0 && id < m_denseIds) {
+        if (id >= qint64(m_dense.size()))
+            m_dense.resize(std::size_t(id) + 1, Slot{0, 0, 0, 0});
+        m_dense[std::size_t(id)] = slot;
+    } else {
+        m_sparse[id] = slot;
+    }
+    add(slot, +1);
+}
+
+void StockTable::remove(qint64 id)
+{
+    const Slot* found = slot(id);
+    if (!found)
+        return;
+    add(*found, -1);
+    if (id >= 0 && id < m_denseIds)
+        m_dense[std::size_t(id)].flags = 0;
+    else
+        m_sparse.erase(id);
+    if (m_parts == 0)
+        m_value = 0; // nothing left to carry a rounding remainder
+}
+
+std::optional<StockTable::Part> StockTable::find(qint64 id) const
+{
+    const Slot* found = slot(id);
+    return found ? std::optional<Part>(partOf(*found)) : std::nullopt;
+}
+
+StockSums StockTable::sums() const
+{
+    return {finalValue(m_value, m_plusInfinite, m_minusInfinite), m_below, m_parts};
+}
+
+StockSums StockTable::sumsOf(const QVector<qint64>& ids) const
+{
+    long double value = 0;
+    qint64 plusInfinite = 0, minusInfinite = 0, below = 0, parts = 0;
+    for (const qint64 id : ids) {
+        const Slot* found = slot(id);
+        if (!found)
+            continue;
+        ++parts;
+        if (!(found->flags & HasQuantity))
+            continue;
+        if ((found->flags & HasMinimum) && found->quantity <= double(found->minimum))
+            ++below;
+        if (!(found->flags & HasPrice))
+            continue;
+        const double product = found->price * found->quantity;
+        if (product == std::numeric_limits<double>::infinity())
+            ++plusInfinite;
+        else if (product == -std::numeric_limits<double>::infinity())
+            ++minusInfinite;
+        else if (!std::isnan(product))
+            value += product;
+    }
+    return {finalValue(value, plusInfinite, minusInfinite), below, parts};
+}
+
+std::optional<qint64> StockTable::belowMinimum(qint64 id) const
+{
+    const Slot* found = slot(id);
+    if (!found || !(found->flags & HasQuantity) || !(found->flags & HasMinimum) ||
+        found->quantity > double(found->minimum))
+        return std::nullopt;
+    return found->minimum;
+}
+
+std::size_t StockTable::memoryBytes() const
+{
+    return m_dense.capacity() * sizeof(Slot) +
+           m_sparse.size() * (sizeof(Slot) + sizeof(qint64) + 2 * sizeof(void*));
+}
+
+} // namespace tarvik
