@@ -2,6 +2,7 @@
 #include "TestOtherPrograms.h"
 
 #include "store/register/NameKeys.h"
+#include "store/search/StockFigures.h"
 
 void TestOtherPrograms::initTestCase()
 {
@@ -38,6 +39,10 @@ void TestOtherPrograms::showWindow()
     // write without waiting for a lock, so that read is let finish first.
     auto* names = m_window->findChild<NameCopy*>(QStringLiteral("partNames"));
     QVERIFY(names && QTest::qWaitFor([names] { return !names->isLoading(); }, 5000));
+    // So are the stock figures, read after the names.
+    StockFigures* figures = m_window->stockFigures();
+    QVERIFY(
+        QTest::qWaitFor([figures] { return figures->isReady() && !figures->isLoading(); }, 10000));
 }
 
 QString TestOtherPrograms::stored(const QString& name, const char* field) const
