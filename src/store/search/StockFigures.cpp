@@ -141,18 +141,25 @@ std::optional<qint64> StockFigures::dataVersion()
         return 0; // a server tells of its changes itself
     QSqlQuery query(m_check.connection());
     query.setForwardOnly(true);
+    // These looks run on the window's thread, unasked, every second: while another program
+    // holds the file locked they give up at once and look again later, rather than wait for
+    // the lock with the window frozen.
+    query.exec(QStringLiteral("PRAGMA busy_timeout = 0"));
     if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
         return std::nullopt;
     return query.value(0).toLongLong();
 }
 
-std::optional<qint64> StockFigures::newestEntry()
+std::optional<qint64> StockFigures::newestEntry(bool* busy)
 {
     QSqlQuery query(m_check.connection());
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT coalesce(max(entry), 0) FROM partJournal")) ||
-        !query.next())
+        !query.next()) {
+        *busy = isBusyError(query.lastError());
         return std::nullopt;
+    }
+    *busy = false;
     return query.value(0).toLongLong();
 }
 
@@ -168,13 +175,17 @@ void StockFigures::checkNow()
         reload();
         return;
     }
-    // The version first: a commit between the two reads shows at the next look.
-    m_version = *version;
-    const auto newest = newestEntry();
+    bool busy = false;
+    const auto newest = newestEntry(&busy);
     if (!newest) {
-        reload();
+        // Locked by another program: look again next time; any other failure reads afresh.
+        if (!busy)
+            reload();
         return;
     }
+    // The version is taken before the newest entry: a commit between the two reads shows at
+    // the next look.
+    m_version = *version;
     if (*newest == m_entry)
         return; // nothing committed to the parts (a package type, say)
     QSqlQuery query(m_check.connection());

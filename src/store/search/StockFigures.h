@@ -68,7 +68,8 @@ private:
     // Reads the part again into the copy; false when it could not be read.
     bool reread(qint64 id);
     std::optional<qint64> dataVersion();
-    std::optional<qint64> newestEntry();
+    // Nothing when it cannot be read; `busy` then says whether another program's lock was why.
+    std::optional<qint64> newestEntry(bool* busy);
 
     Register& m_register;
     BackgroundReader m_reader;
