@@ -107,27 +107,9 @@ PartWrite PartWriter::undo(qint64 entryId)
         PartWrite result =
             write(NameChange::Op::Removed, id, {}, expected, PartAction::Undo,
                   [&](QSqlQuery& query, PartWrite& result) {
+                      if (!lockPart(query, id, result, expected))
+                          return false;
                       const Engine engine = engineOf(m_db.connection());
-                      query.setForwardOnly(true);
-                      query.prepare(QStringLiteral("SELECT %1 FROM client WHERE %2 = ?%3")
-                                        .arg(expected.keys().join(QStringLiteral(", ")),
-                                             keyColumn(QStringLiteral("client"), engine),
-                                             lockForUpdate(engine)));
-                      query.addBindValue(id);
-                      if (!query.exec())
-                          return false;
-                      if (!query.next()) {
-                          result.outcome = PartWrite::Outcome::Gone;
-                          return false;
-                      }
-                      int column = 0;
-                      for (const QVariant& value : expected) {
-                          if (query.value(column++).toString() != value.toString()) {
-                              result.outcome = PartWrite::Outcome::ChangedElsewhere;
-                              return false;
-                          }
-                      }
-                      query.finish();
                       query.prepare(QStringLiteral("DELETE FROM client WHERE %1 = ?")
                                         .arg(keyColumn(QStringLiteral("client"), engine)));
                       query.addBindValue(id);

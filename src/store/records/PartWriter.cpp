@@ -233,34 +233,8 @@ PartWrite PartWriter::change(qint64 id, const QVariantMap& fields, const QVarian
         return refused(QStringLiteral("нет полей для записи"));
     const NameChange::Op op = movesRow(fields) ? NameChange::Op::Unknown : NameChange::Op::Changed;
     return write(op, id, fields, expected, action, [&](QSqlQuery& query, PartWrite& result) {
-        if (!expected.isEmpty()) {
-            // Inside the transaction: nobody can change the row between this read and the
-            // write.
-            // On the server the row is locked until the commit: another computer's change of
-            // it waits, then finds what this one wrote.
-            const Engine engine = engineOf(m_db.connection());
-            query.setForwardOnly(true);
-            query.prepare(QStringLiteral("SELECT %1 FROM client WHERE %2 = ?%3")
-                              .arg(expected.keys().join(QStringLiteral(", ")),
-                                   keyColumn(QStringLiteral("client"), engine),
-                                   lockForUpdate(engine)));
-            query.addBindValue(id);
-            if (!query.exec())
-                return false;
-            if (!query.next()) {
-                result.outcome = PartWrite::Outcome::Gone;
-                return false;
-            }
-            int column = 0;
-            for (const QVariant& value : expected) {
-                // As text, as the program shows and compares it; NULL reads as empty.
-                if (query.value(column++).toString() != value.toString()) {
-                    result.outcome = PartWrite::Outcome::ChangedElsewhere;
-                    return false;
-                }
-            }
-            query.finish();
-        }
+        if (!expected.isEmpty() && !lockPart(query, id, result, expected))
+            return false;
         const QVariantMap row = stored(fields);
         QStringList assignments;
         for (const QString& field : row.keys())

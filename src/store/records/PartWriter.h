@@ -73,8 +73,10 @@ private:
                     const QVariantMap& expected, PartAction action, const Body& body);
     bool tellJournal(QSqlQuery& query, PartAction action) const;
     bool endJournalContext(QSqlQuery& query) const;
-    // The part's row still there, locked on the server until the commit; Gone otherwise.
-    bool lockPart(QSqlQuery& query, qint64 id, PartWrite& result) const;
+    // Locks the part's row and checks that it still holds `expected` (none: that it exists);
+    // otherwise sets the outcome (Gone, ChangedElsewhere) unless the engine failed.
+    bool lockPart(QSqlQuery& query, qint64 id, PartWrite& result,
+                  const QVariantMap& expected = {}) const;
     bool insertRow(QSqlQuery& query, const QVariantMap& fields, PartWrite& result) const;
     PartWrite writeMinimum(qint64 id, std::optional<qint64> minimum, std::optional<qint64> expected,
                            PartAction action);

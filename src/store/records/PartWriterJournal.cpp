@@ -70,18 +70,32 @@ bool PartWriter::endJournalContext(QSqlQuery& query) const
                           .arg(contextSession(m_db.connection())));
 }
 
-bool PartWriter::lockPart(QSqlQuery& query, qint64 id, PartWrite& result) const
+bool PartWriter::lockPart(QSqlQuery& query, qint64 id, PartWrite& result,
+                          const QVariantMap& expected) const
 {
+    // Inside the transaction: nobody can change the row between this read and the write. On
+    // the server the row is locked until the commit: another computer's change of it waits,
+    // then finds what this one wrote.
     const Engine engine = engineOf(m_db.connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT 1 FROM client WHERE %1 = ?%2")
-                      .arg(keyColumn(QStringLiteral("client"), engine), lockForUpdate(engine)));
+    query.prepare(QStringLiteral("SELECT %1 FROM client WHERE %2 = ?%3")
+                      .arg(expected.isEmpty() ? QStringLiteral("1")
+                                              : expected.keys().join(QStringLiteral(", ")),
+                           keyColumn(QStringLiteral("client"), engine), lockForUpdate(engine)));
     query.addBindValue(id);
     if (!query.exec())
         return false;
     if (!query.next()) {
         result.outcome = PartWrite::Outcome::Gone;
         return false;
+    }
+    int column = 0;
+    for (const QVariant& value : expected) {
+        // As text, as the program shows and compares it; NULL reads as empty.
+        if (query.value(column++).toString() != value.toString()) {
+            result.outcome = PartWrite::Outcome::ChangedElsewhere;
+            return false;
+        }
     }
     query.finish();
     return true;
