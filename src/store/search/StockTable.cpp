@@ -3,6 +3,10 @@
 #include <cmath>
 #include <limits>
 
+#if defined(_MSC_VER)
+#include <xmmintrin.h>
+#endif
+
 namespace tarvik {
 namespace {
 
@@ -115,12 +119,39 @@ StockSums StockTable::sums() const
     return {finalValue(m_value, m_plusInfinite, m_minusInfinite), m_below, m_parts};
 }
 
+namespace {
+
+// A hint that the memory at `address` is wanted soon; it changes no result.
+inline void prefetch(const void* address)
+{
+#if defined(__GNUC__) || defined(__clang__)
+    __builtin_prefetch(address);
+#elif defined(_MSC_VER)
+    _mm_prefetch(static_cast<const char*>(address), _MM_HINT_T0);
+#else
+    (void)address;
+#endif
+}
+
+} // namespace
+
 StockSums StockTable::sumsOf(const QVector<qint64>& ids) const
 {
     long double value = 0;
     qint64 plusInfinite = 0, minusInfinite = 0, below = 0, parts = 0;
-    for (const qint64 id : ids) {
-        const Slot* found = slot(id);
+    // A shown list is in name order, so its parts lie all over the array: each one is a
+    // wait for memory. Asking for the slots a few parts ahead lets those waits overlap,
+    // several times faster at half a million parts, where the window waits for the sum.
+    constexpr qsizetype kAhead = 16;
+    const qint64* const idAt = ids.constData();
+    const qsizetype count = ids.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i + kAhead < count) {
+            const qint64 ahead = idAt[i + kAhead];
+            if (ahead >= 0 && ahead < qint64(m_dense.size()))
+                prefetch(&m_dense[std::size_t(ahead)]);
+        }
+        const Slot* found = slot(idAt[i]);
         if (!found)
             continue;
         ++parts;

@@ -19,8 +19,8 @@ struct StockSums {
 
 // Each part's price, quantity and minimum as numbers, and the register's sums kept running:
 // a change to one part costs the same at a million parts as at ten. Part numbers up to a few
-// times the number of parts are kept in a plain array (a shown list of half a million is
-// summed in a few milliseconds); larger ones, which a register rarely has, in a hash.
+// times the number of parts are kept in a plain array (a shown list of a million is summed
+// in about ten milliseconds); larger ones, which a register rarely has, in a hash.
 class StockTable {
 public:
     struct Part {
