@@ -1,5 +1,6 @@
 #include "service/Form21.h"
 
+#include "gui/FontScale.h"
 #include "gui/Shell.h"
 #include "gui/Version.h"
 #include "ui_Form21.h"
@@ -19,6 +20,7 @@ Form21::Form21(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::Form2
 {
     initServiceResources();
     ui->setupUi(this);
+    placesFollowFontSize(*this);
     setFixedSize(size());
     ui->Label1->installEventFilter(this);
     ui->cmdBrouse->installEventFilter(this);
