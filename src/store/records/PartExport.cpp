@@ -15,7 +15,7 @@
 namespace tarvik {
 namespace {
 
-constexpr qsizetype kSlice = 1000;
+constexpr qsizetype kSlice = 100;
 
 struct Shown {
     QString name, package, price, quantity, notes;

@@ -14,7 +14,7 @@
 namespace tarvik {
 namespace {
 
-constexpr int kSlice = 500;
+constexpr int kSlice = 100;
 
 // The columns' places in a row of the file, -1 where the file has none.
 struct ColumnPlaces {
