@@ -128,8 +128,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     const double shellImportMs = shellMs(
-        shellCopy,
-        QStringLiteral(".mode csv\n.separator ;\n.import %1 imported\n").arg(toImport));
+        shellCopy, QStringLiteral(".mode csv\n.separator ;\n.import %1 imported\n").arg(toImport));
     std::printf("import of %d new parts: %.0f ms (read and compared %.0f ms, written %.0f ms); "
                 "sqlite3 .import into a new table: %.0f ms\n",
                 importRows, planMs + writeMs, planMs, writeMs, shellImportMs);

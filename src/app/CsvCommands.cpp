@@ -20,9 +20,9 @@
 namespace tarvik {
 namespace {
 
-const QString kUsage = QStringLiteral(
-    "Использование: tarvik --export-csv ФАЙЛ.csv\n"
-    "               tarvik --import-csv ФАЙЛ.csv [--existing add|skip|update]");
+const QString kUsage =
+    QStringLiteral("Использование: tarvik --export-csv ФАЙЛ.csv\n"
+                   "               tarvik --import-csv ФАЙЛ.csv [--existing add|skip|update]");
 
 // The register a window would open: the file beside the program, or its server.
 std::unique_ptr<Register> openRegister(bool writes)
@@ -53,8 +53,8 @@ QString native(const QString& path)
 int exportCommand(const QString& path)
 {
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
-        printLine(stderr, QStringLiteral("Файл «%1» уже есть: он не перезаписывается.")
-                              .arg(native(path)));
+        printLine(stderr,
+                  QStringLiteral("Файл «%1» уже есть: он не перезаписывается.").arg(native(path)));
         return 1;
     }
     const auto reg = openRegister(false);
@@ -76,10 +76,10 @@ int exportCommand(const QString& path)
             written.reason = file.errorString();
     }
     if (!written.ok()) {
-        printLine(stderr, withDetail(QStringLiteral("Детали не выгружены в файл «%1».")
-                                         .arg(native(path)),
-                                     written.error.isValid() ? engineDetail(written.error)
-                                                             : engineDetail(written.reason)));
+        printLine(stderr,
+                  withDetail(QStringLiteral("Детали не выгружены в файл «%1».").arg(native(path)),
+                             written.error.isValid() ? engineDetail(written.error)
+                                                     : engineDetail(written.reason)));
         return 1;
     }
     printLine(stdout, QStringLiteral("%1: деталей %2").arg(native(path)).arg(written.rows));
@@ -119,9 +119,8 @@ int importCommand(const QString& path, const QString& existingWord)
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        printLine(stderr,
-                  withDetail(QStringLiteral("Файл «%1» не открыт.").arg(native(path)),
-                             engineDetail(file.errorString())));
+        printLine(stderr, withDetail(QStringLiteral("Файл «%1» не открыт.").arg(native(path)),
+                                     engineDetail(file.errorString())));
         return 1;
     }
     const auto reg = openRegister(true);
@@ -139,8 +138,8 @@ int importCommand(const QString& path, const QString& existingWord)
     }
     printPlan(path, plan);
     if (!plan.bad.isEmpty()) {
-        printLine(stderr, QStringLiteral("Неверных строк: %1. Ничего не записано.")
-                              .arg(plan.bad.size()));
+        printLine(stderr,
+                  QStringLiteral("Неверных строк: %1. Ничего не записано.").arg(plan.bad.size()));
         return 1;
     }
     if (plan.existing > 0 && !existing) {
@@ -152,9 +151,9 @@ int importCommand(const QString& path, const QString& existingWord)
     const PartWrite write =
         PartWriter(db).importParts(plan.rows, existing.value_or(ExistingNames::Add), &counts);
     if (!write.saved()) {
-        printLine(stderr, withDetail(QStringLiteral("Детали не записаны, база не изменена."),
-                                     write.error.isValid() ? engineDetail(write.error)
-                                                           : write.reason));
+        printLine(stderr,
+                  withDetail(QStringLiteral("Детали не записаны, база не изменена."),
+                             write.error.isValid() ? engineDetail(write.error) : write.reason));
         return 1;
     }
     printLine(stdout, QStringLiteral("Добавлено: %1, обновлено: %2, пропущено: %3")

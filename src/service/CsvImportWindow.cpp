@@ -33,11 +33,11 @@ CsvImportWindow::CsvImportWindow(const QString& fileName, const PartImportPlan& 
     setObjectName(QStringLiteral("CsvImportWindow"));
     setWindowTitle(QStringLiteral("Импорт из CSV"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(sentence(QStringLiteral("file"),
-                               QStringLiteral("Файл: %1\nКодировка: %2. Разделитель: %3.")
-                                   .arg(QDir::toNativeSeparators(fileName), plan.encoding,
-                                        plan.separator),
-                               this));
+    layout->addWidget(
+        sentence(QStringLiteral("file"),
+                 QStringLiteral("Файл: %1\nКодировка: %2. Разделитель: %3.")
+                     .arg(QDir::toNativeSeparators(fileName), plan.encoding, plan.separator),
+                 this));
     layout->addWidget(sentence(QStringLiteral("counts"),
                                QStringLiteral("Новых деталей: %1. Наименований, которые уже есть "
                                               "в базе: %2.")
@@ -97,10 +97,10 @@ CsvImportWindow::CsvImportWindow(const QString& fileName, const PartImportPlan& 
         bad->setItem(row, 1, new QTableWidgetItem(plan.bad.at(row).reason));
     }
     if (!plan.bad.isEmpty()) {
-        layout->addWidget(sentence(QStringLiteral("badCount"),
-                                   QStringLiteral("Неверных строк: %1, они не импортируются:")
-                                       .arg(plan.bad.size()),
-                                   this));
+        layout->addWidget(sentence(
+            QStringLiteral("badCount"),
+            QStringLiteral("Неверных строк: %1, они не импортируются:").arg(plan.bad.size()),
+            this));
         layout->addWidget(bad, 1);
     } else {
         bad->hide();

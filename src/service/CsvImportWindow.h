@@ -17,8 +17,7 @@ class CsvImportWindow : public QDialog {
     Q_OBJECT
 
 public:
-    CsvImportWindow(const QString& fileName, const PartImportPlan& plan,
-                    QWidget* parent = nullptr);
+    CsvImportWindow(const QString& fileName, const PartImportPlan& plan, QWidget* parent = nullptr);
 
     ExistingNames existingNames() const;
 

@@ -102,9 +102,9 @@ bool importPartsFromCsv(QWidget* parent, Register& reg)
     }
     if (!plan.ok()) {
         warn(parent, kImportTitle,
-             plan.error.isValid() ? withDetail(QStringLiteral("Детали базы не прочитаны."),
-                                               engineDetail(plan.error))
-                                  : plan.refusal);
+             plan.error.isValid()
+                 ? withDetail(QStringLiteral("Детали базы не прочитаны."), engineDetail(plan.error))
+                 : plan.refusal);
         return false;
     }
     CsvImportWindow window(path, plan, parent);

@@ -39,7 +39,9 @@ namespace {
 class LongLine : public QIODevice {
 public:
     LongLine(QByteArray head, qint64 length, QByteArray tail)
-        : m_head(std::move(head)), m_length(length), m_tail(std::move(tail))
+        : m_head(std::move(head)),
+          m_length(length),
+          m_tail(std::move(tail))
     {
     }
     bool isSequential() const override { return true; }
@@ -105,14 +107,22 @@ void TestCsv::readerTellsEncodingAndSeparator_data()
     QTest::addColumn<QString>("price");
     QTest::newRow("utf-8 with bom, semicolons")
         << QByteArray("\xEF\xBB\xBFНаименование;Цена\r\nКТ315Б;1,2\r\n") << "UTF-8 с меткой BOM"
-        << "точка с запятой" << "КТ315Б" << "1,2";
-    QTest::newRow("utf-8, commas") << QByteArray("наименование , Цена\nЁмкость №1,\"1,2\"\n")
-                                   << "UTF-8" << "запятая" << "Ёмкость №1" << "1,2";
+        << "точка с запятой"
+        << "КТ315Б"
+        << "1,2";
+    QTest::newRow("utf-8, commas")
+        << QByteArray("наименование , Цена\nЁмкость №1,\"1,2\"\n") << "UTF-8"
+        << "запятая"
+        << "Ёмкость №1"
+        << "1,2";
     // "Наименование", "Цена", "Ёмкость №1" as Windows-1251 writes them.
     QTest::newRow("windows-1251, tabs")
         << QByteArray("\xCD\xE0\xE8\xEC\xE5\xED\xEE\xE2\xE0\xED\xE8\xE5\t\xD6\xE5\xED\xE0\r\n"
                       "\xA8\xEC\xEA\xEE\xF1\xF2\xFC \xB9\x31\t1,2\r\n")
-        << "Windows-1251" << "табуляция" << "Ёмкость №1" << "1,2";
+        << "Windows-1251"
+        << "табуляция"
+        << "Ёмкость №1"
+        << "1,2";
 }
 
 void TestCsv::readerTellsEncodingAndSeparator()
@@ -204,8 +214,8 @@ void TestCsv::formulasComeBackUnchanged()
 void TestCsv::roundTripIsByteForByte_data()
 {
     QTest::addColumn<QString>("fixture");
-    for (const char* name : {"register-empty", "register-typical", "register-mixed-compression",
-                             "register-large"})
+    for (const char* name :
+         {"register-empty", "register-typical", "register-mixed-compression", "register-large"})
         QTest::newRow(name) << QString::fromLatin1(name);
     QTest::newRow("made up") << QString();
 }

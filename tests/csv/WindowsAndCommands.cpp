@@ -45,8 +45,8 @@ struct Window {
         probe.m_register = std::make_unique<TestRegister>();
         if (!probe.m_register->write(parts))
             return false;
-        probe.m_window = std::make_unique<Form1>(probe.m_register->paths(),
-                                                 probe.m_register->owner());
+        probe.m_window =
+            std::make_unique<Form1>(probe.m_register->paths(), probe.m_register->owner());
         probe.m_window->show();
         if (!QTest::qWaitForWindowExposed(probe.m_window.get()))
             return false;

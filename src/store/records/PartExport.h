@@ -16,9 +16,9 @@ namespace tarvik {
 std::optional<QVector<qint64>> partIdsByName(const Connection& db, QSqlError* error);
 
 struct PartExport {
-    qint64 rows = 0;  // parts written
-    QSqlError error;  // the register could not be read
-    QString reason;   // otherwise: the program's words (the file could not be written, stopped)
+    qint64 rows = 0; // parts written
+    QSqlError error; // the register could not be read
+    QString reason;  // otherwise: the program's words (the file could not be written, stopped)
     bool ok() const { return !error.isValid() && reason.isEmpty(); }
 };
 

@@ -94,8 +94,8 @@ PartImportPlan planPartImport(const Connection& db, QIODevice& file)
         return plan;
     }
     ColumnPlaces places;
-    int* const known[] = {&places.name, &places.package, &places.price, &places.quantity,
-                          nullptr, &places.notes};
+    int* const known[] = {&places.name,     &places.package, &places.price,
+                          &places.quantity, nullptr,         &places.notes};
     for (int i = 0; i < header.fields.size(); ++i) {
         const QString title = header.fields.at(i).trimmed();
         const auto named = [&title](const QString& known) {

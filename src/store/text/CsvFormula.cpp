@@ -14,7 +14,8 @@ bool startsFormula(QChar c)
 // "-5", "+3,25", "-.5": a spreadsheet reads it as the number it is, and the sign runs nothing.
 bool plainNumber(const QString& value)
 {
-    qsizetype i = (value.startsWith(QLatin1Char('-')) || value.startsWith(QLatin1Char('+'))) ? 1 : 0;
+    qsizetype i =
+        (value.startsWith(QLatin1Char('-')) || value.startsWith(QLatin1Char('+'))) ? 1 : 0;
     bool digit = false;
     bool separator = false;
     for (; i < value.size(); ++i) {
