@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "app/ConsoleOutput.h"
+#include "app/CsvCommands.h"
 #include "app/ServerCommands.h"
 #include "store/access/AccessImport.h"
 #include "store/register/ProgramPaths.h"
@@ -37,12 +38,16 @@ std::optional<int> runCommandLine(int argc, char* argv[])
     if (argc < 2)
         return std::nullopt;
     const QByteArray command = argv[1];
-    if (command != "--import" && command != "--copy-to-server" && command != "--copy-from-server")
+    const bool csv = command == "--export-csv" || command == "--import-csv";
+    if (command != "--import" && command != "--copy-to-server" && command != "--copy-from-server" &&
+        !csv)
         return std::nullopt;
     QCoreApplication app(argc, argv);
     // The same name as the windowed program, so the register is looked for where it is.
     app.setApplicationName(QStringLiteral("Tarvik"));
     const QStringList arguments = QCoreApplication::arguments();
+    if (csv)
+        return csvCommand(arguments);
     if (command == "--import") {
         if (arguments.size() != 4) {
             printLine(stderr,

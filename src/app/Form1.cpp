@@ -65,6 +65,7 @@ Form1::Form1(const ProgramPaths& paths, Register& reg, QWidget* parent)
     connectCommands();
     connectPackageCommands();
     connectServiceCommands();
+    connectCsvCommands();
     connectPartDialogs();
     connectListKeys();
     connectChangesElsewhere();

@@ -51,6 +51,8 @@ private:
     void setUpGrid();
     void connectCommands();
     void connectServiceCommands();
+    // "Сервис" → export and import of the parts as CSV.
+    void connectCsvCommands();
     void connectListKeys();
 
     void onGridReset();

@@ -161,6 +161,7 @@ QString JournalModel::actionName(const JournalEntry& entry)
         {QStringLiteral("delete"), QStringLiteral("удаление")},
         {QStringLiteral("undo"), QStringLiteral("отмена")},
         {QStringLiteral("minimum"), QStringLiteral("минимум")},
+        {QStringLiteral("import"), QStringLiteral("импорт")},
     };
     return names.value(entry.action, entry.action);
 }

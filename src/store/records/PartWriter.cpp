@@ -185,7 +185,7 @@ PartWrite PartWriter::write(NameChange::Op op, qint64 id, const QVariantMap& fie
         return failed(query.lastError());
     if (!body(query, result)) {
         if (result.outcome == PartWrite::Outcome::Failed)
-            return failed(query.lastError());
+            return failed(result.error.isValid() ? result.error : query.lastError());
         return result; // gone, or changed elsewhere: nothing written
     }
     query.finish();
@@ -199,14 +199,18 @@ PartWrite PartWriter::write(NameChange::Op op, qint64 id, const QVariantMap& fie
     return result;
 }
 
+QString PartWriter::insertSql(const QStringList& columns) const
+{
+    return QStringLiteral("INSERT INTO client (%1) VALUES (%2)%3")
+        .arg(columns.join(QStringLiteral(", ")), Statements::placeholders(columns.size()),
+             onServer(m_db.connection()) ? QStringLiteral(" RETURNING idnom") : QString());
+}
+
 bool PartWriter::insertRow(QSqlQuery& query, const QVariantMap& fields, PartWrite& result) const
 {
     const QVariantMap row = stored(fields);
     const bool server = onServer(m_db.connection());
-    query.prepare(QStringLiteral("INSERT INTO client (%1) VALUES (%2)%3")
-                      .arg(row.keys().join(QStringLiteral(", ")),
-                           Statements::placeholders(row.size()),
-                           server ? QStringLiteral(" RETURNING idnom") : QString()));
+    query.prepare(insertSql(row.keys()));
     for (const QVariant& value : row)
         query.addBindValue(value);
     if (!query.exec())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/records/PartAction.h"
+#include "store/records/PartImport.h"
 #include "store/register/Connection.h"
 #include "store/register/PartChange.h"
 
@@ -57,6 +58,19 @@ public:
     // minimum gets its old value, an added part is deleted, a deleted part comes back whole
     // (under its old number when that is free). The undo is journaled as such.
     PartWrite undo(qint64 entry);
+    // Writes the rows of an import in one transaction, all or nothing, as one announcement
+    // that names no part. Each new part gets its record key, name key and package picture link
+    // as a part saved in the part dialog does; a name stored before the import (looked up
+    // before anything is written, so rows of one name in the file fare alike) is added anyway,
+    // skipped, or has its price and quantity written into the first stored part of that name,
+    // as `existing` says. The journal calls it all an import.
+    struct ImportCounts {
+        int added = 0;
+        int updated = 0;
+        int skipped = 0;
+    };
+    PartWrite importParts(const QList<ImportedPart>& parts, ExistingNames existing,
+                          ImportCounts* counts = nullptr);
 
 private:
     using Body = std::function<bool(QSqlQuery& query, PartWrite& result)>;
@@ -78,6 +92,8 @@ private:
     bool lockPart(QSqlQuery& query, qint64 id, PartWrite& result,
                   const QVariantMap& expected = {}) const;
     bool insertRow(QSqlQuery& query, const QVariantMap& fields, PartWrite& result) const;
+    // The insert of a row of `columns` (as stored(): with the name key).
+    QString insertSql(const QStringList& columns) const;
     PartWrite writeMinimum(qint64 id, std::optional<qint64> minimum, std::optional<qint64> expected,
                            PartAction action);
 

@@ -40,6 +40,8 @@ QString actionWord(PartAction action)
         return QStringLiteral("undo");
     case PartAction::Minimum:
         return QStringLiteral("minimum");
+    case PartAction::Import:
+        return QStringLiteral("import");
     }
     return {};
 }

@@ -1,15 +1,16 @@
 #include "store/text/CsvWriter.h"
 
+#include "store/text/CsvFormula.h"
+
+#include <utility>
+
 namespace tarvik {
 
 CsvWriter::CsvWriter() : m_bytes("\xEF\xBB\xBF") {}
 
 CsvWriter& CsvWriter::text(const QString& value)
 {
-    // A tab or CR before the sign is dropped by some spreadsheets, which then run the rest.
-    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
-    const bool formula = !value.isEmpty() && formulaStarts.contains(value.front());
-    field(formula ? QLatin1Char('\'') + value : value);
+    field(guardFormula(value));
     return *this;
 }
 
@@ -33,6 +34,11 @@ void CsvWriter::field(const QString& value)
     QString doubled = value;
     doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     m_bytes += '"' + doubled.toUtf8() + '"';
+}
+
+QByteArray CsvWriter::takeBytes()
+{
+    return std::exchange(m_bytes, QByteArray());
 }
 
 void CsvWriter::endLine()

@@ -8,9 +8,9 @@ namespace tarvik {
 
 // A table as a spreadsheet in a Russian locale opens it: UTF-8 with a byte order mark, fields
 // separated by ';', lines ended by CR LF, and quoted after RFC 4180 (a field holding ';', '"',
-// CR or LF in quotes, its quotes doubled). Text that begins with = + - @ (or a tab or CR) gets a
-// leading apostrophe, so that the spreadsheet shows it instead of running it as a formula; numbers
-// are written apart (number()), as the caller formats them, and never get one.
+// CR or LF in quotes, its quotes doubled). Text a spreadsheet could run as a formula gets a
+// leading apostrophe (guardFormula, CsvFormula.h); numbers are written apart (number()), as the
+// caller formats them, and never get one.
 class CsvWriter {
 public:
     CsvWriter();
@@ -24,6 +24,8 @@ public:
 
     // Everything written so far, the byte order mark first.
     QByteArray bytes() const { return m_bytes; }
+    // The same, handed over and forgotten, for a long table written to a file as it goes.
+    QByteArray takeBytes();
 
 private:
     void field(const QString& value);

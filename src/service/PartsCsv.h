@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QVector>
+
+#include <optional>
+
+class QWidget;
+
+namespace tarvik {
+
+class Register;
+
+// "Сервис" → "Экспорт в CSV…": asks for a file (the dialog asks before replacing one) and
+// writes the parts `ids`, the list's rows in its order (none: every part by name), into it whole
+// or not at all, with a progress window that can stop it once it takes long.
+void exportPartsToCsv(QWidget* parent, Register& reg, const std::optional<QVector<qint64>>& ids);
+
+// "Сервис" → "Импорт из CSV…": asks for a file, shows what importing it would do
+// (CsvImportWindow) and writes it in one transaction. True when parts were written.
+bool importPartsFromCsv(QWidget* parent, Register& reg);
+
+} // namespace tarvik
