@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/BackupCommand.h"
 #include "app/ConsoleOutput.h"
 #include "app/ServerCommands.h"
 #include "store/access/AccessImport.h"
@@ -37,12 +38,15 @@ std::optional<int> runCommandLine(int argc, char* argv[])
     if (argc < 2)
         return std::nullopt;
     const QByteArray command = argv[1];
-    if (command != "--import" && command != "--copy-to-server" && command != "--copy-from-server")
+    if (command != "--import" && command != "--copy-to-server" && command != "--copy-from-server" &&
+        command != "--backup")
         return std::nullopt;
     QCoreApplication app(argc, argv);
     // The same name as the windowed program, so the register is looked for where it is.
     app.setApplicationName(QStringLiteral("Tarvik"));
     const QStringList arguments = QCoreApplication::arguments();
+    if (command == "--backup")
+        return backupCommand(arguments);
     if (command == "--import") {
         if (arguments.size() != 4) {
             printLine(stderr,

@@ -332,6 +332,7 @@ void Form1::showEvent(QShowEvent* event)
         m_names->startLoading();
     }
     startStockFigures();
+    startDailyBackup();
 }
 
 // ---- shutdown -----------------------------------------------------------------------------
