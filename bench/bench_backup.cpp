@@ -21,8 +21,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <unistd.h>
@@ -55,8 +55,8 @@ double plusMs(PartWriter& writer, qint64 id, int value)
 {
     QElapsedTimer timer;
     timer.start();
-    const PartWrite write =
-        writer.change(id, {{QStringLiteral("phone"), QString::number(value)}}, {}, PartAction::Plus);
+    const PartWrite write = writer.change(id, {{QStringLiteral("phone"), QString::number(value)}},
+                                          {}, PartAction::Plus);
     return write.saved() ? timer.nsecsElapsed() / 1e6 : -1;
 }
 
@@ -136,7 +136,8 @@ int main(int argc, char* argv[])
         oursFull.push_back(timeMs([&] { backupRegisterFile(path, target, full); }));
         QFile::remove(target);
     }
-    const Stats shellStats = statsOf(shell), ourStats = statsOf(ours), fullStats = statsOf(oursFull);
+    const Stats shellStats = statsOf(shell), ourStats = statsOf(ours),
+                fullStats = statsOf(oursFull);
     std::printf("sqlite3 .backup (no check, no fsync)      median %8.0f ms\n", shellStats.median);
     std::printf("ours, quick_check, fsync, rename          median %8.0f ms  (%.2f x shell)\n",
                 ourStats.median, ourStats.median / shellStats.median);

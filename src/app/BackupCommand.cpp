@@ -38,9 +38,8 @@ int backupCommand(const QStringList& arguments)
     }
     BackupControl control;
     control.depth = FileCheckDepth::Full;
-    const BackupResult result = choice.server
-                                    ? backupServerRegister(*choice.server, {}, target)
-                                    : backupRegisterFile(registerPath, target, control);
+    const BackupResult result = choice.server ? backupServerRegister(*choice.server, {}, target)
+                                              : backupRegisterFile(registerPath, target, control);
     if (!result.ok()) {
         printLine(stderr, describeBackupFailure(target, result));
         return 1;

@@ -52,8 +52,7 @@ void Form1::startDailyBackup()
         // A register the program could not open, or found damaged, is not copied over a
         // sound day's copy.
         const OpenResult opened = m_register.checkResult();
-        if ((opened.ok() || opened.problem == OpenProblem::ReadOnly) &&
-            !m_register.isDamaged())
+        if ((opened.ok() || opened.problem == OpenProblem::ReadOnly) && !m_register.isDamaged())
             m_dailyBackup->startIfDue(QDate::currentDate());
     });
 }

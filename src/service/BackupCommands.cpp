@@ -45,20 +45,19 @@ QString describeCopy(const QString& path, const FileCheck& check)
     QString text = named.isEmpty()
                        ? QStringLiteral("Копия записана %1").arg(written)
                        : QStringLiteral("Копия от %1 (файл записан %2)").arg(named, written);
-    return text + QStringLiteral(": деталей %1, корпусов %2.")
-                      .arg(check.parts)
-                      .arg(check.packageTypes);
+    return text +
+           QStringLiteral(": деталей %1, корпусов %2.").arg(check.parts).arg(check.packageTypes);
 }
 
 } // namespace
 
 void writeBackupNow(QWidget* parent, Register& reg, const QString& registerPath)
 {
-    const QString suggested = backupFolder(registerPath) + QLatin1Char('/') +
-                              QFileInfo(registerPath).completeBaseName() + QLatin1Char('-') +
-                              QDateTime::currentDateTime().toString(
-                                  QStringLiteral("yyyy-MM-dd-HHmmss")) +
-                              QStringLiteral(".mdb");
+    const QString suggested =
+        backupFolder(registerPath) + QLatin1Char('/') + QFileInfo(registerPath).completeBaseName() +
+        QLatin1Char('-') +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss")) +
+        QStringLiteral(".mdb");
     QDir().mkpath(backupFolder(registerPath));
     const QString target = FileDialog::getSaveFileName(
         parent, QStringLiteral("Резервная копия базы"), suggested, kFilter);
@@ -106,9 +105,8 @@ void restoreFromBackup(QWidget* parent, Register& reg, const QString& registerPa
             QMessageBox::Ok);
         return;
     }
-    const QString chosen =
-        FileDialog::getOpenFileName(parent, QStringLiteral("Восстановить базу из копии"),
-                                    backupFolder(registerPath), kFilter);
+    const QString chosen = FileDialog::getOpenFileName(
+        parent, QStringLiteral("Восстановить базу из копии"), backupFolder(registerPath), kFilter);
     if (chosen.isEmpty())
         return;
     FileCheck look;
@@ -130,8 +128,7 @@ void restoreFromBackup(QWidget* parent, Register& reg, const QString& registerPa
                                         "будет сохранена в файл «%3». После восстановления "
                                         "программа закроется; запустите её снова.")
                              .arg(shown(chosen), describeCopy(chosen, look), shown(keep)),
-                         QMessageBox::Yes | QMessageBox::No,
-                         QMessageBox::No) != QMessageBox::Yes)
+                         QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
     RestoreResult result;
     {

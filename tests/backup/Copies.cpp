@@ -2,13 +2,14 @@
 // written, failures at every step, the daily copies kept, and a restore's swap.
 #include "backup/TestBackup.h"
 
-#include "gui/ProgramEnd.h"
+#include "gui/FileDialog.h"
 #include "gui/MessageBox.h"
+#include "gui/ProgramEnd.h"
 #include "store/records/PartWriter.h"
 #include "store/register/DamageCheck.h"
 
-#include <QSignalSpy>
 #include <QSettings>
+#include <QSignalSpy>
 
 void TestBackup::initTestCase()
 {
@@ -19,6 +20,7 @@ void TestBackup::init()
 {
     m_ends = 0;
     MessageBox::takeShown();
+    FileDialog::takeAsked();
 }
 
 void TestBackup::cleanup()
@@ -73,9 +75,8 @@ void TestBackup::writesBetweenStepsGoOnAndTheCopyIsConsistent()
         if (step != BackupStep::Copy || ++steps % 10 != 3 || written >= 3)
             return;
         // The fourth, fourteenth and twenty-fourth steps each see a committed change.
-        const PartWrite write =
-            writer.change(1, {{QStringLiteral("phone"), QString::number(100 + written)}}, {},
-                          PartAction::Plus);
+        const PartWrite write = writer.change(
+            1, {{QStringLiteral("phone"), QString::number(100 + written)}}, {}, PartAction::Plus);
         QCOMPARE(write.outcome, PartWrite::Outcome::Saved);
         ++written;
     });
@@ -109,8 +110,7 @@ void TestBackup::failureOrCancelLeavesNoFileUnderTheName()
     TestRegister files;
     writeParts(files, 100);
     const QString path = files.databasePath();
-    const QByteArray before = QFileInfo(path).lastModified().toString().toUtf8() +
-                              contentsOf(path);
+    const QByteArray before = QFileInfo(path).lastModified().toString().toUtf8() + contentsOf(path);
     const QString folder = files.folder() + QStringLiteral("/out");
     const QString target = folder + QStringLiteral("/copy.mdb");
 
@@ -174,7 +174,9 @@ void TestBackup::dailyCopiesKeepTheNewestAndOnlyTheirOwn()
     const QStringList removed = pruneDailyBackups(path, 3);
     QCOMPARE(removed.size(), 3);
     QStringList expected = others;
-    expected << "vorlend-2026-03-08.mdb" << "vorlend-2026-03-09.mdb" << "vorlend-2026-03-10.mdb";
+    expected << "vorlend-2026-03-08.mdb"
+             << "vorlend-2026-03-09.mdb"
+             << "vorlend-2026-03-10.mdb";
     expected.sort();
     QCOMPARE(filesIn(folder), expected);
 }
@@ -189,7 +191,8 @@ void TestBackup::restoreSwapsTheCopyInAndKeepsTheRegister()
     QVERIFY(backupRegisterFile(path, copy).ok());
     const QByteArray inCopy = contentsOf(copy);
     // The register moves on after the copy was made.
-    QVERIFY(files.runAsOtherClient(QStringLiteral("DELETE FROM client WHERE idnom > 10")).isEmpty());
+    QVERIFY(
+        files.runAsOtherClient(QStringLiteral("DELETE FROM client WHERE idnom > 10")).isEmpty());
     const QByteArray current = contentsOf(path);
     QVERIFY(current != inCopy);
 
@@ -272,9 +275,9 @@ void TestBackup::damagedOrForeignCopyIsRefusedAndNothingChanges()
 void TestBackup::failedRestoreLeavesTheRegisterAsItWas_data()
 {
     QTest::addColumn<int>("step");
-    for (RestoreStep step : {RestoreStep::Prepare, RestoreStep::Lock, RestoreStep::KeepCurrent,
-                             RestoreStep::Copy, RestoreStep::Check, RestoreStep::Attributes,
-                             RestoreStep::Flush, RestoreStep::Replace})
+    for (RestoreStep step :
+         {RestoreStep::Prepare, RestoreStep::Lock, RestoreStep::KeepCurrent, RestoreStep::Copy,
+          RestoreStep::Check, RestoreStep::Attributes, RestoreStep::Flush, RestoreStep::Replace})
         QTest::newRow(QByteArray::number(int(step)).constData()) << int(step);
 }
 
@@ -287,16 +290,18 @@ void TestBackup::failedRestoreLeavesTheRegisterAsItWas()
     const QString path = files.databasePath();
     const QString copy = files.folder() + QStringLiteral("/copy.mdb");
     QVERIFY(backupRegisterFile(path, copy).ok());
-    QVERIFY(files.runAsOtherClient(QStringLiteral("DELETE FROM client WHERE idnom > 10")).isEmpty());
+    QVERIFY(
+        files.runAsOtherClient(QStringLiteral("DELETE FROM client WHERE idnom > 10")).isEmpty());
     const QByteArray before = contentsOf(path);
 
     failNextRestoreAt(RestoreStep(step));
-    const RestoreResult result =
-        restoreRegister(files.owner(), copy, keptBeforeRestorePath(path, QDateTime::currentDateTime()));
+    const RestoreResult result = restoreRegister(
+        files.owner(), copy, keptBeforeRestorePath(path, QDateTime::currentDateTime()));
     QCOMPARE(int(result.failedStep), step);
     QVERIFY(result.registerClosed());
     QVERIFY(!result.copyLeftBehind);
-    QVERIFY(describeRestoreFailure(path, copy, result).startsWith(QStringLiteral("База данных не восстановлена")));
+    QVERIFY(describeRestoreFailure(path, copy, result)
+                .startsWith(QStringLiteral("База данных не восстановлена")));
     QCOMPARE(contentsOf(path), before);
     QCOMPARE(filesIn(QFileInfo(path).path()), QStringList{"vorlend.mdb"});
 }

@@ -88,8 +88,8 @@ void TestBackup::restoreKilledAtAnyMomentLeavesTheRegisterWhole()
     const QString first = files.folder() + QStringLiteral("/first.mdb");
     const QString second = files.folder() + QStringLiteral("/second.mdb");
     QVERIFY(backupRegisterFile(path, first).ok());
-    QVERIFY(files.runAsOtherClient(QStringLiteral("DELETE FROM client WHERE idnom % 3 = 0"))
-                .isEmpty());
+    QVERIFY(
+        files.runAsOtherClient(QStringLiteral("DELETE FROM client WHERE idnom % 3 = 0")).isEmpty());
     QVERIFY(backupRegisterFile(path, second).ok());
     const QByteArray firstContents = contentsOf(first);
     const QByteArray secondContents = contentsOf(second);

@@ -49,7 +49,8 @@ inline QByteArray contentsOf(const QString& path)
 }
 
 // Parts enough for a copy of many steps: long notes, a few package types with pictures.
-inline void writeParts(TestRegister& files, int parts, const QString& prefix = QStringLiteral("Деталь"))
+inline void writeParts(TestRegister& files, int parts,
+                       const QString& prefix = QStringLiteral("Деталь"))
 {
     QList<PartRow> rows;
     for (int i = 0; i < parts; ++i)

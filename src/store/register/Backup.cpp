@@ -296,7 +296,8 @@ int dailyBackupsToKeep(const QString& registerPath)
         return kDefaultKeep;
     const QSettings settings(path, QSettings::IniFormat);
     bool number = false;
-    const int keep = settings.value(QStringLiteral("backup/keep")).toString().trimmed().toInt(&number);
+    const int keep =
+        settings.value(QStringLiteral("backup/keep")).toString().trimmed().toInt(&number);
     return number && keep >= 0 ? keep : kDefaultKeep;
 }
 

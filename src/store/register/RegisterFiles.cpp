@@ -152,9 +152,9 @@ QString WriteLock::take(const QString& path, RowCounts* counts)
         return whyNotOpened(locked);
     QSqlQuery begin(m_db.connection());
     if (!begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return whyNotOpened({isBusyError(begin.lastError()) ? OpenProblem::Busy
-                                                            : OpenProblem::CannotOpen,
-                             engineDetail(begin.lastError())});
+        return whyNotOpened(
+            {isBusyError(begin.lastError()) ? OpenProblem::Busy : OpenProblem::CannotOpen,
+             engineDetail(begin.lastError())});
     QString error;
     const auto counted = countRegisterRows(m_db.connection(), &error);
     if (!counted)

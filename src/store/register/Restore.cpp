@@ -226,10 +226,10 @@ QString describeRestoreFailure(const QString& registerPath, const QString& copyP
         reason = QStringLiteral("не удалось поставить копию на место базы");
         break;
     }
-    QString text = withDetail(QStringLiteral("База данных не восстановлена: ") + reason,
-                              engineDetail(result.detail)) +
-                   QStringLiteral(". Файл «%1» остался прежним.")
-                       .arg(QDir::toNativeSeparators(registerPath));
+    QString text =
+        withDetail(QStringLiteral("База данных не восстановлена: ") + reason,
+                   engineDetail(result.detail)) +
+        QStringLiteral(". Файл «%1» остался прежним.").arg(QDir::toNativeSeparators(registerPath));
     if (result.copyLeftBehind)
         text += QStringLiteral(" Файл «%1» удалить не удалось.")
                     .arg(QDir::toNativeSeparators(restoreCopyPath(registerPath)));

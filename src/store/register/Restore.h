@@ -54,8 +54,7 @@ QString restoreCopyPath(const QString& registerPath);
 // the register's write lock taken, the register as it is written to `keepCurrentAs`, and the
 // copy, written beside the register, checked, given the register's attributes and flushed,
 // replaces it in one atomic rename. On any failure the register is left as it was.
-RestoreResult restoreRegister(Register& reg, const QString& copyPath,
-                              const QString& keepCurrentAs);
+RestoreResult restoreRegister(Register& reg, const QString& copyPath, const QString& keepCurrentAs);
 
 // The sentence shown to the user for a failed restore.
 QString describeRestoreFailure(const QString& registerPath, const QString& copyPath,

@@ -13,7 +13,6 @@ namespace tarvik {
 // file at `target` (replacing a file there only once the copy is complete, checked and on
 // the disk), so it opens and restores as any backup does.
 BackupResult backupServerRegister(const ServerAddress& address, const QString& password,
-                                  const QString& target,
-                                  const std::atomic<bool>* cancel = nullptr);
+                                  const QString& target, const std::atomic<bool>* cancel = nullptr);
 
 } // namespace tarvik
