@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QRandomGenerator>
 
+#include <functional>
+
 namespace {
 
 QString childProgram()
@@ -30,6 +32,30 @@ int roundMilliseconds(QProcess& child, const QStringList& arguments, const char*
     return rounds == 0 ? -1 : std::max<int>(int(timer.elapsed() / rounds), 5);
 }
 
+// Starts the child `kills` times and kills it after a random part of two rounds; `look` then
+// sees what it left, told which kill it was. The round's length, or -1 when the child failed.
+int killRepeatedly(const QStringList& arguments, const char* roundDone, int kills,
+                   const std::function<void(const QString& context)>& look)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const int round = roundMilliseconds(child, arguments, roundDone);
+    if (round < 0)
+        return -1;
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    for (int kill = 0; kill < kills && !QTest::currentTestFailed(); ++kill) {
+        child.start(childProgram(), arguments);
+        if (!child.waitForReadyRead(10000))
+            return -1;
+        QTest::qSleep(int(random.bounded(round * 2 + 1)));
+        child.kill();
+        child.waitForFinished(10000);
+        look(QStringLiteral("kill %1, seed %2").arg(kill).arg(seed));
+    }
+    return round;
+}
+
 } // namespace
 
 void TestBackup::backupKilledAtAnyMomentLeavesNoPartialCopy()
@@ -42,23 +68,10 @@ void TestBackup::backupKilledAtAnyMomentLeavesNoPartialCopy()
     const QString target = backupFolder(path) + QStringLiteral("/vorlend-2026-01-01.mdb");
     const QStringList arguments = {QStringLiteral("backup"), path, target};
 
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const int round = roundMilliseconds(child, arguments, "copied");
-    QVERIFY(round > 0);
-
-    const quint32 seed = QRandomGenerator::global()->generate();
-    QRandomGenerator random(seed);
     int withCopyBeingWritten = 0;
     int withWholeCopy = 0;
     constexpr int kKills = 40;
-    for (int kill = 0; kill < kKills; ++kill) {
-        child.start(childProgram(), arguments);
-        QVERIFY(child.waitForReadyRead(10000));
-        QTest::qSleep(int(random.bounded(round * 2 + 1)));
-        child.kill();
-        QVERIFY(child.waitForFinished(10000));
-        const QString context = QStringLiteral("kill %1, seed %2").arg(kill).arg(seed);
+    const int round = killRepeatedly(arguments, "copied", kKills, [&](const QString& context) {
         if (QFileInfo::exists(backupCopyPath(target)))
             ++withCopyBeingWritten;
         if (QFileInfo::exists(target)) {
@@ -72,7 +85,8 @@ void TestBackup::backupKilledAtAnyMomentLeavesNoPartialCopy()
         // What a cut-off copy left is cleared by the next day's pruning.
         pruneDailyBackups(path, 14);
         QCOMPARE(filesIn(backupFolder(path)), QStringList{});
-    }
+    });
+    QVERIFY(round > 0);
     qInfo("%d kills: %d with a copy being written, %d with a whole copy (round %d ms)", kKills,
           withCopyBeingWritten, withWholeCopy, round);
     QVERIFY(withCopyBeingWritten > 0);
@@ -96,22 +110,9 @@ void TestBackup::restoreKilledAtAnyMomentLeavesTheRegisterWhole()
     QVERIFY(firstContents != secondContents);
     const QStringList arguments = {QStringLiteral("restore"), path, first, second};
 
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const int round = roundMilliseconds(child, arguments, "restored");
-    QVERIFY(round > 0);
-
-    const quint32 seed = QRandomGenerator::global()->generate();
-    QRandomGenerator random(seed);
     int withCopyBeside = 0;
     constexpr int kKills = 40;
-    for (int kill = 0; kill < kKills; ++kill) {
-        child.start(childProgram(), arguments);
-        QVERIFY(child.waitForReadyRead(10000));
-        QTest::qSleep(int(random.bounded(round * 2 + 1)));
-        child.kill();
-        QVERIFY(child.waitForFinished(10000));
-        const QString context = QStringLiteral("kill %1, seed %2").arg(kill).arg(seed);
+    const int round = killRepeatedly(arguments, "restored", kKills, [&](const QString& context) {
         if (QFileInfo::exists(restoreCopyPath(path)) ||
             QFileInfo::exists(backupCopyPath(restoreCopyPath(path))))
             ++withCopyBeside;
@@ -129,7 +130,8 @@ void TestBackup::restoreKilledAtAnyMomentLeavesTheRegisterWhole()
             }
             QVERIFY(QFile::remove(kept));
         }
-    }
+    });
+    QVERIFY(round > 0);
     qInfo("%d kills: %d with the copy being written beside the register (round %d ms)", kKills,
           withCopyBeside, round);
     QVERIFY(withCopyBeside > 0);
