@@ -208,10 +208,12 @@ void TestForm1::menus()
     for (QAction* item : menus[1]->menu()->actions())
         items << (item->isSeparator() ? QStringLiteral("-") : item->text()) +
                      (item->isEnabled() ? "" : " (off)");
-    // The described items as they are, then the move to a server and the journal after them.
+    // The described items as they are, then the move to a server, the journal and the backups
+    // after them.
     QCOMPARE(items,
              QStringList({"Поиск (off)", "Сжать базу", "Помощь (off)", "-", "О программе",
-                          "Перенести базу на сервер…", "Журнал изменений", "Журнал этой детали"}));
+                          "Перенести базу на сервер…", "Журнал изменений", "Журнал этой детали",
+                          "Резервная копия…", "Восстановить из копии…"}));
     QCOMPARE(control<QAction>("vrachey")->text(), QStringLiteral("Справочник типов"));
 }
 

@@ -68,11 +68,8 @@ void writeBackupNow(QWidget* parent, Register& reg, const QString& registerPath)
         WaitCursor wait;
         if (const std::optional<ServerAddress> server = reg.server())
             result = backupServerRegister(*server, reg.password(), target);
-        else {
-            BackupControl control;
-            control.depth = FileCheckDepth::Full;
-            result = backupRegisterFile(reg.path(), target, control);
-        }
+        else
+            result = backupRegisterFile(reg.path(), target);
     }
     if (!result.ok()) {
         MessageBox::show(parent, QMessageBox::Warning, kTitle,

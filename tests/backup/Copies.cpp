@@ -213,6 +213,28 @@ void TestBackup::restoreSwapsTheCopyInAndKeepsTheRegister()
     QCOMPARE(filesIn(QFileInfo(path).path()), QStringList{"vorlend.mdb"});
 }
 
+void TestBackup::damagedRegisterIsRestoredAndKeptAsItWas()
+{
+    TARVIK_FILE_ONLY("a restore replaces the register's file");
+    TestRegister files;
+    writeParts(files, 200);
+    const QString path = files.databasePath();
+    const QString copy = files.folder() + QStringLiteral("/copy.mdb");
+    QVERIFY(backupRegisterFile(path, copy).ok());
+    damagePages(path);
+    QVERIFY(!checkRegisterFile(path).ok());
+    const QByteArray damaged = bytesOf(path);
+
+    Register& owner = files.owner();
+    owner.check();
+    const QString keep = keptBeforeRestorePath(path, QDateTime::currentDateTime());
+    const RestoreResult result = restoreRegister(owner, copy, keep);
+    QVERIFY2(result.ok(), qPrintable(result.detail));
+    QCOMPARE(contentsOf(path), contentsOf(copy));
+    QVERIFY(bytesOf(keep) == damaged);
+    QCOMPARE(filesIn(backupFolder(path)), QStringList{QFileInfo(keep).fileName()});
+}
+
 void TestBackup::damagedOrForeignCopyIsRefusedAndNothingChanges_data()
 {
     QTest::addColumn<QString>("kind");
@@ -232,11 +254,7 @@ void TestBackup::damagedOrForeignCopyIsRefusedAndNothingChanges()
     const QString copy = files.folder() + QStringLiteral("/copy.mdb");
     if (kind == "damaged") {
         QVERIFY(backupRegisterFile(path, copy).ok());
-        // Pages in the middle of the parts' table overwritten.
-        QFile file(copy);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.seek(file.size() / 2));
-        file.write(QByteArray(8192, '\x5a'));
+        damagePages(copy);
     } else if (kind == "text") {
         QFile file(copy);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -251,10 +269,7 @@ void TestBackup::damagedOrForeignCopyIsRefusedAndNothingChanges()
         db = {};
         QSqlDatabase::removeDatabase("foreign");
     }
-    const QByteArray bytes = [&] {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray bytes = bytesOf(path);
     Register& owner = files.owner();
     QVERIFY(owner.check().ok());
     Connection held;

@@ -64,6 +64,21 @@ inline void writeParts(TestRegister& files, int parts,
     QVERIFY(files.write(rows, packages));
 }
 
+inline QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Pages in the middle of the parts' table overwritten.
+inline void damagePages(const QString& path)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(file.size() / 2));
+    file.write(QByteArray(8192, '\x5a'));
+}
+
 // The day's copy would land beside what a case looks at.
 inline void noDailyCopies(const QString& registerPath)
 {
@@ -91,6 +106,7 @@ private slots:
     void failureOrCancelLeavesNoFileUnderTheName();
     void dailyCopiesKeepTheNewestAndOnlyTheirOwn();
     void restoreSwapsTheCopyInAndKeepsTheRegister();
+    void damagedRegisterIsRestoredAndKeptAsItWas();
     void damagedOrForeignCopyIsRefusedAndNothingChanges_data();
     void damagedOrForeignCopyIsRefusedAndNothingChanges();
     void failedRestoreLeavesTheRegisterAsItWas_data();

@@ -17,16 +17,6 @@
 
 #include <cerrno>
 
-namespace {
-
-QByteArray bytesOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
 void TestBackup::dailyBackupAfterTheWindowIsShownOncePerDay()
 {
     TestRegister files;
@@ -210,12 +200,7 @@ void TestBackup::restoreFromADamagedCopyThroughTheMenuChangesNothing()
     const QString path = files.databasePath();
     const QString copy = backupFolder(path) + QStringLiteral("/vorlend-2026-01-02.mdb");
     QVERIFY(backupRegisterFile(path, copy).ok());
-    {
-        QFile file(copy);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.seek(file.size() / 2));
-        file.write(QByteArray(8192, '\x5a'));
-    }
+    damagePages(copy);
     const QByteArray before = bytesOf(path);
     noDailyCopies(path);
     Form1 main(files.paths(), files.owner());

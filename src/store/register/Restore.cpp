@@ -5,7 +5,13 @@
 #include "store/register/Register.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include <atomic>
 
 namespace tarvik {
 namespace {
@@ -16,6 +22,72 @@ std::function<void(RestoreStep)>& stepHook()
 {
     static std::function<void(RestoreStep)> hook;
     return hook;
+}
+
+// The register's write lock on a plain connection: a damaged register, which the program's
+// own connections refuse, is still locked while the copy replaces it.
+class AnyFileLock {
+public:
+    AnyFileLock()
+    {
+        static std::atomic<quint64> counter{0};
+        m_name = QStringLiteral("tarvik-restore-lock-%1").arg(counter.fetch_add(1));
+    }
+    ~AnyFileLock() { release(); }
+    // False with the reason when another program holds the register; a file the engine
+    // does not take for a database at all needs no lock, as nobody can be writing it.
+    bool take(const QString& path, QString* error)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
+        db.setDatabaseName(path);
+        QSqlQuery begin(db);
+        if (db.open() && begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+            return true;
+        const QSqlError failed = db.isOpen() ? begin.lastError() : db.lastError();
+        if (isDamageError(failed))
+            return true;
+        *error = whyNotOpened({isBusyError(failed) ? OpenProblem::Busy : OpenProblem::CannotOpen,
+                               engineDetail(failed)});
+        return false;
+    }
+    // Nothing was written under the lock: closing rolls back an empty transaction.
+    void release()
+    {
+        if (!QSqlDatabase::contains(m_name))
+            return;
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+
+private:
+    QString m_name;
+};
+
+// The file's bytes as they are, under a temporary name until complete and on the disk: under
+// the write lock they cannot change, and a damaged register is kept exactly as it was.
+bool keepBytes(const QString& from, const QString& to, QString* error)
+{
+    const QString copy = backupCopyPath(to);
+    if (!QDir().mkpath(QFileInfo(to).absolutePath())) {
+        *error = QStringLiteral("папка «%1» не создаётся").arg(QFileInfo(to).absolutePath());
+        return false;
+    }
+    if (!removeWithCompanions(copy, error))
+        return false;
+    QFile source(from);
+    if (!source.copy(copy)) {
+        *error = source.errorString();
+        removeWithCompanions(copy);
+        return false;
+    }
+    if (flushNewFile(copy, error) && platform::replaceFile(copy, to, error))
+        return true;
+    removeWithCompanions(copy);
+    return false;
 }
 
 class Restorer {
@@ -81,17 +153,15 @@ private:
     {
         if (!beginning(RestoreStep::Lock))
             return false;
-        RowCounts counts;
-        const QString locked = m_writeLock.take(m_path, &counts);
-        return locked.isEmpty() || fail(RestoreStep::Lock, locked);
+        QString error;
+        return m_writeLock.take(m_path, &error) || fail(RestoreStep::Lock, error);
     }
     bool keepCurrent()
     {
         if (!beginning(RestoreStep::KeepCurrent))
             return false;
-        // Under our write lock nobody changes the register while it is copied.
-        const BackupResult kept = backupRegisterFile(m_path, m_result.keptAs);
-        return kept.ok() || fail(RestoreStep::KeepCurrent, kept.detail);
+        QString error;
+        return keepBytes(m_path, m_result.keptAs, &error) || fail(RestoreStep::KeepCurrent, error);
     }
     bool copy()
     {
@@ -146,7 +216,7 @@ private:
     QString m_path;
     QString m_chosen;
     QString m_copy;
-    WriteLock m_writeLock; // from before the register is kept to the rename
+    AnyFileLock m_writeLock; // from before the register is kept to the rename
     RestoreResult m_result;
 };
 

@@ -17,7 +17,7 @@ enum class RestoreStep {
     CheckCopy,   // the chosen copy read in full: sound, the register's tables and fields
     Prepare,     // close every connection, remove what an earlier run left behind
     Lock,        // take the register's write lock
-    KeepCurrent, // the register as it is now written to a backup of its own
+    KeepCurrent, // the register's bytes as they are now kept in a file of their own
     Copy,        // the chosen copy written beside the register
     Check,       // that file read back: sound, and holding the copy's rows
     Attributes,  // it takes the register's owner, group, mode and extended attributes
@@ -51,7 +51,8 @@ QString restoreCopyPath(const QString& registerPath);
 // Puts the register file `copyPath` in the register's place. The copy is checked in full
 // first: when it fails nothing else happens and the register stays open. Otherwise every
 // connection `reg` handed out is closed (the program ends afterwards, as after a compaction),
-// the register's write lock taken, the register as it is written to `keepCurrentAs`, and the
+// the register's write lock taken, the register's bytes kept in `keepCurrentAs` (also when the
+// register is damaged, which is what a restore is often for), and the
 // copy, written beside the register, checked, given the register's attributes and flushed,
 // replaces it in one atomic rename. On any failure the register is left as it was.
 RestoreResult restoreRegister(Register& reg, const QString& copyPath, const QString& keepCurrentAs);
