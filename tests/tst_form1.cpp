@@ -208,11 +208,13 @@ void TestForm1::menus()
     for (QAction* item : menus[1]->menu()->actions())
         items << (item->isSeparator() ? QStringLiteral("-") : item->text()) +
                      (item->isEnabled() ? "" : " (off)");
-    // The described items as they are, then the move to a server, the journal and the CSV
-    // after them.
-    QCOMPARE(items, QStringList({"Поиск (off)", "Сжать базу", "Помощь (off)", "-", "О программе",
-                                 "Перенести базу на сервер…", "Журнал изменений",
-                                 "Журнал этой детали", "Экспорт в CSV…", "Импорт из CSV…"}));
+    // The described items as they are, then the move to a server, the journal, the backups and
+    // the CSV after them.
+    QCOMPARE(items,
+             QStringList({"Поиск (off)", "Сжать базу", "Помощь (off)", "-", "О программе",
+                          "Перенести базу на сервер…", "Журнал изменений", "Журнал этой детали",
+                          "Резервная копия…", "Восстановить из копии…", "Экспорт в CSV…",
+                          "Импорт из CSV…"}));
     QCOMPARE(control<QAction>("vrachey")->text(), QStringLiteral("Справочник типов"));
 }
 

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/BackupCommand.h"
 #include "app/ConsoleOutput.h"
 #include "app/CsvCommands.h"
 #include "app/ServerCommands.h"
@@ -40,7 +41,7 @@ std::optional<int> runCommandLine(int argc, char* argv[])
     const QByteArray command = argv[1];
     const bool csv = command == "--export-csv" || command == "--import-csv";
     if (command != "--import" && command != "--copy-to-server" && command != "--copy-from-server" &&
-        !csv)
+        command != "--backup" && !csv)
         return std::nullopt;
     QCoreApplication app(argc, argv);
     // The same name as the windowed program, so the register is looked for where it is.
@@ -48,6 +49,8 @@ std::optional<int> runCommandLine(int argc, char* argv[])
     const QStringList arguments = QCoreApplication::arguments();
     if (csv)
         return csvCommand(arguments);
+    if (command == "--backup")
+        return backupCommand(arguments);
     if (command == "--import") {
         if (arguments.size() != 4) {
             printLine(stderr,

@@ -333,6 +333,7 @@ void Form1::showEvent(QShowEvent* event)
         m_names->startLoading();
     }
     startStockFigures();
+    startDailyBackup();
 }
 
 // ---- shutdown -----------------------------------------------------------------------------

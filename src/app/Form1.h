@@ -17,6 +17,7 @@ class Form1;
 
 namespace tarvik {
 
+class DailyBackup;
 class DamageCheck;
 class NameCopy;
 class RecordSource;
@@ -90,6 +91,10 @@ private:
     void editPart();
     PartSaver listedSaver();
 
+    // The day's backup and the backup commands (Form1Backup.cpp).
+    void setUpBackups();
+    void startDailyBackup();
+
     // Other computers' changes on a server register, followed once no dialog is open.
     void connectChangesElsewhere();
     void followChangesElsewhere();
@@ -118,6 +123,8 @@ private:
     bool m_fillingDetails = false;
     bool m_exitConfirmed = false;
     DamageCheck* m_damageCheck = nullptr;
+    DailyBackup* m_dailyBackup = nullptr;
+    bool m_dailyBackupAsked = false;
     bool m_restoringRow = false;
     bool m_partsChangedElsewhere = false;
     bool m_typesChangedElsewhere = false;

@@ -152,6 +152,7 @@ void Form1::connectServiceCommands()
             [this] { moveRegisterToServer(this, m_register); });
     connect(ui->journal, &QAction::triggered, this, [this] { openJournal(false); });
     connect(ui->partJournal, &QAction::triggered, this, [this] { openJournal(true); });
+    setUpBackups();
 }
 
 void Form1::openJournal(bool forCurrentPart)

@@ -2,6 +2,8 @@
 // package-type window, and pictures too large to be held at their claimed size.
 #include "TestPackages.h"
 
+#include "store/search/StockFigures.h"
+
 namespace {
 
 // A GIF of a few dozen bytes whose header claims a "screen" of `width` x `height` pixels,
@@ -120,6 +122,9 @@ void TestPackages::mainWindowCommandsOpenForm5AndShowPictureAfter()
     auto* names = main.findChild<NameCopy*>();
     QVERIFY(names);
     QTRY_VERIFY(names->isReady() && !names->isLoading());
+    // The stock's figures are read after the names, on a connection of their own.
+    QTRY_VERIFY_WITH_TIMEOUT(main.stockFigures()->isReady() && !main.stockFigures()->isLoading(),
+                             20000);
     const int connections = reg.owner().openConnections();
 
     int openings = 0;

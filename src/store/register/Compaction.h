@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/register/RegisterFiles.h"
+
 #include <QString>
 
 #include <array>
@@ -31,24 +33,6 @@ struct CompactionResult {
 
     bool ok() const { return failedStep == CompactionStep::None; }
 };
-
-// How deeply a file is read back. Full is SQLite's integrity_check: also every index entry
-// against its row, O(n log n), about 4 s at a million parts. Quick is quick_check: every
-// page, record and the free list, O(n), a tenth of that.
-enum class FileCheckDepth { Full, Quick };
-
-// What reading a register file back finds.
-struct FileCheck {
-    QString problem; // empty when SQLite's integrity check passes and the rows can be counted
-    qint64 parts = -1;
-    qint64 packageTypes = -1;
-
-    bool ok() const { return problem.isEmpty(); }
-};
-
-// Reads the file at `path` through a read-only connection of its own: integrity check and
-// the rows of both tables.
-FileCheck checkRegisterFile(const QString& path, FileCheckDepth depth = FileCheckDepth::Full);
 
 // The compacted copy's name while it is written: the register's own followed by "Temp".
 QString compactionCopyPath(const QString& registerPath);

@@ -16,6 +16,11 @@ DamageCheck::DamageCheck(Register& reg, QObject* parent)
     // The reader stops itself on the close; the check is not tried again after it.
     connect(
         &reg, &Register::aboutToClose, this, [this] { m_closing = true; }, Qt::DirectConnection);
+    // The file may have been replaced meanwhile: it is checked again, as at start-up.
+    connect(&reg, &Register::reopened, this, [this] {
+        m_closing = false;
+        start();
+    });
     connect(&m_reader, &BackgroundReader::ended, this, &DamageCheck::onEnded);
 }
 

@@ -12,7 +12,8 @@ class Register;
 // SQLite's own quick check of the whole register, run once after start-up on a connection
 // and thread of its own. Damage it finds goes to the register, which refuses changes from
 // then on and reports it once. The check gives way at once to the window: a change made
-// meanwhile interrupts it (it is tried again later), and so does the register closing.
+// meanwhile interrupts it (it is tried again later), and so does the register closing. When
+// the register is opened again (reopen) the check runs again.
 class DamageCheck : public QObject {
     Q_OBJECT
 

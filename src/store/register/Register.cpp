@@ -156,8 +156,11 @@ void Register::closeAll()
 
 void Register::reopen()
 {
-    QMutexLocker lock(&m_mutex);
-    m_closed = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_closed = false;
+    }
+    emit reopened();
 }
 
 bool Register::isClosed() const

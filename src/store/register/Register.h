@@ -35,6 +35,8 @@ public:
     std::optional<ServerAddress> server() const { return m_server; }
     // A password the user typed: handed to every connection, kept in memory only.
     void setPassword(const QString& password) { m_password = password; }
+    // For the program's own further connections elsewhere (a backup of the server's register).
+    QString password() const { return m_password; }
 
     // The user's sentences about this register, naming the file or the server.
     QString describeProblem(const OpenResult& result) const;
@@ -89,6 +91,8 @@ public:
 signals:
     // Emitted synchronously by closeAll() before any connection is closed.
     void aboutToClose();
+    // Emitted by reopen(): connections are handed out again.
+    void reopened();
     // Once, for the first damage found after the open (damage found by check() is part of
     // its result instead). Emitted on the thread that met it.
     void damageFound(const QString& detail);
