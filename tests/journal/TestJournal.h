@@ -67,6 +67,8 @@ private slots:
     void otherProgramsChangesJournaledAsOutside_data();
     void otherProgramsChangesJournaledAsOutside();
     void pagesNewestFirstByPartAndName();
+    void nameSearchReadsThePartsNamesFirst_data();
+    void nameSearchReadsThePartsNamesFirst();
     void compactionKeepsTheJournal();
     void copiesToTheServerAndBackCarryTheJournal();
 
