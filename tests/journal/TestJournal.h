@@ -82,6 +82,7 @@ private slots:
     void journalNotKeptIsSaid();
     void journalReadsNeverHoldTheWindow_data();
     void journalReadsNeverHoldTheWindow();
+    void serverReadEndsAtItsStop();
 };
 
 // Makes the register file at `path` one as earlier builds left it: without the journal and the
