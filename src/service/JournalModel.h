@@ -33,6 +33,9 @@ public:
     void reload() { setFilter(m_filter); }
     // Ends the read under way, if any; the rows shown stay.
     void stopReading();
+    // On a server: the window's connection, through which an ended read's statement is
+    // cancelled there at once; nullptr before that connection closes.
+    void cancelThrough(const Connection* db) { m_reader.setCanceller(db); }
     bool isReading() const { return m_read != nullptr; }
     const JournalEntry* entryAt(int row) const;
     // Why the last read failed, in the program's words; empty after one that did not.

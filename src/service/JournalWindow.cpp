@@ -30,6 +30,7 @@ JournalWindow::JournalWindow(Register& reg, std::optional<ForPart> part, QWidget
     setWindowTitle(kTitle);
     reg.connect(m_db);
     m_model = new JournalModel(reg, this);
+    m_model->cancelThrough(&m_db);
 
     m_notKept = new QLabel(this);
     m_notKept->setObjectName(QStringLiteral("notKept"));
@@ -120,7 +121,12 @@ JournalWindow::JournalWindow(Register& reg, std::optional<ForPart> part, QWidget
     m_grid->setFocus();
 }
 
-JournalWindow::~JournalWindow() = default;
+JournalWindow::~JournalWindow()
+{
+    // The model outlives the window's connection, which a read's stop uses.
+    m_model->stopReading();
+    m_model->cancelThrough(nullptr);
+}
 
 const JournalEntry* JournalWindow::selected() const
 {

@@ -15,8 +15,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tarvik {
 namespace {
@@ -48,7 +52,6 @@ ShortageWindow::ShortageWindow(Register& reg, QWidget* parent) : QDialog(parent)
     m_grid->setTabKeyNavigation(false);
     m_grid->verticalHeader()->hide();
     m_grid->horizontalHeader()->setStretchLastSection(true);
-    m_grid->setColumnWidth(ShortageModel::Name, 220);
     m_save = new QPushButton(QStringLiteral("&Сохранить в CSV…"), this);
     m_save->setObjectName(QStringLiteral("saveCsv"));
     m_save->setAccessibleName(QStringLiteral("Сохранить в CSV…"));
@@ -76,6 +79,7 @@ ShortageWindow::ShortageWindow(Register& reg, QWidget* parent) : QDialog(parent)
     connect(m_model, &ShortageModel::minimumEdited, this, &ShortageWindow::writeMinimum,
             Qt::QueuedConnection);
     reload();
+    fitColumns();
     m_grid->setFocus();
 }
 
@@ -100,6 +104,33 @@ void ShortageWindow::reload()
     m_save->setEnabled(!read.parts.isEmpty());
     if (m_model->rowCount() > 0)
         m_grid->setCurrentIndex(m_model->index(std::min(row, m_model->rowCount() - 1), column));
+}
+
+void ShortageWindow::fitColumns()
+{
+    // Each column as wide as its header and the cells it shows ask (a long name within
+    // reason), and the window wide enough for all of them, up to the screen's width: a list
+    // for ordering is read across, never scrolled sideways.
+    QHeaderView* header = m_grid->horizontalHeader();
+    const QAbstractItemView* cells = m_grid;                // the table hides its size hints
+    const int slack = fontMetrics().averageCharWidth() * 2; // the current column's bold caption
+    const int longestName = fontMetrics().averageCharWidth() * 48;
+    int wanted = 2 * m_grid->frameWidth() + m_grid->verticalScrollBar()->sizeHint().width();
+    for (int column = 0; column < ShortageModel::Columns; ++column) {
+        int width =
+            std::max(header->sectionSizeHint(column), cells->sizeHintForColumn(column)) + slack;
+        if (column == ShortageModel::Name)
+            width = std::clamp(width, 220, std::max(220, longestName));
+        if (column != ShortageModel::Notes)
+            m_grid->setColumnWidth(column, width);
+        wanted += width;
+    }
+    const QMargins margins = layout()->contentsMargins();
+    wanted += margins.left() + margins.right();
+    if (const QScreen* shown = screen())
+        wanted = std::min(wanted, shown->availableGeometry().width());
+    if (width() < wanted)
+        resize(wanted, height());
 }
 
 void ShortageWindow::writeMinimum(int row, std::optional<qint64> minimum)

@@ -30,6 +30,7 @@ public:
 
 private:
     void reload();
+    void fitColumns();
     void writeMinimum(int row, std::optional<qint64> minimum);
     void saveCsv();
     QByteArray csv() const;

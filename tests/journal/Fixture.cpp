@@ -69,7 +69,7 @@ void dropJournal(const QString& path)
     for (const char* sql :
          {"DROP TRIGGER client_journal_insert", "DROP TRIGGER client_journal_update",
           "DROP TRIGGER client_journal_delete", "DROP TABLE partJournal", "DROP TABLE partMinimum",
-          "DROP TABLE journalContext"})
+          "DROP TABLE journalContext", "DROP TABLE partJournalNames"})
         QVERIFY2(query.exec(QLatin1String(sql)), sql);
 }
 

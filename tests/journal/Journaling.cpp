@@ -4,9 +4,13 @@
 
 #include "store/records/Journal.h"
 #include "store/register/Compaction.h"
+#include "store/register/JournalSchema.h"
 #include "store/server/ServerCopy.h"
 
+#include <QHash>
 #include <QSysInfo>
+
+#include <functional>
 
 namespace {
 
@@ -152,6 +156,102 @@ void TestJournal::pagesNewestFirstByPartAndName()
     QVERIFY(journal.page({std::nullopt, QStringLiteral("реле")}, 0, 100).entries.isEmpty());
 }
 
+void TestJournal::nameSearchReadsThePartsNamesFirst_data()
+{
+    addBackRows();
+}
+
+void TestJournal::nameSearchReadsThePartsNamesFirst()
+{
+    JOURNAL_FIXTURE(reg);
+    QVERIFY(reg.open({part("Ёмкость 10 мкФ", "1", "5"), part("Диод КД522", "2", "8"),
+                      part("Реле РЭС-10", "30", "2")}));
+    const qint64 capacitor = reg.idOf(QStringLiteral("Ёмкость 10 мкФ"));
+    const qint64 relay = reg.idOf(QStringLiteral("Реле РЭС-10"));
+    PartWriter writer(reg.db());
+    QVERIFY(writer.change(capacitor, {{"phone", "6"}}, {}, PartAction::Plus).saved());
+    QVERIFY(
+        writer.change(capacitor, {{"idFam", "Конденсатор 10 мкФ"}}, {}, PartAction::Edit).saved());
+    QVERIFY(writer.change(capacitor, {{"phone", "7"}}, {}, PartAction::Plus).saved());
+    QVERIFY(writer.setMinimum(relay, 1, std::nullopt).saved());
+    QVERIFY(writer.remove(relay).saved());
+    // Another program's: a part without a key, and a rename the program has not keyed yet.
+    for (const QString& sql :
+         {QStringLiteral("INSERT INTO client (idFam, phone) VALUES ('ДИОД Шоттки', '4')"),
+          QStringLiteral("UPDATE client SET idFam = 'Диод Д9', phone = '3' WHERE idFam = "
+                         "'Диод КД522'")})
+        QCOMPARE(reg.runPlain(sql), QString());
+
+    // The names are exactly the entries' (part, key at the time, name where there is none).
+    const auto namesAreTheJournals = [&reg] {
+        QSqlQuery query(reg.plain());
+        return query.exec(QStringLiteral(
+                   "SELECT (SELECT count(*) FROM (SELECT part, nameKey, CASE WHEN nameKey IS "
+                   "NULL THEN name END FROM partJournal EXCEPT SELECT part, nameKey, name FROM "
+                   "partJournalNames) AS missing), (SELECT count(*) FROM (SELECT part, nameKey, "
+                   "name FROM partJournalNames EXCEPT SELECT part, nameKey, CASE WHEN nameKey IS "
+                   "NULL THEN name END FROM partJournal) AS extra)")) &&
+               query.next() && query.value(0).toInt() == 0 && query.value(1).toInt() == 0;
+    };
+    QVERIFY(namesAreTheJournals());
+
+    // Every page of each search, a few entries at a time.
+    // Names without a key are matched ignoring the case of Latin letters only.
+    const QStringList texts{"ёмкость", "конденсатор", "10 МКФ", "реле", "рэс-10",   "диод",
+                            "Шоттки",  "Д9",          "кд522",  "10",   "нет такой"};
+    const auto found = [&reg, &texts] {
+        QHash<QString, QVector<qint64>> ids;
+        const Journal journal(reg.db());
+        for (const QString& text : texts) {
+            qint64 before = 0;
+            for (;;) {
+                const JournalPage page = journal.page({std::nullopt, text}, before, 3);
+                if (!page.ok || page.entries.isEmpty())
+                    break;
+                for (const JournalEntry& e : page.entries)
+                    ids[text] << e.entry;
+                before = page.entries.last().entry;
+            }
+        }
+        return ids;
+    };
+    const QHash<QString, QVector<qint64>> throughNames = found();
+    // The renamed part by its old name, only in the entries made before the rename; the
+    // deleted one with its delete.
+    const QVector<JournalEntry> all = everything(reg.db());
+    const auto entriesOf = [&all](qint64 part, const std::function<bool(const JournalEntry&)>& is) {
+        QVector<qint64> ids;
+        for (const JournalEntry& e : all) {
+            if (e.part == part && is(e))
+                ids << e.entry;
+        }
+        return ids;
+    };
+    QCOMPARE(throughNames.value("ёмкость"), entriesOf(capacitor, [](const JournalEntry& e) {
+                 return e.name.startsWith(QStringLiteral("Ёмкость"));
+             }));
+    QVERIFY(!throughNames.value("ёмкость").isEmpty());
+    QCOMPARE(throughNames.value("реле"),
+             entriesOf(relay, [](const JournalEntry&) { return true; }));
+    QVERIFY(throughNames.value("реле").size() > 4); // its add, minimum and delete
+    QVERIFY(!throughNames.value("Шоттки").isEmpty());
+    QVERIFY(throughNames.value("нет такой").isEmpty());
+
+    // The same as reading every entry, as a register without the names is searched.
+    QCOMPARE(reg.runPlain(reg.db().onServer()
+                              ? QStringLiteral("DROP TABLE partJournalNames CASCADE")
+                              : QStringLiteral("DROP TABLE partJournalNames")),
+             QString());
+    QVERIFY(!hasJournalNames(reg.db().connection()));
+    QCOMPARE(found(), throughNames);
+
+    // An earlier journal gets its names at the next open.
+    QVERIFY(reg.owner().check().ok());
+    QVERIFY(hasJournalNames(reg.db().connection()));
+    QVERIFY(namesAreTheJournals());
+    QCOMPARE(found(), throughNames);
+}
+
 void TestJournal::compactionKeepsTheJournal()
 {
     TestRegister file;
@@ -195,6 +295,7 @@ void TestJournal::copiesToTheServerAndBackCarryTheJournal()
     QVERIFY2(there.ok(), qPrintable(there.error));
     QCOMPARE(server.value(QStringLiteral("SELECT count(*) FROM partJournal")).toInt(), 2);
     QCOMPARE(server.value(QStringLiteral("SELECT minimum FROM partMinimum")).toInt(), 2);
+    QCOMPARE(server.value(QStringLiteral("SELECT count(*) FROM partJournalNames")).toInt(), 1);
     // The server goes on numbering after the file's entries, and journals its own.
     QCOMPARE(server.run(QStringLiteral("UPDATE client SET phone = '5'")), QString());
     QCOMPARE(server.value(QStringLiteral("SELECT max(entry) FROM partJournal")).toInt(), 3);
@@ -202,6 +303,15 @@ void TestJournal::copiesToTheServerAndBackCarryTheJournal()
     const QString back = file.folder() + QStringLiteral("/back.mdb");
     const ServerCopyResult home = copyRegisterFromServer(server.address(), back);
     QVERIFY2(home.ok(), qPrintable(home.error));
+    {
+        Connection copied; // as the copy wrote it, before an open could add anything
+        QVERIFY(copied.open(back).ok());
+        QVERIFY(hasJournalNames(copied.connection()));
+        QSqlQuery names(copied.connection());
+        QVERIFY(names.exec(QStringLiteral("SELECT count(*) FROM partJournalNames")));
+        QVERIFY(names.next());
+        QCOMPARE(names.value(0).toInt(), 1);
+    }
     Register again(back);
     QVERIFY(again.check().ok());
     Connection db;

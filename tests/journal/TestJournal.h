@@ -67,6 +67,8 @@ private slots:
     void otherProgramsChangesJournaledAsOutside_data();
     void otherProgramsChangesJournaledAsOutside();
     void pagesNewestFirstByPartAndName();
+    void nameSearchReadsThePartsNamesFirst_data();
+    void nameSearchReadsThePartsNamesFirst();
     void compactionKeepsTheJournal();
     void copiesToTheServerAndBackCarryTheJournal();
 
@@ -80,6 +82,7 @@ private slots:
     void journalNotKeptIsSaid();
     void journalReadsNeverHoldTheWindow_data();
     void journalReadsNeverHoldTheWindow();
+    void serverReadEndsAtItsStop();
 };
 
 // Makes the register file at `path` one as earlier builds left it: without the journal and the

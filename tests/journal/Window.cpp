@@ -10,6 +10,8 @@
 #include "service/JournalModel.h"
 #include "service/JournalWindow.h"
 #include "store/records/Journal.h"
+#include "store/register/BackgroundReader.h"
+#include "store/register/Dialect.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -19,6 +21,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
@@ -280,4 +283,34 @@ void TestJournal::journalReadsNeverHoldTheWindow()
     QCOMPARE(status(), QStringLiteral("|"));
     window.reset();
     reg.owner().holdBackgroundReads(false);
+}
+
+void TestJournal::serverReadEndsAtItsStop()
+{
+    TARVIK_SKIP_WITHOUT_SERVER();
+    JournalFixture reg(JournalFixture::Back::Server);
+    QVERIFY(reg.open({part("Диод")}));
+    BackgroundReader reader(reg.owner(), BackgroundReader::Writes::LetRun);
+    reader.setCanceller(&reg.db()); // as the journal window gives its own
+    QSemaphore entered;
+    QString ended;
+    QVERIFY(reader.start([&entered, &ended](BackgroundReader::Run& run) {
+        QSqlQuery query(run.db.connection());
+        entered.release();
+        // Longer than the limit the reader sets on one statement: only a cancel ends it sooner.
+        if (!query.exec(QStringLiteral("SELECT pg_sleep(600)")))
+            ended =
+                sqlState(query.lastError()) + QLatin1Char(' ') + query.lastError().databaseText();
+        return false;
+    }));
+    entered.acquire();
+    QSqlQuery running(reg.plain());
+    QTRY_VERIFY(running.exec(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE state = "
+                                            "'active' AND query LIKE 'SELECT pg_sleep(600)%'")) &&
+                running.next() && running.value(0).toInt() == 1);
+    running.finish();
+    reader.stop();
+    // Cancelled at the user's request, not ended by the limit.
+    QVERIFY2(ended.startsWith(QStringLiteral("57014")), qPrintable(ended));
+    QVERIFY2(ended.contains(QStringLiteral("user request")), qPrintable(ended));
 }

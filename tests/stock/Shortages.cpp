@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -111,6 +112,17 @@ void TestStock::shortageListEditsAndRefuses()
     QCOMPARE(rows(grid), (QStringList{QStringLiteral("Диод||1|1|0|"),
                                       QStringLiteral("Транзистор|TO-92|3|10|7|14")}));
     QVERIFY(!control<QAbstractButton>(&window, "saveCsv")->accessibleName().isEmpty());
+    // Every column whole, none past the grid's right edge.
+    const QHeaderView* header = grid->horizontalHeader();
+    const QAbstractItemView* cells = grid;
+    for (int column = 0; column < header->count(); ++column) {
+        QVERIFY2(header->sectionSize(column) >=
+                     std::max(header->sectionSizeHint(column), cells->sizeHintForColumn(column)),
+                 qPrintable(QString::number(column)));
+        QVERIFY2(header->sectionViewportPosition(column) + header->sectionSize(column) <=
+                     grid->viewport()->width(),
+                 qPrintable(QString::number(column)));
+    }
 
     // Edited in its cell, written through the write path and journaled.
     editMinimum(grid, 1, QStringLiteral("12"));

@@ -60,6 +60,10 @@ public:
     QVector<JournalEntry> sameChange(const JournalEntry& of, QSqlError* error = nullptr) const;
 
 private:
+    // The parts whose names in the journal held `text`, up to one more than a few; nothing
+    // when they cannot be read (`error`).
+    std::optional<QVector<qint64>> partsNamed(const QString& text, QSqlError* error) const;
+
     const Connection& m_db;
 };
 

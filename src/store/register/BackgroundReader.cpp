@@ -1,5 +1,6 @@
 #include "store/register/BackgroundReader.h"
 
+#include "store/register/Dialect.h"
 #include "store/register/Register.h"
 #include "store/text/SqlFunctions.h"
 
@@ -116,8 +117,9 @@ void BackgroundReader::runOnThread(const Job& job)
 }
 
 // The server's driver cannot cancel a running statement (QPSQL has no cancelQuery): the job
-// looks at the stop flag between rows, and one statement is bounded by the server's limit,
-// set long enough for a million names.
+// looks at the stop flag between rows, stop() asks the server to cancel the statement where
+// the owner gave a connection for it, and one statement is bounded by the server's limit, set
+// long enough for a million names.
 void BackgroundReader::runOnServer(const Job& job, Connection& db)
 {
     constexpr int kReadLimitMs = 120000;
@@ -126,10 +128,16 @@ void BackgroundReader::runOnServer(const Job& job, Connection& db)
     {
         std::lock_guard lock(m_mutex);
         started = !m_stop;
+        m_serverProcess = started ? db.serverProcess() : 0;
     }
     if (started) {
         Run run(*this, db, nullptr);
         m_finished = job(run);
+    }
+    {
+        // Waits for a cancel under way: it is never sent to a session that is no longer ours.
+        std::lock_guard lock(m_mutex);
+        m_serverProcess = 0;
     }
     db.close();
 }
@@ -143,11 +151,21 @@ void BackgroundReader::interrupt()
     m_wake.notify_all();
 }
 
+void BackgroundReader::cancelOnServer()
+{
+    if (!m_canceller || !m_canceller->isOpen() || !m_canceller->onServer())
+        return;
+    std::lock_guard lock(m_mutex);
+    if (m_serverProcess != 0)
+        cancelServerStatement(m_canceller->connection(), m_serverProcess);
+}
+
 void BackgroundReader::stop()
 {
     if (!m_thread)
         return;
     interrupt();
+    cancelOnServer();
     m_thread->wait();
     delete std::exchange(m_thread, nullptr);
 }

@@ -70,6 +70,11 @@ public:
     // it; a caller that wants the result at once calls this first.
     void takeEnded();
 
+    // On a server: the owner's own connection, through which stop() asks the server to cancel
+    // the job's running statement, which the driver cannot interrupt; else the stop waits for
+    // the statement's limit. Used on the owner's thread; nullptr before it closes.
+    void setCanceller(const Connection* db) { m_canceller = db; }
+
     // For tests: while held, a job waits in proceed() before step `fromStep` and every later
     // one, until released. Kept for later jobs. Register::holdBackgroundReads() holds every
     // step of every reader of the register.
@@ -84,6 +89,7 @@ private:
     void runOnThread(const Job& job);
     void runOnServer(const Job& job, Connection& db);
     void interrupt();
+    void cancelOnServer();
 
     Register& m_register;
     QThread* m_thread = nullptr;
@@ -91,9 +97,11 @@ private:
     std::atomic<bool> m_done{false};    // the job's thread is past the job
     std::atomic<bool> m_stop{false};    // the job is to end
     std::atomic<bool> m_byWrite{false}; // a change interrupted it
-    std::mutex m_mutex;                 // guards the three below
+    std::mutex m_mutex;                 // guards the four below
     std::condition_variable m_wake;
     sqlite3* m_handle = nullptr; // set while the engine may be working for the job
+    qint64 m_serverProcess = 0;  // the job's session on a server while it is open
+    const Connection* m_canceller = nullptr;
     bool m_hold = false;
     unsigned m_holdFrom = 0;
 };

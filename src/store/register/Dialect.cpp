@@ -1,5 +1,7 @@
 #include "store/register/Dialect.h"
 
+#include <QSqlQuery>
+
 #include <QSqlDriver>
 #include <QSqlField>
 
@@ -98,6 +100,18 @@ bool isConnectionLost(const QSqlError& error)
            text.contains(QLatin1String("no connection to the server"), Qt::CaseInsensitive) ||
            text.contains(QLatin1String("connection to server"), Qt::CaseInsensitive) ||
            text.contains(QLatin1String("terminating connection"), Qt::CaseInsensitive);
+}
+
+bool cancelServerStatement(const QSqlDatabase& db, qint64 process, QSqlError* error)
+{
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT pg_cancel_backend(?)"));
+    query.addBindValue(process);
+    if (query.exec())
+        return true;
+    if (error)
+        *error = query.lastError();
+    return false;
 }
 
 } // namespace tarvik

@@ -53,5 +53,9 @@ QString sqlState(const QSqlError& error);
 bool isServerBusy(const QSqlError& error);
 // The connection to the server is gone (the server stopped, the network failed).
 bool isConnectionLost(const QSqlError& error);
+// Asks the server, through `db`, to cancel the statement the session of `process`
+// (pg_backend_pid) is running: the driver cannot interrupt its own. False when it was not
+// asked (the engine's words in `error`).
+bool cancelServerStatement(const QSqlDatabase& db, qint64 process, QSqlError* error = nullptr);
 
 } // namespace tarvik

@@ -101,9 +101,28 @@ bool hasJournal(const QSqlDatabase& db)
     return ran && query.next() && query.value(0).toBool();
 }
 
+bool hasJournalNames(const QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    const bool ran = query.exec(
+        onServer(db)
+            ? QStringLiteral(
+                  "SELECT (SELECT count(*) FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace "
+                  "s ON s.oid = c.relnamespace WHERE s.nspname = current_schema() AND c.relname "
+                  "= 'partjournalnames') = 1 AND (SELECT count(*) FROM pg_catalog.pg_trigger t "
+                  "JOIN pg_catalog.pg_class c ON c.oid = t.tgrelid JOIN pg_catalog.pg_namespace s "
+                  "ON s.oid = c.relnamespace WHERE s.nspname = current_schema() AND t.tgname IN "
+                  "('partjournal_names', 'partjournal_names_update')) = 2")
+            : QStringLiteral("SELECT count(*) = 3 FROM sqlite_master WHERE name IN "
+                             "('partJournalNames', 'partJournal_names_insert', "
+                             "'partJournal_names_update')"));
+    return ran && query.next() && query.value(0).toBool();
+}
+
 bool ensureJournal(const QSqlDatabase& db, QSqlError* error)
 {
-    if (hasJournal(db))
+    if (hasJournal(db) && hasJournalNames(db))
         return true; // no write, so a read-only file opens as before
     const Engine engine = engineOf(db);
     QSqlQuery query(db);

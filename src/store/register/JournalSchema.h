@@ -20,6 +20,10 @@ bool createJournalTriggers(const QSqlDatabase& db, QSqlError* error);
 // Whether the register holds all of it. False also when that cannot be read.
 bool hasJournal(const QSqlDatabase& db);
 
+// Whether it also keeps the names each part had in the journal (partJournalNames), which a
+// search over names reads first. An earlier journal has it after its first writable open.
+bool hasJournalNames(const QSqlDatabase& db);
+
 // At open: a register without them gets them, in one transaction. False when it has none
 // afterwards (a read-only file, a server role that may not create), with the engine's error
 // when one was met; the program then works without a journal.

@@ -22,6 +22,14 @@ CREATE TABLE IF NOT EXISTS partJournal (
 );
 CREATE INDEX IF NOT EXISTS partJournal_part ON partJournal (part, entry);
 
+CREATE TABLE IF NOT EXISTS partJournalNames (
+    part    bigint NOT NULL,
+    nameKey text COLLATE "C",
+    name    text
+);
+CREATE UNIQUE INDEX IF NOT EXISTS partJournalNames_pair
+    ON partJournalNames (part, coalesce(nameKey, ''), coalesce(name, ''));
+
 -- One row per writing session (its pg_backend_pid), so that sessions never read each
 -- other's; written and removed inside the session's own transaction.
 CREATE TABLE IF NOT EXISTS journalContext (

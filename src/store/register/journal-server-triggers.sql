@@ -86,3 +86,22 @@ BEGIN
 END $$;
 CREATE OR REPLACE TRIGGER partMinimum_journal AFTER INSERT OR UPDATE OR DELETE ON partMinimum
     FOR EACH ROW EXECUTE FUNCTION tarvik_minimum_journal();
+
+-- The file's partJournal_names triggers: each statement's entries put down their parts' keys
+-- (names where they have none) at once.
+CREATE OR REPLACE FUNCTION tarvik_journal_names() RETURNS trigger LANGUAGE plpgsql
+SET search_path FROM CURRENT AS $$
+BEGIN
+    INSERT INTO partJournalNames (part, nameKey, name)
+    SELECT DISTINCT part, nameKey, CASE WHEN nameKey IS NULL THEN name END FROM written
+    ON CONFLICT DO NOTHING;
+    RETURN NULL;
+END $$;
+CREATE OR REPLACE TRIGGER partJournal_names AFTER INSERT ON partJournal
+    REFERENCING NEW TABLE AS written FOR EACH STATEMENT EXECUTE FUNCTION tarvik_journal_names();
+CREATE OR REPLACE TRIGGER partJournal_names_update AFTER UPDATE ON partJournal
+    REFERENCING NEW TABLE AS written FOR EACH STATEMENT EXECUTE FUNCTION tarvik_journal_names();
+
+INSERT INTO partJournalNames (part, nameKey, name)
+SELECT DISTINCT part, nameKey, CASE WHEN nameKey IS NULL THEN name END FROM partJournal
+ON CONFLICT DO NOTHING;

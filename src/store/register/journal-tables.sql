@@ -28,6 +28,18 @@ CREATE TABLE IF NOT EXISTS partJournal (
 );
 CREATE INDEX IF NOT EXISTS partJournal_part ON partJournal (part, entry);
 
+-- Each part's names in the journal: one row for every key at the time the part's entries
+-- hold, and the name itself only for entries without a key. Derived from partJournal alone,
+-- kept by its triggers, so that a search over names looks at about as many rows as there are
+-- parts rather than at every entry, and only then at the entries of the parts it found.
+CREATE TABLE IF NOT EXISTS partJournalNames (
+    part    INTEGER NOT NULL,
+    nameKey TEXT,
+    name    TEXT
+);
+CREATE UNIQUE INDEX IF NOT EXISTS partJournalNames_pair
+    ON partJournalNames (part, coalesce(nameKey, ''), coalesce(name, ''));
+
 -- What the program is doing: one row, written inside its write transaction before the
 -- statement and removed before the commit, so that no other connection ever sees it. A
 -- change without it was made by another program. Not TEMP: triggers cannot read temp tables.

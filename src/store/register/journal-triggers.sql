@@ -91,3 +91,30 @@ BEGIN
                ORDER BY entry DESC LIMIT 1) AS j
     LEFT JOIN journalContext AS c ON c.session = 0;
 END;
+
+-- Each entry's part and key at the time (its name where it has none) are in
+-- partJournalNames, however the entry came: a row's new key or name goes in too, so that the
+-- names a search looks at are never fewer than the entries hold.
+CREATE TRIGGER IF NOT EXISTS partJournal_names_insert AFTER INSERT ON partJournal
+BEGIN
+    INSERT INTO partJournalNames (part, nameKey, name)
+    SELECT NEW.part, NEW.nameKey, CASE WHEN NEW.nameKey IS NULL THEN NEW.name END
+    WHERE NOT EXISTS (SELECT 1 FROM partJournalNames
+                      WHERE part = NEW.part AND coalesce(nameKey, '') = coalesce(NEW.nameKey, '')
+                        AND coalesce(name, '') = CASE WHEN NEW.nameKey IS NULL
+                                                      THEN coalesce(NEW.name, '') ELSE '' END);
+END;
+
+CREATE TRIGGER IF NOT EXISTS partJournal_names_update AFTER UPDATE OF part, name, nameKey ON partJournal
+BEGIN
+    INSERT INTO partJournalNames (part, nameKey, name)
+    SELECT NEW.part, NEW.nameKey, CASE WHEN NEW.nameKey IS NULL THEN NEW.name END
+    WHERE NOT EXISTS (SELECT 1 FROM partJournalNames
+                      WHERE part = NEW.part AND coalesce(nameKey, '') = coalesce(NEW.nameKey, '')
+                        AND coalesce(name, '') = CASE WHEN NEW.nameKey IS NULL
+                                                      THEN coalesce(NEW.name, '') ELSE '' END);
+END;
+
+-- A journal written before partJournalNames, or copied in before the triggers: its names.
+INSERT OR IGNORE INTO partJournalNames (part, nameKey, name)
+SELECT DISTINCT part, nameKey, CASE WHEN nameKey IS NULL THEN name END FROM partJournal;
