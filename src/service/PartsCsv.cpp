@@ -28,7 +28,7 @@ void warn(QWidget* parent, const QString& title, const QString& text)
 
 } // namespace
 
-void exportPartsToCsv(QWidget* parent, Register& reg, const std::optional<QVector<qint64>>& shown)
+void exportPartsToCsv(QWidget* parent, Register& reg, const ListedParts& listed)
 {
     QString path = FileDialog::getSaveFileName(
         parent, QStringLiteral("Экспорт деталей в CSV"),
@@ -46,7 +46,7 @@ void exportPartsToCsv(QWidget* parent, Register& reg, const std::optional<QVecto
         return;
     }
     QSqlError error;
-    const std::optional<QVector<qint64>> ids = shown ? shown : partIdsByName(db, &error);
+    const std::optional<QVector<qint64>> ids = listed ? listed(error) : partIdsByName(db, &error);
     if (!ids) {
         warn(parent, kExportTitle, withDetail(failed, engineDetail(error)));
         return;

@@ -31,6 +31,7 @@ private slots:
 
     // WindowsAndCommands.cpp: the main window's menu and the command line.
     void exportWritesTheListedParts();
+    void exportOfASearchStillArrivingWritesAllItFinds();
     void importShowsWhatItWouldDoFirst_data();
     void importShowsWhatItWouldDoFirst();
     void commandLineExportsAndImports_data();

@@ -40,11 +40,13 @@ QByteArray readFile(const QString& path)
 
 struct Window {
     MainWindowProbe probe;
-    bool open(const QList<PartRow>& parts)
+    // `held`: the window's background reads wait until the test lets them go.
+    bool open(const QList<PartRow>& parts, bool held = false)
     {
         probe.m_register = std::make_unique<TestRegister>();
         if (!probe.m_register->write(parts))
             return false;
+        probe.m_register->owner().holdBackgroundReads(held);
         probe.m_window =
             std::make_unique<Form1>(probe.m_register->paths(), probe.m_register->owner());
         probe.m_window->show();
@@ -53,7 +55,12 @@ struct Window {
         waitForList(*probe.m_window);
         return true;
     }
-    ~Window() { probe.closeWindow(); }
+    ~Window()
+    {
+        if (probe.m_register)
+            probe.m_register->owner().holdBackgroundReads(false);
+        probe.closeWindow();
+    }
     void trigger(const char* action)
     {
         probe.m_window->findChild<QAction*>(QLatin1String(action))->trigger();
@@ -91,6 +98,24 @@ void TestCsv::exportWritesTheListedParts()
     window.trigger("exportCsv");
     QCOMPARE(readFile(dir.filePath(QStringLiteral("all.csv"))),
              header + kt315 + kt361 + "Резистор;;x;5;;\r\n");
+    QVERIFY(MessageBox::takeShown().isEmpty());
+}
+
+void TestCsv::exportOfASearchStillArrivingWritesAllItFinds()
+{
+    Window window;
+    // Held: the names are not in memory, and the engine's answer waits.
+    QVERIFY(window.open(
+        {part("КТ315Б", "1,2", "150"), part("Резистор", "x", "5"), part("КТ361Г", "1,5", "80")},
+        true));
+    typeText(window.probe.control<QLineEdit>("Text5"), QStringLiteral("кт"));
+    QVERIFY(window.probe.m_window->Data1()->isLoadingRest());
+    QTemporaryDir dir;
+    FileDialog::setNextFileName(dir.filePath(QStringLiteral("found.csv")));
+    window.trigger("exportCsv");
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("found.csv"))),
+             "\xEF\xBB\xBFНаименование;Корпус;Цена;Количество;Стоимость;Доп. информация\r\n"
+             "КТ315Б;;1,2;150;180;\r\nКТ361Г;;1,5;80;120;\r\n");
     QVERIFY(MessageBox::takeShown().isEmpty());
 }
 
