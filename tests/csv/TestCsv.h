@@ -34,6 +34,8 @@ private slots:
     void exportOfASearchStillArrivingWritesAllItFinds();
     void importShowsWhatItWouldDoFirst_data();
     void importShowsWhatItWouldDoFirst();
+    void longImportKeepsTheWindowAnswering_data();
+    void longImportKeepsTheWindowAnswering();
     void commandLineExportsAndImports_data();
     void commandLineExportsAndImports();
 };
