@@ -19,11 +19,13 @@ void Form1::connectCsvCommands()
     connect(exportCsv, &QAction::triggered, this, [this] {
         // Notes being typed are saved first: the file shows them.
         m_data1->savePending();
-        // The whole list by name is read afresh, so that rows still arriving are not missed;
-        // a search's rows are the ones listed.
+        // Every row the list's statement gives, those still arriving too: the whole list by
+        // name is read afresh by the export, a search's rows by the list.
         const bool all = m_data1->shownStatement() == Statements::partsByName();
         exportPartsToCsv(this, m_register,
-                         all ? std::nullopt : std::optional<QVector<qint64>>(m_data1->keys()));
+                         all ? ListedParts() : ListedParts([this](QSqlError& error) {
+                             return m_data1->allKeys(error);
+                         }));
     });
     connect(importCsv, &QAction::triggered, this, [this] {
         m_data1->savePending();

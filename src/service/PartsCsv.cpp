@@ -28,7 +28,7 @@ void warn(QWidget* parent, const QString& title, const QString& text)
 
 } // namespace
 
-void exportPartsToCsv(QWidget* parent, Register& reg, const std::optional<QVector<qint64>>& shown)
+void exportPartsToCsv(QWidget* parent, Register& reg, const ListedParts& listed)
 {
     QString path = FileDialog::getSaveFileName(
         parent, QStringLiteral("Экспорт деталей в CSV"),
@@ -46,7 +46,7 @@ void exportPartsToCsv(QWidget* parent, Register& reg, const std::optional<QVecto
         return;
     }
     QSqlError error;
-    const std::optional<QVector<qint64>> ids = shown ? shown : partIdsByName(db, &error);
+    const std::optional<QVector<qint64>> ids = listed ? listed(error) : partIdsByName(db, &error);
     if (!ids) {
         warn(parent, kExportTitle, withDetail(failed, engineDetail(error)));
         return;
@@ -110,12 +110,27 @@ bool importPartsFromCsv(QWidget* parent, Register& reg)
     CsvImportWindow window(path, plan, parent);
     if (window.exec() != QDialog::Accepted)
         return false;
+    // Written on the window's thread in one transaction, with the progress answering between
+    // slices of rows; the window is modal-blocked meanwhile, so nothing else of the program
+    // writes. Stopped: the transaction is rolled back, nothing of the file is written.
+    const qsizetype total = plan.rows.size();
+    QProgressDialog progress(QStringLiteral("Импорт…"), QStringLiteral("Отмена"), 0, int(total),
+                             parent);
+    progress.setObjectName(QStringLiteral("importProgress"));
+    progress.setWindowTitle(kImportTitle);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
     PartWriter::ImportCounts counts;
-    PartWrite write;
-    {
-        WaitCursor wait;
-        write = PartWriter(db).importParts(plan.rows, window.existingNames(), &counts);
-    }
+    const PartWrite write =
+        PartWriter(db).importParts(plan.rows, window.existingNames(), &counts, [&](qsizetype done) {
+            progress.setLabelText(QStringLiteral("Импорт… %1 из %2").arg(done).arg(total));
+            progress.setValue(int(done)); // lets the window's events through
+            return !progress.wasCanceled();
+        });
+    const bool stopped = progress.wasCanceled();
+    progress.reset();
+    if (stopped)
+        return false;
     if (!write.saved()) {
         warn(parent, kImportTitle,
              withDetail(QStringLiteral("Детали не импортированы, база не изменена."),

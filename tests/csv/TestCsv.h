@@ -31,8 +31,11 @@ private slots:
 
     // WindowsAndCommands.cpp: the main window's menu and the command line.
     void exportWritesTheListedParts();
+    void exportOfASearchStillArrivingWritesAllItFinds();
     void importShowsWhatItWouldDoFirst_data();
     void importShowsWhatItWouldDoFirst();
+    void longImportKeepsTheWindowAnswering_data();
+    void longImportKeepsTheWindowAnswering();
     void commandLineExportsAndImports_data();
     void commandLineExportsAndImports();
 };

@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QLocale>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -40,11 +41,13 @@ QByteArray readFile(const QString& path)
 
 struct Window {
     MainWindowProbe probe;
-    bool open(const QList<PartRow>& parts)
+    // `held`: the window's background reads wait until the test lets them go.
+    bool open(const QList<PartRow>& parts, bool held = false)
     {
         probe.m_register = std::make_unique<TestRegister>();
         if (!probe.m_register->write(parts))
             return false;
+        probe.m_register->owner().holdBackgroundReads(held);
         probe.m_window =
             std::make_unique<Form1>(probe.m_register->paths(), probe.m_register->owner());
         probe.m_window->show();
@@ -53,7 +56,12 @@ struct Window {
         waitForList(*probe.m_window);
         return true;
     }
-    ~Window() { probe.closeWindow(); }
+    ~Window()
+    {
+        if (probe.m_register)
+            probe.m_register->owner().holdBackgroundReads(false);
+        probe.closeWindow();
+    }
     void trigger(const char* action)
     {
         probe.m_window->findChild<QAction*>(QLatin1String(action))->trigger();
@@ -91,6 +99,24 @@ void TestCsv::exportWritesTheListedParts()
     window.trigger("exportCsv");
     QCOMPARE(readFile(dir.filePath(QStringLiteral("all.csv"))),
              header + kt315 + kt361 + "Резистор;;x;5;;\r\n");
+    QVERIFY(MessageBox::takeShown().isEmpty());
+}
+
+void TestCsv::exportOfASearchStillArrivingWritesAllItFinds()
+{
+    Window window;
+    // Held: the names are not in memory, and the engine's answer waits.
+    QVERIFY(window.open(
+        {part("КТ315Б", "1,2", "150"), part("Резистор", "x", "5"), part("КТ361Г", "1,5", "80")},
+        true));
+    typeText(window.probe.control<QLineEdit>("Text5"), QStringLiteral("кт"));
+    QVERIFY(window.probe.m_window->Data1()->isLoadingRest());
+    QTemporaryDir dir;
+    FileDialog::setNextFileName(dir.filePath(QStringLiteral("found.csv")));
+    window.trigger("exportCsv");
+    QCOMPARE(readFile(dir.filePath(QStringLiteral("found.csv"))),
+             "\xEF\xBB\xBFНаименование;Корпус;Цена;Количество;Стоимость;Доп. информация\r\n"
+             "КТ315Б;;1,2;150;180;\r\nКТ361Г;;1,5;80;120;\r\n");
     QVERIFY(MessageBox::takeShown().isEmpty());
 }
 
@@ -171,6 +197,65 @@ void TestCsv::importShowsWhatItWouldDoFirst()
              QStringLiteral("2/5"));
     QCOMPARE(after.at(2).value("idFam").toString(), QStringLiteral("Новая"));
     QVERIFY(window.probe.listed().contains(QStringLiteral("Новая")));
+}
+
+void TestCsv::longImportKeepsTheWindowAnswering_data()
+{
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("written") << false;
+    QTest::newRow("cancelled") << true;
+}
+
+void TestCsv::longImportKeepsTheWindowAnswering()
+{
+    QFETCH(bool, cancel);
+    Window window;
+    QVERIFY(window.open({part("Диод", "1", "1")}));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("many.csv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("\xEF\xBB\xBF\xD0\x9D\xD0\xB0\xD0\xB8\xD0\xBC\xD0\xB5\xD0\xBD\xD0\xBE\xD0\xB2"
+               "\xD0\xB0\xD0\xBD\xD0\xB8\xD0\xB5;\xD0\xA6\xD0\xB5\xD0\xBD\xD0\xB0\r\n");
+    for (int i = 0; i < 2000; ++i)
+        file.write(QByteArray("P") + QByteArray::number(i) + ";1\r\n");
+    file.close();
+    const QList<QVariantMap> before = window.probe.m_register->storedParts();
+
+    // Turns of the event loop seen while the rows are written, by what the progress says.
+    QStringList progressSaid;
+    QTimer look;
+    look.setInterval(0);
+    connect(&look, &QTimer::timeout, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* preview = qobject_cast<CsvImportWindow*>(modal)) {
+            QTest::mouseClick(control<QAbstractButton>(preview, "import"), Qt::LeftButton);
+        } else if (auto* progress = qobject_cast<QProgressDialog*>(modal)) {
+            progressSaid << progress->labelText();
+            if (cancel && progressSaid.size() == 2)
+                progress->cancel();
+        }
+    });
+    if (!cancel)
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+    FileDialog::setNextFileName(path);
+    look.start();
+    window.trigger("importCsv");
+    look.stop();
+
+    // Two turns at least, each telling a count of rows written so far.
+    QVERIFY2(progressSaid.size() >= 2, qPrintable(progressSaid.join('/')));
+    QVERIFY(progressSaid.last().startsWith(QStringLiteral("Импорт… ")));
+    QVERIFY(progressSaid.last().endsWith(QStringLiteral(" из 2000")));
+    QVERIFY(progressSaid.first() != progressSaid.last());
+    if (cancel) {
+        QCOMPARE(window.probe.m_register->storedParts(), before);
+        QVERIFY(MessageBox::takeShown().isEmpty());
+        return;
+    }
+    QCOMPARE(MessageBox::takeShown().size(), 1);
+    QCOMPARE(window.probe.m_register->storedParts().size(), 2001);
+    QCOMPARE(window.probe.listed().size(), 2001);
 }
 
 void TestCsv::commandLineExportsAndImports_data()

@@ -69,8 +69,11 @@ public:
         int updated = 0;
         int skipped = 0;
     };
+    // `progress` is told the rows done every few hundred rows, inside the transaction; false
+    // stops the import and nothing of it is written.
+    using ImportProgress = std::function<bool(qsizetype done)>;
     PartWrite importParts(const QList<ImportedPart>& parts, ExistingNames existing,
-                          ImportCounts* counts = nullptr);
+                          ImportCounts* counts = nullptr, const ImportProgress& progress = {});
 
 private:
     using Body = std::function<bool(QSqlQuery& query, PartWrite& result)>;

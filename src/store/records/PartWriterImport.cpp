@@ -13,6 +13,9 @@
 namespace tarvik {
 namespace {
 
+// Rows written between two reports of the progress.
+constexpr qsizetype kRowsPerProgress = 500;
+
 // The package type a part names, as the part dialog finds it: the first type by number whose
 // name folds to the same text. Read once, since an import names few types many times.
 bool readPackageTypes(const QSqlDatabase& db, QHash<QString, QString>& types, QSqlError* error)
@@ -36,7 +39,7 @@ bool readPackageTypes(const QSqlDatabase& db, QHash<QString, QString>& types, QS
 } // namespace
 
 PartWrite PartWriter::importParts(const QList<ImportedPart>& parts, ExistingNames existing,
-                                  ImportCounts* counts)
+                                  ImportCounts* counts, const ImportProgress& progress)
 {
     ImportCounts done;
     const PartWrite result = write(
@@ -66,7 +69,11 @@ PartWrite PartWriter::importParts(const QList<ImportedPart>& parts, ExistingName
             QSqlQuery update(db);
             bool insertReady = false;
             bool updateReady = false;
+            qsizetype rowsDone = 0;
             for (const ImportedPart& row : parts) {
+                if (progress && rowsDone % kRowsPerProgress == 0 && !progress(rowsDone))
+                    return false;
+                ++rowsDone;
                 const auto found = storedNames.constFind(row.part.idFam);
                 const bool known = found != storedNames.constEnd();
                 if (known && existing == ExistingNames::Skip) {

@@ -75,6 +75,9 @@ public:
     int recordCount() const { return int(m_keys.size()); }
     // The row ids listed, top to bottom.
     const QVector<qint64>& keys() const { return m_keys; }
+    // Every row id the shown statement gives, top to bottom: the rows listed, or, while some
+    // are still to arrive, all of them read now on this source's connection.
+    std::optional<QVector<qint64>> allKeys(QSqlError& error);
     int currentRow() const { return m_currentRow; }
     bool hasCurrent() const { return m_currentRow >= 0 && !m_current.isEmpty(); }
     qint64 currentKey() const { return m_currentRow >= 0 ? m_keys.at(m_currentRow) : -1; }

@@ -68,6 +68,14 @@ bool RecordSource::refreshInStages(int firstRows, RestStart start, Current curre
     return true;
 }
 
+std::optional<QVector<qint64>> RecordSource::allKeys(QSqlError& error)
+{
+    // The rows shown may still be the list before the refresh, or only its first screen.
+    if (!m_rest)
+        return m_keys;
+    return readKeys(m_db, m_shownStatement, 0, error);
+}
+
 void RecordSource::loadRest()
 {
     if (m_rest && !m_rest->started)
