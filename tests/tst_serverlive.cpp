@@ -188,12 +188,14 @@ void TestServerLive::renameElsewhereIsFoundFromMemory()
              QString());
     // The names in memory are read again before anyone types: the next keystroke is answered
     // from them, with the new name.
-    QTRY_COMPARE_WITH_TIMEOUT(names.loadsCompleted(), loads + 1, 5000);
-    QVERIFY(names.isReady());
-    QCOMPARE(names.find(QStringLiteral("стаб")).value_or(QVector<qint64>()).size(), 1);
+    // A load that had begun before the rename may end first; the one after it brings the name.
+    QTRY_COMPARE_WITH_TIMEOUT(names.find(QStringLiteral("стаб")).value_or(QVector<qint64>()).size(),
+                              1, 5000);
+    const int read = names.loadsCompleted();
+    QVERIFY(read > loads);
     searchFor(*probe.m_window, QStringLiteral("стаб"));
     QCOMPARE(probe.listed(), QStringList{QStringLiteral("Стабилитрон")});
-    QCOMPARE(names.loadsCompleted(), loads + 1);
+    QCOMPARE(names.loadsCompleted(), read);
     probe.closeWindow();
 }
 
