@@ -127,7 +127,9 @@ bool importPartsFromCsv(QWidget* parent, Register& reg)
             progress.setValue(int(done)); // lets the window's events through
             return !progress.wasCanceled();
         });
-    const bool stopped = progress.wasCanceled();
+    // "Отмена" pressed after the last slice comes too late to stop the commit: what was
+    // written is said and listed as any import's.
+    const bool stopped = progress.wasCanceled() && !write.saved();
     progress.reset();
     if (stopped)
         return false;
