@@ -79,8 +79,18 @@ bool createJournalTriggers(const QSqlDatabase& db, QSqlError* error)
     return run(db, "triggers", error);
 }
 
-bool hasJournal(const QSqlDatabase& db)
+namespace {
+
+// Whether every one of `tables` and `triggers` exists: on the server in the current schema,
+// by their stored lower-case names; in the file as they were created.
+bool holdsAll(const QSqlDatabase& db, const QStringList& tables, const QStringList& triggers)
 {
+    const auto quoted = [](const QStringList& names, bool lower) {
+        QStringList list;
+        for (const QString& name : names)
+            list << QLatin1Char('\'') + (lower ? name.toLower() : name) + QLatin1Char('\'');
+        return list.join(QStringLiteral(", "));
+    };
     QSqlQuery query(db);
     query.setForwardOnly(true);
     const bool ran = query.exec(
@@ -88,36 +98,48 @@ bool hasJournal(const QSqlDatabase& db)
             ? QStringLiteral(
                   "SELECT (SELECT count(*) FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace "
                   "s ON s.oid = c.relnamespace WHERE s.nspname = current_schema() AND c.relname "
-                  "IN ('partminimum', 'partjournal', 'journalcontext')) = 3 AND (SELECT count(*) "
-                  "FROM pg_catalog.pg_trigger t JOIN pg_catalog.pg_class c ON c.oid = t.tgrelid "
-                  "JOIN pg_catalog.pg_namespace s ON s.oid = c.relnamespace WHERE s.nspname = "
-                  "current_schema() AND t.tgname IN ('client_journal', 'partminimum_journal')) "
-                  "= 2")
-            : QStringLiteral("SELECT count(*) = 9 FROM sqlite_master WHERE name IN ('partMinimum', "
-                             "'partJournal', 'journalContext', 'client_journal_insert', "
-                             "'client_journal_update', 'client_journal_delete', "
-                             "'partMinimum_journal_insert', 'partMinimum_journal_update', "
-                             "'partMinimum_journal_delete')"));
+                  "IN (%1)) = %2 AND (SELECT count(*) FROM pg_catalog.pg_trigger t JOIN "
+                  "pg_catalog.pg_class c ON c.oid = t.tgrelid JOIN pg_catalog.pg_namespace s ON "
+                  "s.oid = c.relnamespace WHERE s.nspname = current_schema() AND t.tgname IN (%3)) "
+                  "= %4")
+                  .arg(quoted(tables, true))
+                  .arg(tables.size())
+                  .arg(quoted(triggers, true))
+                  .arg(triggers.size())
+            : QStringLiteral("SELECT count(*) = %1 FROM sqlite_master WHERE name IN (%2)")
+                  .arg(tables.size() + triggers.size())
+                  .arg(quoted(tables + triggers, false)));
     return ran && query.next() && query.value(0).toBool();
+}
+
+} // namespace
+
+bool hasJournal(const QSqlDatabase& db)
+{
+    const QStringList tables{QStringLiteral("partMinimum"), QStringLiteral("partJournal"),
+                             QStringLiteral("journalContext")};
+    // One trigger per table on the server; one per statement kind in the file.
+    return onServer(db)
+               ? holdsAll(db, tables,
+                          {QStringLiteral("client_journal"), QStringLiteral("partMinimum_journal")})
+               : holdsAll(db, tables,
+                          {QStringLiteral("client_journal_insert"),
+                           QStringLiteral("client_journal_update"),
+                           QStringLiteral("client_journal_delete"),
+                           QStringLiteral("partMinimum_journal_insert"),
+                           QStringLiteral("partMinimum_journal_update"),
+                           QStringLiteral("partMinimum_journal_delete")});
 }
 
 bool hasJournalNames(const QSqlDatabase& db)
 {
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    const bool ran = query.exec(
-        onServer(db)
-            ? QStringLiteral(
-                  "SELECT (SELECT count(*) FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace "
-                  "s ON s.oid = c.relnamespace WHERE s.nspname = current_schema() AND c.relname "
-                  "= 'partjournalnames') = 1 AND (SELECT count(*) FROM pg_catalog.pg_trigger t "
-                  "JOIN pg_catalog.pg_class c ON c.oid = t.tgrelid JOIN pg_catalog.pg_namespace s "
-                  "ON s.oid = c.relnamespace WHERE s.nspname = current_schema() AND t.tgname IN "
-                  "('partjournal_names', 'partjournal_names_update')) = 2")
-            : QStringLiteral("SELECT count(*) = 3 FROM sqlite_master WHERE name IN "
-                             "('partJournalNames', 'partJournal_names_insert', "
-                             "'partJournal_names_update')"));
-    return ran && query.next() && query.value(0).toBool();
+    const QStringList tables{QStringLiteral("partJournalNames")};
+    return onServer(db) ? holdsAll(db, tables,
+                                   {QStringLiteral("partjournal_names"),
+                                    QStringLiteral("partjournal_names_update")})
+                        : holdsAll(db, tables,
+                                   {QStringLiteral("partJournal_names_insert"),
+                                    QStringLiteral("partJournal_names_update")});
 }
 
 bool ensureJournal(const QSqlDatabase& db, QSqlError* error)
