@@ -248,6 +248,7 @@ int main(int argc, char* argv[])
     const QString database = paths.databasePath();
     if (child) {
         Register reg(database);
+        reg.startCheck(); // as the program does
         Form1 window(paths, reg);
         const int status = startOnly(window, sinceMain);
         std::fflush(stdout);

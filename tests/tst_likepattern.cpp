@@ -1,11 +1,15 @@
 #include "store/text/LikePattern.h"
+#include "store/text/NumberText.h"
 #include "store/text/TextFold.h"
 
 #include <QElapsedTimer>
+#include <QLocale>
+#include <QRandomGenerator>
 #include <QStringList>
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 
 using tarvik::foldCase;
 using tarvik::foldChar;
@@ -49,6 +53,7 @@ private slots:
     void foldUtf8_data();
     void foldUtf8();
     void nameKeysSortAsTheAlphabetAndFindWhatTheySay();
+    void numbersReadAsTheLocaleReadsThem();
 };
 
 // One table row a line.
@@ -330,6 +335,61 @@ void TestLikePattern::nameKeysSortAsTheAlphabetAndFindWhatTheySay()
     std::u32string codes = toFolded(nameKeyOf(odd));
     keyToFolded(codes);
     QCOMPARE(fromUcs4(codes), QStringLiteral("ёе\uFFFDx"));
+}
+
+// The reader's own reading of plain digits must give what the locale gives, bit for bit, in
+// locales with either decimal point, apostrophe or space groups, and other digits.
+void TestLikePattern::numbersReadAsTheLocaleReadsThem()
+{
+    const QLocale before;
+    const auto localeReads = [](const QString& text) -> std::optional<double> {
+        QLocale locale;
+        locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
+        bool ok = false;
+        const double value = locale.toDouble(text.trimmed(), &ok);
+        return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+    };
+    const QString alphabet = QStringLiteral("0123456789012345.,-+ e'\u00a0\u0660");
+    QRandomGenerator random(20261208);
+    QStringList texts = {QStringLiteral("0"),
+                         QStringLiteral("-0"),
+                         QStringLiteral("007"),
+                         QStringLiteral(" 12,5 "),
+                         QStringLiteral("12.5"),
+                         QStringLiteral("1.250"),
+                         QStringLiteral("1,250"),
+                         QStringLiteral("-.5"),
+                         QStringLiteral("5."),
+                         QStringLiteral("--1"),
+                         QStringLiteral("1-"),
+                         QString(),
+                         QStringLiteral("0.1"),
+                         QStringLiteral("0,1"),
+                         QStringLiteral("99999999999999999999999999999999999999"),
+                         QStringLiteral("0.30000000000000004441"),
+                         QStringLiteral("123456789012345678901234567890123456789012")};
+    for (int i = 0; i < 3000; ++i) {
+        QString text;
+        for (int n = random.bounded(1, 14); n > 0; --n)
+            text += alphabet.at(random.bounded(alphabet.size()));
+        texts << text;
+    }
+    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Russian, QLocale::Russia),
+                                  QLocale(QLocale::German, QLocale::Germany),
+                                  QLocale(QLocale::English, QLocale::UnitedStates),
+                                  QLocale(QLocale::German, QLocale::Switzerland),
+                                  QLocale(QLocale::Arabic, QLocale::Egypt)}) {
+        QLocale::setDefault(locale);
+        const tarvik::NumberReader reader;
+        for (const QString& text : texts) {
+            const std::optional<double> ours = reader(text), theirs = localeReads(text);
+            QVERIFY2(
+                ours.has_value() == theirs.has_value() &&
+                    (!ours || (*ours == *theirs && std::signbit(*ours) == std::signbit(*theirs))),
+                qPrintable(locale.name() + QStringLiteral(": \"") + text + u'"'));
+        }
+    }
+    QLocale::setDefault(before);
 }
 
 QTEST_APPLESS_MAIN(TestLikePattern)

@@ -128,6 +128,7 @@ private slots:
     void registerWhoseTableIsAViewSaysSo();
     void openMessagesNameWhatFailedFirst();
     void checkResultIsSafeFromAnyThread();
+    void startedCheckAnswersAsCheckDoes();
 };
 
 void TestStartup::secondCopyOnlySaysSo()
@@ -397,6 +398,31 @@ void TestStartup::checkResultIsSafeFromAnyThread()
     done = true;
     QVERIFY(loader->wait(10000));
     QVERIFY(owner.checkResult().ok());
+}
+
+void TestStartup::startedCheckAnswersAsCheckDoes()
+{
+    TestRegister reg;
+    QVERIFY(reg.write({part("a")}));
+    const auto answers = [&](bool started) {
+        Register owner(reg.databasePath());
+        if (started)
+            owner.startCheck();
+        const OpenResult result = owner.check();
+        return std::tuple(result.problem, owner.checkResult().problem, owner.isDamaged());
+    };
+    const auto same = [&] { return answers(true) == answers(false); };
+    QCOMPARE(std::get<0>(answers(true)), OpenProblem::None);
+    QVERIFY(same());
+    QFile file(reg.databasePath());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(8192, 'x')) == 8192);
+    file.close();
+    QVERIFY(std::get<0>(answers(true)) != OpenProblem::None);
+    QVERIFY(same());
+    // Given up before anyone asks: the check's thread and connection end with the register.
+    {
+        Register(reg.databasePath()).startCheck();
+    }
 }
 
 int main(int argc, char* argv[])

@@ -91,6 +91,7 @@ int runProgram(QApplication& app, const ProgramPaths& program)
     const std::unique_ptr<Register> reg = chooseRegister(paths);
     if (!reg)
         return 1;
+    reg->startCheck(); // while the window is built
     Form1 window(paths, *reg);
     // The window already has its full size; adjustSize() would shrink a window whose
     // controls stand at fixed places to a stub.

@@ -48,6 +48,21 @@ Register::~Register()
 
 OpenResult Register::check()
 {
+    const OpenResult result = m_startedCheck.valid() ? m_startedCheck.get() : checkHere();
+    // Other computers' changes are heard from now on, whatever the window does.
+    if (m_listener && (result.ok() || result.problem == OpenProblem::ReadOnly))
+        m_listener->start();
+    return result;
+}
+
+void Register::startCheck()
+{
+    if (!m_server && !m_startedCheck.valid())
+        m_startedCheck = std::async(std::launch::async, [this] { return checkHere(); });
+}
+
+OpenResult Register::checkHere()
+{
     Connection probe;
     {
         QMutexLocker lock(&m_mutex);
@@ -85,9 +100,6 @@ OpenResult Register::check()
         m_checked = result;
         m_hasChecked = true;
     }
-    // Other computers' changes are heard from now on, whatever the window does.
-    if (m_listener && (result.ok() || result.problem == OpenProblem::ReadOnly))
-        m_listener->start();
     return result;
 }
 
@@ -138,6 +150,10 @@ void Register::forget(Connection* db)
 
 void Register::closeAll()
 {
+    // The started check's connection is its thread's: it is let finish, and its result
+    // kept for check().
+    if (m_startedCheck.valid())
+        m_startedCheck.wait();
     {
         QMutexLocker lock(&m_mutex);
         m_closed = true;

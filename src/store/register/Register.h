@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <atomic>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -47,6 +48,10 @@ public:
     // writable. The result is kept; connections are handed out even after a failed check,
     // so a read-only or partly damaged register can still be shown.
     OpenResult check();
+    // Starts the check of a register file on a thread of its own, so that the file is opened
+    // and checked while the window is being built; the next check() takes its result
+    // instead of checking again. On a server the check stays where check() is called.
+    void startCheck();
     // The last check's result; any thread.
     OpenResult checkResult() const;
 
@@ -115,6 +120,8 @@ private:
     // `counted` false: the register's own listening connection, which belongs to no holder
     // and is closed by stopping the listener, stays out of openConnections().
     OpenResult connect(Connection& db, bool counted);
+    // check() but for listening to the server, which belongs to the Register's thread.
+    OpenResult checkHere();
 
     QString m_path;
     std::optional<ServerAddress> m_server;
@@ -128,6 +135,7 @@ private:
     std::atomic<bool> m_damageReported{false};
     std::atomic<bool> m_readsHeld{false};
     std::unique_ptr<ChangeListener> m_listener; // on a server, from the first check on
+    std::future<OpenResult> m_startedCheck;
 };
 
 } // namespace tarvik

@@ -57,6 +57,7 @@ bool readFile(BackgroundReader::Run& run, StockLoad& load)
         load.table = std::make_unique<StockTable>(denseIds(*largest, *count));
     }
     qint64 last = std::numeric_limits<qint64>::min();
+    const NumberReader number;
     for (unsigned step = 1; ok; ++step) {
         sqlite3_bind_int64(slice.statement, 1, last);
         sqlite3_bind_int(slice.statement, 2, int(load.rowsPerSlice));
@@ -68,7 +69,7 @@ bool readFile(BackgroundReader::Run& run, StockLoad& load)
                 sqlite3_column_type(slice.statement, 3) == SQLITE_NULL
                     ? std::nullopt
                     : std::optional<qint64>(sqlite3_column_int64(slice.statement, 3));
-            load.table->set(last, stockPart(columnText(slice.statement, 1),
+            load.table->set(last, stockPart(number, columnText(slice.statement, 1),
                                             columnText(slice.statement, 2), minimum));
             ++rows;
         }
@@ -110,10 +111,11 @@ bool readServer(BackgroundReader::Run& run, StockLoad& load)
                                                   "m.idnom = c.idnom")
                                  : QStringLiteral("SELECT idnom, pol, phone, NULL FROM "
                                                   "client"));
+    const NumberReader number;
     while (ok && !run.stopping() && query.next()) {
         const QVariant minimum = query.value(3);
         load.table->set(query.value(0).toLongLong(),
-                        stockPart(query.value(1).toString(), query.value(2).toString(),
+                        stockPart(number, query.value(1).toString(), query.value(2).toString(),
                                   minimum.isNull() ? std::nullopt
                                                    : std::optional<qint64>(minimum.toLongLong())));
     }
@@ -130,7 +132,13 @@ bool readServer(BackgroundReader::Run& run, StockLoad& load)
 StockTable::Part stockPart(const QString& price, const QString& quantity,
                            std::optional<qint64> minimum)
 {
-    return {parseNumber(price), parseNumber(quantity), minimum};
+    return stockPart(NumberReader(), price, quantity, minimum);
+}
+
+StockTable::Part stockPart(const NumberReader& number, const QString& price,
+                           const QString& quantity, std::optional<qint64> minimum)
+{
+    return {number(price), number(quantity), minimum};
 }
 
 bool readStock(BackgroundReader::Run& run, StockLoad& load)

@@ -2,6 +2,7 @@
 
 #include "store/register/BackgroundReader.h"
 #include "store/search/StockTable.h"
+#include "store/text/NumberText.h"
 
 #include <memory>
 
@@ -20,5 +21,7 @@ bool readStock(BackgroundReader::Run& run, StockLoad& load);
 // A part's figures from its stored text (as the stock value label reads it) and minimum.
 StockTable::Part stockPart(const QString& price, const QString& quantity,
                            std::optional<qint64> minimum);
+StockTable::Part stockPart(const NumberReader& number, const QString& price,
+                           const QString& quantity, std::optional<qint64> minimum);
 
 } // namespace tarvik

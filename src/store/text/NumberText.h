@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 
 #include <optional>
@@ -12,6 +13,22 @@ namespace tarvik {
 // The number in `text`, or nothing when it holds none. Group separators, "nan" and "inf"
 // make no number.
 std::optional<double> parseNumber(const QString& text);
+
+// parseNumber() for many numbers in a row: the regional settings are looked up once, when
+// the reader is made, instead of for every number (a million of them at a start).
+class NumberReader {
+public:
+    NumberReader();
+    std::optional<double> operator()(const QString& text) const;
+
+private:
+    // Plain digits around at most one decimal point are read without the locale, whose
+    // every call asks the system for its separators again; the answer is the same.
+    std::optional<double> plain(const QString& text, bool& taken) const;
+
+    QLocale m_locale;
+    char m_point = 0; // the decimal point, when the plain reading applies
+};
 
 // A quantity that can be stepped by one exactly: a number no larger than 2^53.
 std::optional<double> parseQuantity(const QString& text);
