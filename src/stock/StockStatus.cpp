@@ -8,6 +8,9 @@
 #include <QColor>
 #include <QLabel>
 #include <QStatusBar>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace tarvik {
 namespace {
@@ -61,6 +64,9 @@ StockStatus::StockStatus(QStatusBar& bar, StockFigures& figures, RecordSource& l
     connect(&list, &QAbstractItemModel::rowsInserted, this, &StockStatus::update);
     connect(&list, &QAbstractItemModel::rowsRemoved, this, &StockStatus::update);
     connect(&list, &RecordSource::restLoaded, this, &StockStatus::update);
+    m_slices = new QTimer(this);
+    m_slices->setInterval(0);
+    connect(m_slices, &QTimer::timeout, this, &StockStatus::sumNextSlice);
     update();
 }
 
@@ -74,6 +80,8 @@ void StockStatus::showValue(QLabel* label, const QString& text)
 
 void StockStatus::update()
 {
+    m_slices->stop();
+    m_summed = {};
     const auto total = m_figures.total();
     if (!total) {
         showValue(m_value, QStringLiteral("Стоимость склада: подсчёт…"));
@@ -90,10 +98,41 @@ void StockStatus::update()
         showValue(m_shown, {});
         return;
     }
-    const auto shown = m_figures.of(keys);
+    if (keys.size() <= m_summedAtOnce) {
+        showShown(*m_figures.of(keys));
+        return;
+    }
+    // Until the sum is whole the label keeps its last text rather than blinking.
+    m_summed = keys;
+    m_summedUpTo = 0;
+    m_summedTable = m_figures.table();
+    m_summedVersion = m_summedTable->version();
+    m_summing = {};
+    m_slices->start();
+}
+
+void StockStatus::sumNextSlice()
+{
+    const StockTable* table = m_figures.table();
+    if (table != m_summedTable || !table || table->version() != m_summedVersion) {
+        update(); // changed under the sum: the slices so far no longer add up
+        return;
+    }
+    const qsizetype count = std::min(m_summedAtOnce, m_summed.size() - m_summedUpTo);
+    m_summing.add(*table, m_summed.constData() + m_summedUpTo, count);
+    m_summedUpTo += count;
+    if (m_summedUpTo < m_summed.size())
+        return;
+    m_slices->stop();
+    m_summed = {};
+    showShown(m_summing.result());
+}
+
+void StockStatus::showShown(const StockSums& sums)
+{
     showValue(m_shown, QStringLiteral("Показано: стоимость %1, ниже минимума %2")
-                           .arg(formatNumber(shown->value))
-                           .arg(shown->belowMinimum));
+                           .arg(formatNumber(sums.value))
+                           .arg(sums.belowMinimum));
 }
 
 } // namespace tarvik

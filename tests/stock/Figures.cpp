@@ -2,6 +2,7 @@
 #include "TestStock.h"
 
 #include "gui/MessageBox.h"
+#include "stock/StockStatus.h"
 #include "store/records/PartWriter.h"
 #include "store/records/RecordSource.h"
 #include "store/search/StockFigures.h"
@@ -108,6 +109,22 @@ void TestStock::shownFiguresWhileSearchNarrows()
     // The whole list again: no narrowed figures.
     stock.probe().click("Reset");
     QCOMPARE(stock.status("shownFigures"), QString());
+
+    // A list longer than a slice is summed between events; a change made meanwhile counts.
+    auto* status = stock.probe().m_window->findChild<StockStatus*>();
+    QVERIFY(status);
+    status->setSummedAtOnce(1);
+    auto* box = stock.probe().control<QLineEdit>("Text5");
+    box->clear();
+    searchFor(*stock.probe().m_window, QStringLiteral("диод"));
+    QTRY_COMPARE(stock.status("shownFigures"),
+                 QStringLiteral("Показано: стоимость 17, ниже минимума 1"));
+    box->clear();
+    searchFor(*stock.probe().m_window, QStringLiteral("д"));
+    QCoreApplication::processEvents(); // a slice, perhaps more
+    stock.probe().click("plus");
+    QTRY_COMPARE(stock.status("shownFigures"),
+                 QStringLiteral("Показано: стоимость 18, ниже минимума 1"));
 }
 
 void TestStock::rowMarkedAtItsMinimum_data()

@@ -55,6 +55,8 @@ std::optional<QVector<qint64>> FoldedNames::match(const KeyPattern& pattern,
         places->clear();
     if (!pattern.isValid())
         return rows;
+    if (!among)
+        rows.reserve(m_size / qsizetype(part.of) + 1); // see find()
     if (pattern.matchesEveryKey() && !among) {
         for (std::size_t b = firstBlock; b < endBlock; ++b)
             rows.append(QVector<qint64>(m_blocks[b]->ids.begin(), m_blocks[b]->ids.end()));

@@ -47,6 +47,9 @@ public:
     std::optional<StockSums> total() const;
     // The parts of `ids` (those still there).
     std::optional<StockSums> of(const QVector<qint64>& ids) const;
+    // The figures themselves, for a sum taken in pieces; null until read. Replaced or changed
+    // only on this object's thread, each time followed by changed().
+    const StockTable* table() const { return m_table.get(); }
     // The part's minimum when its quantity is at or below it.
     std::optional<qint64> belowMinimum(qint64 id) const;
 

@@ -38,6 +38,20 @@ public:
 
     StockSums sums() const;
     StockSums sumsOf(const QVector<qint64>& ids) const;
+
+    // The sums of a list taken a piece at a time, so that a long list can be summed between
+    // the window's events. Valid while the table's version() stays the same.
+    class Summing {
+    public:
+        void add(const StockTable& table, const qint64* ids, qsizetype count);
+        StockSums result() const;
+
+    private:
+        long double m_value = 0;
+        qint64 m_plusInfinite = 0, m_minusInfinite = 0, m_below = 0, m_parts = 0;
+    };
+    // Changes with every set() and remove().
+    quint64 version() const { return m_version; }
     // The part's minimum when its quantity is at or below it.
     std::optional<qint64> belowMinimum(qint64 id) const;
 
@@ -66,6 +80,7 @@ private:
     qint64 m_minusInfinite = 0;
     qint64 m_below = 0;
     qint64 m_parts = 0;
+    quint64 m_version = 0;
 };
 
 } // namespace tarvik
