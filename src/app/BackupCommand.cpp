@@ -38,6 +38,7 @@ int backupCommand(const QStringList& arguments)
     }
     BackupControl control;
     control.depth = FileCheckDepth::Full;
+    control.keepExisting = true;
     const BackupResult result = choice.server ? backupServerRegister(*choice.server, {}, target)
                                               : backupRegisterFile(registerPath, target, control);
     if (!result.ok()) {

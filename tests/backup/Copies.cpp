@@ -39,6 +39,9 @@ void TestBackup::backupHoldsEveryRowAndLeavesNothingElse()
     const QString path = files.databasePath();
     const QByteArray before = contentsOf(path);
     const QString target = files.folder() + QStringLiteral("/out/copy.mdb");
+    // A register kept from other users has a copy kept from them too.
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    QVERIFY(QFile::setPermissions(path, ownerOnly));
 
     BackupControl control;
     control.pagesPerStep = 7; // many steps
@@ -49,9 +52,30 @@ void TestBackup::backupHoldsEveryRowAndLeavesNothingElse()
     QCOMPARE(contentsOf(target), before);
     QVERIFY(checkRegisterFile(target).ok());
     QCOMPARE(filesIn(files.folder() + QStringLiteral("/out")), QStringList{"copy.mdb"});
+    const QFile::Permissions ownerGroupOther(0x7077); // not the bits for this process's user
+    QCOMPARE(QFileInfo(target).permissions() & ownerGroupOther, ownerOnly);
     // A copy opens as any register does.
     Register copy(target);
     QVERIFY(copy.check().ok());
+
+    // A file that appears at the name while a copy that must not replace one is written
+    // stays as it is, however late it came.
+    const QString late = files.folder() + QStringLiteral("/out/late.mdb");
+    setBackupStepHook([&](BackupStep step, const QString&) {
+        if (step == BackupStep::Rename) {
+            QFile file(late);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("someone's") == 9);
+        }
+    });
+    control.keepExisting = true;
+    const BackupResult refused = backupRegisterFile(path, late, control);
+    setBackupStepHook({});
+    QCOMPARE(refused.failedStep, BackupStep::Rename);
+    QFile kept(late);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("someone's"));
+    QCOMPARE(filesIn(files.folder() + QStringLiteral("/out")),
+             QStringList({"copy.mdb", "late.mdb"}));
 }
 
 void TestBackup::writesBetweenStepsGoOnAndTheCopyIsConsistent()

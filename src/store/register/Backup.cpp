@@ -1,9 +1,11 @@
 #include "store/register/Backup.h"
 
+#include "store/register/Platform.h"
 #include "store/register/ServerAddress.h"
 #include "store/text/SqlFunctions.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
@@ -215,6 +217,8 @@ bool Backup::flush()
 {
     if (cancelled() || !beginning(BackupStep::Flush))
         return false;
+    // Best effort: a file system without permissions (a memory stick) keeps its own.
+    QFile::setPermissions(m_copy, QFileInfo(m_source).permissions());
     QString error;
     return flushNewFile(m_copy, &error) || fail(BackupStep::Flush, error);
 }
@@ -224,6 +228,14 @@ bool Backup::rename()
     if (cancelled() || !beginning(BackupStep::Rename))
         return false;
     QString error;
+    if (m_control.keepExisting) {
+        // Never over a file: the rename itself refuses one, however late it appeared.
+        QFile copy(m_copy);
+        if (!copy.rename(m_target))
+            return fail(BackupStep::Rename, copy.errorString());
+        (void)platform::syncFolder(QFileInfo(m_target).absolutePath(), &error);
+        return true;
+    }
     if (!putInRegistersPlace(m_copy, m_target, &error))
         return fail(BackupStep::Rename, error);
     return true;

@@ -36,6 +36,9 @@ struct BackupControl {
     // Pages copied under one read lock; a writer waits at most for one step.
     int pagesPerStep = 256;
     FileCheckDepth depth = FileCheckDepth::Quick;
+    // A file that appears at the target while the copy is written is kept and the backup
+    // fails, where otherwise the copy takes its place (after the user was asked).
+    bool keepExisting = false;
 };
 
 // The name a copy is written under before it is complete, checked and on the disk.
@@ -44,7 +47,8 @@ QString backupCopyPath(const QString& target);
 // Writes a consistent copy of the register file `source` to `target` with SQLite's online
 // backup, in steps between which the register's lock is let go, so the program's own writes
 // go on meanwhile (each one makes the copy begin again). The copy is written under
-// backupCopyPath(target), checked, flushed and renamed to `target`, replacing a file there:
+// backupCopyPath(target), given the register's permissions (a copy is readable by no one
+// the register is not), checked, flushed and renamed to `target`, replacing a file there:
 // `target` never names a partial copy, and on any failure or cancel nothing is left behind.
 BackupResult backupRegisterFile(const QString& source, const QString& target,
                                 const BackupControl& control = {});
