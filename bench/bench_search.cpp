@@ -2,14 +2,16 @@
 // key, and times each keystroke from the key event until the list, the details and the
 // record count are updated. Reports the in-memory copy of the names against the engine's
 // own search on the same words, right after an own edit, right after another process
-// inserts a part, the time from the window being shown until the copy is ready, wildcard
+// inserts a part, the time from the window being shown until the copy and the stock's
+// figures are ready (typing begins then; the day's backup is turned off), wildcard
 // patterns typed key by key and one pattern that is slow for any matcher, and memory. For
 // the patterns it also reports the longest stall of the window's event loop, as an answer
 // worked out off the window's thread only helps if the window keeps answering meanwhile.
 //
 //   bench_search <program folder with base/vorlend.mdb> [runs] [wildcards]
 //
-// With "wildcards" only the wildcard patterns are typed.
+// With "wildcards" only the wildcard patterns are typed. TARVIK_BENCH_TRACE=1 prints each
+// wildcard keystroke with its answer, stall and rows.
 //
 // The register is copied to a temporary folder first: the benchmark writes.
 #include "app/Form1.h"
@@ -375,7 +377,7 @@ int main(int argc, char* argv[])
     const int parts = window.Data1()->recordCount();
     std::printf("parts: %d   byte search: %s   runs: %d\n", parts,
                 byteSearch::nameOf(byteSearch::best()), runs);
-    std::printf("%-44s %8.1f ms\n", "window shown -> copy ready", readyMs);
+    std::printf("%-44s %8.1f ms\n", "window shown -> copy and figures ready", readyMs);
     std::printf("%-44s %8.1f MB (%.1f bytes a part); RSS %.1f -> %.1f MB\n", "copy in memory",
                 bench.copy().memoryBytes() / 1048576.0,
                 double(bench.copy().memoryBytes()) / std::max(parts, 1), rssBefore, rssMb());
