@@ -125,6 +125,11 @@ private slots:
     void restoreFromADamagedCopyThroughTheMenuChangesNothing();
     void commandLineBackupRefusesAnExistingFile();
 
+    // A register on a server (ServerRestores.cpp).
+    void restoreOnTheServerReplacesItsRowsAndTellsOthers();
+    void refusedServerRestoreChangesNothing_data();
+    void refusedServerRestoreChangesNothing();
+
 private:
     int m_ends = 0;
 };
