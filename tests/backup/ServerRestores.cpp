@@ -73,15 +73,51 @@ qint64 nameChanges(const QSqlDatabase& db)
 void changeAfterTheCopy(TestRegister& files)
 {
     QVERIFY(files.runAsOtherClient(QStringLiteral("DELETE FROM client WHERE idnom > 5")).isEmpty());
-    QVERIFY(files.runAsOtherClient(QStringLiteral("UPDATE client SET sorp = 'Иное' WHERE idnom = 1"))
-                .isEmpty());
-    QVERIFY(files.runAsOtherClient(QStringLiteral("UPDATE vrYZD SET Photo1 = NULL WHERE "
-                                                  "IDvrachYZD = 2; INSERT INTO partMinimum "
-                                                  "VALUES (3, 7)"))
+    QVERIFY(
+        files.runAsOtherClient(QStringLiteral("UPDATE client SET sorp = 'Иное' WHERE idnom = 1"))
+            .isEmpty());
+    QVERIFY(files
+                .runAsOtherClient(QStringLiteral("UPDATE vrYZD SET Photo1 = NULL WHERE "
+                                                 "IDvrachYZD = 2; INSERT INTO partMinimum "
+                                                 "VALUES (3, 7)"))
                 .isEmpty());
 }
 
+// The trigger functions as an earlier build left them: without the test that lets a restore's
+// session pass.
+const QString kEarlierFunctions = QStringLiteral(
+    "DO $$ DECLARE f oid; BEGIN FOR f IN SELECT oid FROM pg_proc WHERE proname LIKE 'tarvik_%' "
+    "AND strpos(prosrc, 'tarvik.restoring') > 0 LOOP EXECUTE replace(pg_get_functiondef(f), "
+    "'current_setting(''tarvik.restoring'', true) = ''on''', 'false'); END LOOP; END $$");
+
+qint64 earlierFunctions(const QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    return query.exec(QStringLiteral("SELECT count(*) FROM pg_proc WHERE proname LIKE 'tarvik_%' "
+                                     "AND strpos(prosrc, 'tarvik.restoring') = 0 AND "
+                                     "proname <> 'tarvik_client_idfamkey_renamed'")) &&
+                   query.next()
+               ? query.value(0).toLongLong()
+               : -1;
+}
+
 } // namespace
+
+void TestBackup::earlierServerFunctionsAreReplacedAtOpen()
+{
+    if (!onServerBackend())
+        QSKIP("the register on a server");
+    TestRegister files;
+    writeParts(files, 3);
+    QVERIFY(files.owner().check().ok());
+    QVERIFY(files.runAsOtherClient(kEarlierFunctions).isEmpty());
+    Connection other;
+    QVERIFY(files.openView(other).ok());
+    QCOMPARE(earlierFunctions(other.connection()), 7);
+    Register again(*files.owner().server());
+    QVERIFY(again.check().ok());
+    QCOMPARE(earlierFunctions(other.connection()), 0);
+}
 
 void TestBackup::restoreOnTheServerReplacesItsRowsAndTellsOthers()
 {
@@ -91,8 +127,8 @@ void TestBackup::restoreOnTheServerReplacesItsRowsAndTellsOthers()
     writeParts(files, 30);
     const QString path = files.databasePath();
     noDailyCopies(path);
-    QVERIFY(files.runAsOtherClient(QStringLiteral("INSERT INTO partMinimum VALUES (2, 4)"))
-                .isEmpty());
+    QVERIFY(
+        files.runAsOtherClient(QStringLiteral("INSERT INTO partMinimum VALUES (2, 4)")).isEmpty());
     Register& owner = files.owner();
     QVERIFY(owner.check().ok());
     const QString copy = backupFolder(path) + QStringLiteral("/vorlend-2026-01-02.mdb");
@@ -116,6 +152,8 @@ void TestBackup::restoreOnTheServerReplacesItsRowsAndTellsOthers()
     Form1 main(files.paths(), owner);
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
+    // An earlier build put its functions back after this program opened the register.
+    QVERIFY(files.runAsOtherClient(kEarlierFunctions).isEmpty());
     FileDialog::setNextFileName(copy);
     MessageBox::setNextAnswer(QMessageBox::Yes);
     MessageBox::setNextAnswer(QMessageBox::Ok);
@@ -124,7 +162,8 @@ void TestBackup::restoreOnTheServerReplacesItsRowsAndTellsOthers()
     QVERIFY2(shown.size() == 2, qPrintable(shown.value(shown.size() - 1).text));
     QVERIFY(shown[0].text.contains(QStringLiteral("деталей 30, корпусов 4")));
     QVERIFY(shown[0].text.contains(QStringLiteral("-before-restore.mdb")));
-    QVERIFY2(shown[1].text.startsWith(QStringLiteral("База на сервере")), qPrintable(shown[1].text));
+    QVERIFY2(shown[1].text.startsWith(QStringLiteral("База на сервере")),
+             qPrintable(shown[1].text));
     QCOMPARE(m_ends, 1);
 
     // The server holds what the copy holds, its journal too: the restore wrote no entries.
@@ -146,7 +185,8 @@ void TestBackup::restoreOnTheServerReplacesItsRowsAndTellsOthers()
     for (const QList<QVariant>& one : heard)
         channels << one.at(0).toString();
     channels.sort();
-    QCOMPARE(channels, (QStringList{QStringLiteral("tarvik_parts"), QStringLiteral("tarvik_types")}));
+    QCOMPARE(channels,
+             (QStringList{QStringLiteral("tarvik_parts"), QStringLiteral("tarvik_types")}));
     QVERIFY(nameChanges(elsewhere) > namesSeen);
     QVERIFY(nameChanges(elsewhere) > nameChanges(FileReader(copy).connection()));
     QSqlQuery count(elsewhere);
@@ -164,11 +204,16 @@ void TestBackup::refusedServerRestoreChangesNothing_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("said");
-    QTest::newRow("damaged copy") << "damaged" << "не годится";
-    QTest::newRow("another program's database") << "foreign" << "не годится";
-    QTest::newRow("failure after the rows were replaced") << "check" << "не совпало с копией";
-    QTest::newRow("failure at the commit") << "commit" << "не сохранил";
-    QTest::newRow("another session writing") << "locked" << "занята";
+    QTest::newRow("damaged copy") << "damaged"
+                                  << "не годится";
+    QTest::newRow("another program's database") << "foreign"
+                                                << "не годится";
+    QTest::newRow("failure after the rows were replaced") << "check"
+                                                          << "не совпало с копией";
+    QTest::newRow("failure at the commit") << "commit"
+                                           << "не сохранил";
+    QTest::newRow("another session writing") << "locked"
+                                             << "занята";
 }
 
 void TestBackup::refusedServerRestoreChangesNothing()
@@ -186,9 +231,12 @@ void TestBackup::refusedServerRestoreChangesNothing()
     const QString copy = backupFolder(path) + QStringLiteral("/vorlend-2026-01-02.mdb");
     QVERIFY(backupServerRegister(*owner.server(), owner.password(), copy).ok());
     changeAfterTheCopy(files);
-    if (kind == "damaged") {
-        damagePages(copy);
-    } else if (kind == "foreign") {
+    // The copy goes bad after the user's look at it and before the restore reads it in full.
+    const auto spoil = [&] {
+        if (kind == "damaged") {
+            damagePages(copy);
+            return;
+        }
         QVERIFY(QFile::remove(copy));
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "foreign");
         db.setDatabaseName(copy);
@@ -198,6 +246,12 @@ void TestBackup::refusedServerRestoreChangesNothing()
         db.close();
         db = {};
         QSqlDatabase::removeDatabase("foreign");
+    };
+    if (kind == "damaged" || kind == "foreign") {
+        setRestoreStepHook([&](RestoreStep step) {
+            if (step == RestoreStep::CheckCopy)
+                spoil();
+        });
     } else if (kind == "check") {
         failNextRestoreAt(RestoreStep::Check);
     } else if (kind == "commit") {
@@ -222,7 +276,7 @@ void TestBackup::refusedServerRestoreChangesNothing()
     MessageBox::setNextAnswer(QMessageBox::Ok);
     control<QAction>(&main, "restoreBackup")->trigger();
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
-    QVERIFY(!shown.isEmpty());
+    QCOMPARE(shown.size(), 2);
     QCOMPARE(shown.last().icon, QMessageBox::Warning);
     QVERIFY2(shown.last().text.contains(said), qPrintable(shown.last().text));
     QVERIFY2(shown.last().text.contains(QStringLiteral("ничего не изменено")) ||

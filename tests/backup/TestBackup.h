@@ -126,6 +126,7 @@ private slots:
     void commandLineBackupRefusesAnExistingFile();
 
     // A register on a server (ServerRestores.cpp).
+    void earlierServerFunctionsAreReplacedAtOpen();
     void restoreOnTheServerReplacesItsRowsAndTellsOthers();
     void refusedServerRestoreChangesNothing_data();
     void refusedServerRestoreChangesNothing();

@@ -52,10 +52,7 @@ private:
         m_result.detail = detail;
         return false;
     }
-    bool fail(RestoreStep step, const QSqlError& error)
-    {
-        return fail(step, engineDetail(error));
-    }
+    bool fail(RestoreStep step, const QSqlError& error) { return fail(step, engineDetail(error)); }
     bool beginning(RestoreStep step)
     {
         return restoreStepBegins(step) || fail(step, QStringLiteral("injected failure"));
@@ -125,9 +122,7 @@ private:
             return false;
         QSqlDatabase server = db();
         QSqlQuery query(server);
-        const auto failed = [&](const QSqlError& error) {
-            return fail(RestoreStep::Copy, error);
-        };
+        const auto failed = [&](const QSqlError& error) { return fail(RestoreStep::Copy, error); };
         // The triggers stand aside for this transaction: the rows are put in place below, the
         // counters set once and everything announced once.
         if (!query.exec(QStringLiteral("SET LOCAL tarvik.restoring = 'on'")))
@@ -171,9 +166,9 @@ private:
         if (!query.exec())
             return failed(query.lastError());
         // No number: everything changed, as after a TRUNCATE. Sent at the commit.
-        return query.exec(QStringLiteral(
-                   "SELECT pg_notify('tarvik_parts', ':' || pg_backend_pid()), "
-                   "pg_notify('tarvik_types', ':' || pg_backend_pid())")) ||
+        return query.exec(
+                   QStringLiteral("SELECT pg_notify('tarvik_parts', ':' || pg_backend_pid()), "
+                                  "pg_notify('tarvik_types', ':' || pg_backend_pid())")) ||
                failed(query.lastError());
     }
     bool check()

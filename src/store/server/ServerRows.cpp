@@ -32,41 +32,42 @@ using Kind = RowTable::Kind;
 using Column = RowTable::Column;
 
 const RowTable kParts = {"client",
-                      "деталь",
-                      {{"idnom", Kind::Id},
-                       {"kont", Kind::Text},
-                       {"idFam", Kind::Text},
-                       {"pol", Kind::Text},
-                       {"datebir", Kind::Text},
-                       {"phone", Kind::Text},
-                       {"sorp", Kind::Text},
-                       {"PhotoN", Kind::Text},
-                       {"idFamKey", Kind::Text}}};
+                         "деталь",
+                         {{"idnom", Kind::Id},
+                          {"kont", Kind::Text},
+                          {"idFam", Kind::Text},
+                          {"pol", Kind::Text},
+                          {"datebir", Kind::Text},
+                          {"phone", Kind::Text},
+                          {"sorp", Kind::Text},
+                          {"PhotoN", Kind::Text},
+                          {"idFamKey", Kind::Text}}};
 const RowTable kTypes = {"vrYZD",
-                      "корпус",
-                      {{"IDvrachYZD", Kind::Id},
-                       {"yzdID", Kind::Text},
-                       {"vrachYZD", Kind::Text},
-                       {"name1", Kind::Text},
-                       {"Photo1", Kind::Bytes}}};
+                         "корпус",
+                         {{"IDvrachYZD", Kind::Id},
+                          {"yzdID", Kind::Text},
+                          {"vrachYZD", Kind::Text},
+                          {"name1", Kind::Text},
+                          {"Photo1", Kind::Bytes}}};
 
 // Kept beside the parts by this and later builds; a file of an earlier one has neither.
-const RowTable kMinimums = {"partMinimum", "минимум", {{"idnom", Kind::Id}, {"minimum", Kind::Text}}};
+const RowTable kMinimums = {
+    "partMinimum", "минимум", {{"idnom", Kind::Id}, {"minimum", Kind::Text}}};
 const RowTable kJournal = {"partJournal",
-                        "запись журнала",
-                        {{"entry", Kind::Id},
-                         {"changedAt", Kind::Text},
-                         {"computer", Kind::Text},
-                         {"login", Kind::Text},
-                         {"outside", Kind::Id},
-                         {"action", Kind::Text},
-                         {"operation", Kind::Text},
-                         {"part", Kind::Id},
-                         {"name", Kind::Text},
-                         {"nameKey", Kind::Text},
-                         {"field", Kind::Text},
-                         {"was", Kind::Text},
-                         {"became", Kind::Text}}};
+                           "запись журнала",
+                           {{"entry", Kind::Id},
+                            {"changedAt", Kind::Text},
+                            {"computer", Kind::Text},
+                            {"login", Kind::Text},
+                            {"outside", Kind::Id},
+                            {"action", Kind::Text},
+                            {"operation", Kind::Text},
+                            {"part", Kind::Id},
+                            {"name", Kind::Text},
+                            {"nameKey", Kind::Text},
+                            {"field", Kind::Text},
+                            {"was", Kind::Text},
+                            {"became", Kind::Text}}};
 
 QStringList columnNames(const RowTable& table)
 {
