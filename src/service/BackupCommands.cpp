@@ -8,6 +8,7 @@
 #include "store/register/Register.h"
 #include "store/register/Restore.h"
 #include "store/server/ServerBackup.h"
+#include "store/server/ServerRestore.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -87,21 +88,12 @@ void writeBackupNow(QWidget* parent, Register& reg, const QString& registerPath)
 
 void restoreFromBackup(QWidget* parent, Register& reg, const QString& registerPath)
 {
-    if (reg.onServer()) {
-        // Replacing every table of a shared register under other computers' feet is the
-        // server's own business; a copy can be made the server's register the way a file is.
-        MessageBox::show(
-            parent, QMessageBox::Information, kTitle,
-            QStringLiteral("База данных хранится на сервере %1. Базу на сервере "
-                           "восстанавливают средствами самого сервера (например, pg_restore из "
-                           "его резервной копии). Резервную копию из файла можно перенести в "
-                           "новую пустую базу на сервере: положите её на место файла «%2» и "
-                           "выполните «tarvik --copy-to-server postgresql://ПОЛЬЗОВАТЕЛЬ@СЕРВЕР/"
-                           "БАЗА».")
-                .arg(reg.path(), shown(registerPath)),
-            QMessageBox::Ok);
-        return;
-    }
+    const std::optional<ServerAddress> server = reg.server();
+    // The server's wording names the server; its register's backups live by registerPath.
+    const auto failure = [&](const QString& chosen, const RestoreResult& result) {
+        return server ? describeServerRestoreFailure(reg.path(), chosen, result)
+                      : describeRestoreFailure(registerPath, chosen, result);
+    };
     const QString chosen = FileDialog::getOpenFileName(
         parent, QStringLiteral("Восстановить базу из копии"), backupFolder(registerPath), kFilter);
     if (chosen.isEmpty())
@@ -115,35 +107,41 @@ void restoreFromBackup(QWidget* parent, Register& reg, const QString& registerPa
         RestoreResult refused;
         refused.failedStep = RestoreStep::CheckCopy;
         refused.detail = look.problem;
-        MessageBox::show(parent, QMessageBox::Warning, kTitle,
-                         describeRestoreFailure(registerPath, chosen, refused), QMessageBox::Ok);
+        MessageBox::show(parent, QMessageBox::Warning, kTitle, failure(chosen, refused),
+                         QMessageBox::Ok);
         return;
     }
     const QString keep = keptBeforeRestorePath(registerPath, QDateTime::currentDateTime());
+    const QString what =
+        server ? QStringLiteral("базу на сервере %1").arg(reg.path()) : QStringLiteral("базу");
     if (MessageBox::show(parent, QMessageBox::Question, kTitle,
-                         QStringLiteral("Восстановить базу из файла «%1»?\n%2\nТекущая база "
-                                        "будет сохранена в файл «%3». После восстановления "
+                         QStringLiteral("Восстановить %1 из файла «%2»?\n%3\nТекущая база "
+                                        "будет сохранена в файл «%4». После восстановления "
                                         "программа закроется; запустите её снова.")
-                             .arg(shown(chosen), describeCopy(chosen, look), shown(keep)),
+                             .arg(what, shown(chosen), describeCopy(chosen, look), shown(keep)),
                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
     RestoreResult result;
     {
         WaitCursor wait;
-        result = restoreRegister(reg, chosen, keep);
+        result = server ? restoreServerRegister(*server, reg.password(), chosen, keep)
+                        : restoreRegister(reg, chosen, keep);
     }
     if (!result.ok())
-        MessageBox::show(parent, QMessageBox::Warning, kTitle,
-                         describeRestoreFailure(registerPath, chosen, result), QMessageBox::Ok);
+        MessageBox::show(parent, QMessageBox::Warning, kTitle, failure(chosen, result),
+                         QMessageBox::Ok);
     else
         MessageBox::show(parent, QMessageBox::Information, kTitle,
-                         QStringLiteral("База восстановлена из файла «%1». Прежняя база сохранена "
-                                        "в файл «%2». Программа закроется; запустите её снова.")
-                             .arg(shown(chosen), shown(keep)),
+                         QStringLiteral("%1 восстановлена из файла «%2». Прежняя база сохранена "
+                                        "в файл «%3». Программа закроется; запустите её снова.")
+                             .arg(server ? QStringLiteral("База на сервере %1").arg(reg.path())
+                                         : QStringLiteral("База"),
+                                  shown(chosen), shown(keep)),
                          QMessageBox::Ok);
-    // The windows' connections were closed and their copies of the parts describe the old
-    // file: the program starts afresh on the new one.
-    if (result.registerClosed())
+    // The windows' copies of the parts describe the register as it was (and for a file their
+    // connections were closed): the program starts afresh on the restored one. A server's
+    // register that failed to restore is as it was, and the program goes on with it.
+    if (server ? result.ok() : result.registerClosed())
         ProgramEnd::now();
 }
 

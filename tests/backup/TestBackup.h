@@ -125,6 +125,12 @@ private slots:
     void restoreFromADamagedCopyThroughTheMenuChangesNothing();
     void commandLineBackupRefusesAnExistingFile();
 
+    // A register on a server (ServerRestores.cpp).
+    void earlierServerFunctionsAreReplacedAtOpen();
+    void restoreOnTheServerReplacesItsRowsAndTellsOthers();
+    void refusedServerRestoreChangesNothing_data();
+    void refusedServerRestoreChangesNothing();
+
 private:
     int m_ends = 0;
 };

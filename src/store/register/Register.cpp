@@ -4,6 +4,7 @@
 #include "store/register/JournalSchema.h"
 #include "store/register/NameChangeCounter.h"
 #include "store/register/NameKeys.h"
+#include "store/register/ServerFunctions.h"
 
 #include <QMutexLocker>
 
@@ -95,6 +96,9 @@ OpenResult Register::checkHere()
     // server where this user may not create them, is used without.
     if (result.ok())
         ensureJournal(probe.connection());
+    // An earlier build's trigger functions would journal and announce a restore row by row.
+    if (result.ok() && m_server)
+        ensureServerFunctions(probe.connection());
     {
         QMutexLocker lock(&m_mutex);
         m_checked = result;

@@ -121,12 +121,7 @@ private:
     // Calls the hook; false when the step is to fail as the seam says.
     bool beginning(RestoreStep step)
     {
-        if (stepHook())
-            stepHook()(step);
-        if (g_failNextAt != step)
-            return true;
-        g_failNextAt = RestoreStep::None;
-        return fail(step, QStringLiteral("injected failure"));
+        return restoreStepBegins(step) || fail(step, QStringLiteral("injected failure"));
     }
 
     bool checkCopy()
@@ -314,6 +309,16 @@ void failNextRestoreAt(RestoreStep step)
 void setRestoreStepHook(std::function<void(RestoreStep step)> hook)
 {
     stepHook() = std::move(hook);
+}
+
+bool restoreStepBegins(RestoreStep step)
+{
+    if (stepHook())
+        stepHook()(step);
+    if (g_failNextAt != step)
+        return true;
+    g_failNextAt = RestoreStep::None;
+    return false;
 }
 
 } // namespace tarvik

@@ -65,5 +65,8 @@ QString describeRestoreFailure(const QString& registerPath, const QString& copyP
 // step's own work begins.
 void failNextRestoreAt(RestoreStep step);
 void setRestoreStepHook(std::function<void(RestoreStep step)> hook);
+// For a restore of another kind (a server's) as its step begins: the hook is called; false
+// when the seam makes the step fail.
+bool restoreStepBegins(RestoreStep step);
 
 } // namespace tarvik

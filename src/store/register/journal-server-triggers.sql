@@ -1,5 +1,5 @@
 -- The file's journal-triggers.sql on a PostgreSQL server. CREATE OR REPLACE: safe to run
--- again.
+-- again. Each function stands aside in a session restoring the register (server-functions.sql).
 
 CREATE OR REPLACE FUNCTION tarvik_client_journal() RETURNS trigger LANGUAGE plpgsql
 SET search_path FROM CURRENT AS $$
@@ -7,6 +7,9 @@ DECLARE
     c journalContext%ROWTYPE;
     stamp text := to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD"T"HH24:MI:SS.MS"Z"');
 BEGIN
+    IF current_setting('tarvik.restoring', true) = 'on' THEN
+        RETURN NULL; -- a restore puts the copy's journal in place itself
+    END IF;
     SELECT * INTO c FROM journalContext WHERE session = pg_backend_pid();
     IF TG_OP = 'INSERT' THEN
         INSERT INTO partJournal (changedAt, computer, login, outside, action, operation, part, name,
@@ -56,6 +59,9 @@ DECLARE
     partKey text;
     present boolean;
 BEGIN
+    IF current_setting('tarvik.restoring', true) = 'on' THEN
+        RETURN NULL; -- a restore puts the copy's journal in place itself
+    END IF;
     IF TG_OP <> 'INSERT' THEN
         id := OLD.idnom;
         oldMinimum := OLD.minimum;
@@ -92,6 +98,9 @@ CREATE OR REPLACE TRIGGER partMinimum_journal AFTER INSERT OR UPDATE OR DELETE O
 CREATE OR REPLACE FUNCTION tarvik_journal_names() RETURNS trigger LANGUAGE plpgsql
 SET search_path FROM CURRENT AS $$
 BEGIN
+    IF current_setting('tarvik.restoring', true) = 'on' THEN
+        RETURN NULL; -- a restore puts the copy's journal in place itself
+    END IF;
     INSERT INTO partJournalNames (part, nameKey, name)
     SELECT DISTINCT part, nameKey, CASE WHEN nameKey IS NULL THEN name END FROM written
     ON CONFLICT DO NOTHING;

@@ -1,6 +1,7 @@
 #include "store/server/ServerSchema.h"
 
 #include "store/register/JournalSchema.h"
+#include "store/register/ServerFunctions.h"
 
 #include <QFile>
 #include <QSqlQuery>
@@ -59,7 +60,12 @@ SchemaResult createServerTables(const QSqlDatabase& db)
 
 SchemaResult createServerTriggers(const QSqlDatabase& db)
 {
-    SchemaResult made = runScript(db, QStringLiteral(":/store/server/server-triggers.sql"));
+    SchemaResult made;
+    if (!createServerFunctions(db, &made.error)) {
+        made.ok = false;
+        return made;
+    }
+    made = runScript(db, QStringLiteral(":/store/server/server-triggers.sql"));
     if (made.ok && !createJournalTriggers(db, &made.error))
         made.ok = false;
     return made;

@@ -1,23 +1,9 @@
 -- What the program derives, kept by the server itself exactly as the file's triggers keep it,
 -- so that psql and other clients may write the register too. Each function runs with the
 -- search path it was created with: a client with another search path still finds the tables.
+-- The functions these call are in the store's server-functions.sql, run first.
 
 -- COUNT(kont), current after any change.
-CREATE FUNCTION tarvik_client_kont_count() RETURNS trigger LANGUAGE plpgsql
-SET search_path FROM CURRENT AS $$
-BEGIN
-    IF TG_OP = 'TRUNCATE' THEN
-        UPDATE clientKontCount SET n = 0;
-    ELSIF TG_OP = 'INSERT' THEN
-        UPDATE clientKontCount SET n = n + 1;
-    ELSIF TG_OP = 'DELETE' THEN
-        UPDATE clientKontCount SET n = n - 1;
-    ELSE
-        UPDATE clientKontCount
-            SET n = n + (NEW.kont IS NOT NULL)::int - (OLD.kont IS NOT NULL)::int;
-    END IF;
-    RETURN NULL;
-END $$;
 CREATE TRIGGER client_kont_insert AFTER INSERT ON client
     FOR EACH ROW WHEN (NEW.kont IS NOT NULL) EXECUTE FUNCTION tarvik_client_kont_count();
 CREATE TRIGGER client_kont_delete AFTER DELETE ON client
@@ -31,12 +17,6 @@ CREATE TRIGGER client_kont_truncate AFTER TRUNCATE ON client
     FOR EACH STATEMENT EXECUTE FUNCTION tarvik_client_kont_count();
 
 -- Every change to the parts' names, by anyone.
-CREATE FUNCTION tarvik_client_name_changes() RETURNS trigger LANGUAGE plpgsql
-SET search_path FROM CURRENT AS $$
-BEGIN
-    UPDATE clientNameChanges SET n = n + 1;
-    RETURN NULL;
-END $$;
 CREATE TRIGGER client_name_changes_insert AFTER INSERT ON client
     FOR EACH ROW EXECUTE FUNCTION tarvik_client_name_changes();
 CREATE TRIGGER client_name_changes_delete AFTER DELETE ON client
@@ -61,27 +41,12 @@ CREATE TRIGGER client_idFamKey_renamed AFTER UPDATE OF idFam ON client
         AND NEW.idFamKey IS NOT DISTINCT FROM OLD.idFamKey)
     EXECUTE FUNCTION tarvik_client_idfamkey_renamed();
 
--- Other computers listen: the changed part's number (empty after TRUNCATE) on tarvik_parts,
--- the changed package type's on tarvik_types, each followed by a colon and the writing
--- session's process number, by which a program tells its own changes from everyone else's.
--- The server sends them when the change commits.
-CREATE FUNCTION tarvik_notify_parts() RETURNS trigger LANGUAGE plpgsql AS $$
-BEGIN
-    PERFORM pg_notify('tarvik_parts', CASE TG_OP WHEN 'DELETE' THEN OLD.idnom::text
-        WHEN 'TRUNCATE' THEN '' ELSE NEW.idnom::text END || ':' || pg_backend_pid());
-    RETURN NULL;
-END $$;
+-- Other computers listen (server-functions.sql says what they hear).
 CREATE TRIGGER client_notify AFTER INSERT OR UPDATE OR DELETE ON client
     FOR EACH ROW EXECUTE FUNCTION tarvik_notify_parts();
 CREATE TRIGGER client_notify_truncate AFTER TRUNCATE ON client
     FOR EACH STATEMENT EXECUTE FUNCTION tarvik_notify_parts();
 
-CREATE FUNCTION tarvik_notify_types() RETURNS trigger LANGUAGE plpgsql AS $$
-BEGIN
-    PERFORM pg_notify('tarvik_types', CASE TG_OP WHEN 'DELETE' THEN OLD.IDvrachYZD::text
-        WHEN 'TRUNCATE' THEN '' ELSE NEW.IDvrachYZD::text END || ':' || pg_backend_pid());
-    RETURN NULL;
-END $$;
 CREATE TRIGGER vrYZD_notify AFTER INSERT OR UPDATE OR DELETE ON vrYZD
     FOR EACH ROW EXECUTE FUNCTION tarvik_notify_types();
 CREATE TRIGGER vrYZD_notify_truncate AFTER TRUNCATE ON vrYZD
