@@ -253,6 +253,14 @@ RestoreResult restoreRegister(Register& reg, const QString& copyPath, const QStr
     return Restorer(reg, copyPath, keepCurrentAs).run();
 }
 
+QString describeUnusableCopy(const QString& copyPath, const QString& detail)
+{
+    return withDetail(QStringLiteral("Файл «%1» не годится для восстановления: это не база "
+                                     "данных программы или она повреждена")
+                          .arg(QDir::toNativeSeparators(copyPath)),
+                      engineDetail(detail));
+}
+
 QString describeRestoreFailure(const QString& registerPath, const QString& copyPath,
                                const RestoreResult& result)
 {
@@ -261,10 +269,7 @@ QString describeRestoreFailure(const QString& registerPath, const QString& copyP
     case RestoreStep::None:
         return {};
     case RestoreStep::CheckCopy:
-        return withDetail(QStringLiteral("Файл «%1» не годится для восстановления: это не база "
-                                         "данных программы или она повреждена")
-                              .arg(QDir::toNativeSeparators(copyPath)),
-                          engineDetail(result.detail)) +
+        return describeUnusableCopy(copyPath, result.detail) +
                QStringLiteral(". База данных не изменилась.");
     case RestoreStep::Prepare:
         reason = QStringLiteral("не удалось подготовить восстановление");

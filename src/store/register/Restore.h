@@ -57,6 +57,9 @@ QString restoreCopyPath(const QString& registerPath);
 // replaces it in one atomic rename. On any failure the register is left as it was.
 RestoreResult restoreRegister(Register& reg, const QString& copyPath, const QString& keepCurrentAs);
 
+// The first sentence for a copy refused by its check, without the closing full stop.
+QString describeUnusableCopy(const QString& copyPath, const QString& detail);
+
 // The sentence shown to the user for a failed restore.
 QString describeRestoreFailure(const QString& registerPath, const QString& copyPath,
                                const RestoreResult& result);

@@ -226,10 +226,7 @@ QString describeServerRestoreFailure(const QString& server, const QString& copyP
     case RestoreStep::None:
         return {};
     case RestoreStep::CheckCopy:
-        return withDetail(QStringLiteral("Файл «%1» не годится для восстановления: это не база "
-                                         "данных программы или она повреждена")
-                              .arg(QDir::toNativeSeparators(copyPath)),
-                          engineDetail(result.detail)) +
+        return describeUnusableCopy(copyPath, result.detail) +
                QStringLiteral(". База на сервере не изменилась.");
     case RestoreStep::Prepare:
         reason = QStringLiteral("не удалось начать запись на сервере");
