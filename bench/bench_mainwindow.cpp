@@ -12,6 +12,7 @@
 #include "app/Form1.h"
 #include "app/Startup.h"
 #include "store/records/RecordSource.h"
+#include "store/register/Platform.h"
 #include "store/register/Register.h"
 
 #include "AnsweredKeystroke.h"
@@ -235,6 +236,8 @@ int main(int argc, char* argv[])
 {
     QElapsedTimer sinceMain;
     sinceMain.start();
+    if (!qEnvironmentVariableIsSet("TARVIK_BENCH_PLAIN_HEAP"))
+        platform::prepareHeap(); // as the program does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     const bool child = argc == 3 && qstrcmp(argv[1], "--start") == 0;
     if (argc != 2 && !child) {

@@ -18,6 +18,7 @@
 #include "app/Startup.h"
 #include "store/records/RecordSource.h"
 #include "store/records/Seeding.h"
+#include "store/register/Platform.h"
 #include "store/register/Register.h"
 #include "store/register/ServerAddress.h"
 #include "store/search/NameCopy.h"
@@ -339,6 +340,8 @@ void plainKeystrokes(Form1& window, Bench& bench, const ProgramPaths& paths, int
 
 int main(int argc, char* argv[])
 {
+    if (!qEnvironmentVariableIsSet("TARVIK_BENCH_PLAIN_HEAP"))
+        platform::prepareHeap(); // as the program does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_search <program folder> [runs] [wildcards]\n");

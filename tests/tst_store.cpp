@@ -5,13 +5,17 @@
 #include "store/records/Queries.h"
 #include "store/records/RecordSource.h"
 #include "store/register/Connection.h"
+#include "store/register/Platform.h"
 #include "store/register/ProgramPaths.h"
 #include "store/register/Register.h"
 
 #include <QAbstractItemModelTester>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 #include <QtEndian>
+
+#include <memory>
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -36,6 +40,7 @@ private slots:
     void everyStatementRuns();
     void addedPartsSortAndCount();
     void ownerClosesEveryConnectionAndSavesEdits();
+    void startHeapTakesBigBlocksOnHugePages();
 };
 
 void TestStore::pathsHaveOneSeparator_data()
@@ -367,4 +372,37 @@ void TestStore::ownerClosesEveryConnectionAndSavesEdits()
 }
 
 QTEST_GUILESS_MAIN(TestStore)
+// The start's memory set-up: a block the size of a window's backing image must come from the
+// heap, and the heap's stretch must be marked for huge pages. A stretch too big for the heap
+// is mapped apart and freed at once (as is one an optimiser drops as unused), which left the
+// start as slow as before.
+void TestStore::startHeapTakesBigBlocksOnHugePages()
+{
+#if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    QSKIP("only the GNU C library's own allocator is set up");
+#else
+    platform::prepareHeap();
+    std::unique_ptr<char[]> image(new char[4 << 20]);
+    const auto at = reinterpret_cast<quintptr>(image.get());
+
+    QFile maps(QStringLiteral("/proc/self/smaps"));
+    QVERIFY(maps.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QRegularExpression range(QStringLiteral("^([0-9a-f]+)-([0-9a-f]+) .*\\[heap\\]$"));
+    bool inHeap = false, onHuge = false, current = false;
+    for (const QString& line : QString::fromLatin1(maps.readAll()).split(u'\n')) {
+        if (const auto match = range.match(line); match.hasMatch()) {
+            current = true;
+            inHeap |= at >= match.captured(1).toULongLong(nullptr, 16) &&
+                      at < match.captured(2).toULongLong(nullptr, 16);
+        } else if (QRegularExpression(QStringLiteral("^[0-9a-f]+-")).match(line).hasMatch()) {
+            current = false;
+        } else if (current && line.startsWith(QLatin1String("VmFlags:"))) {
+            onHuge |= line.split(u' ').contains(QLatin1String("hg"));
+        }
+    }
+    QVERIFY2(inHeap, "a 4 MiB block was mapped on its own");
+    QVERIFY2(onHuge, "no part of the heap asks for huge pages");
+#endif
+}
+
 #include "tst_store.moc"

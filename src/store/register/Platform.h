@@ -33,6 +33,13 @@ bool copyFileMetadata(const QString& from, const QString& to, QString* error);
 // thread only; a thread it starts afterwards inherits the lower priority.
 void lowerThisThreadsPriority();
 
+// Sets the C library's allocator up for the program's start; called first thing in main().
+// The window and the first screen of a large list are built from a few megabytes of fresh
+// memory, and every page of it is faulted in one at a time. Where the library allows, blocks
+// up to 32 MiB come from the heap instead of mappings of their own, the heap keeps what it
+// has grown to, and its first 30 MiB ask the kernel for huge pages. Elsewhere it does nothing.
+void prepareHeap();
+
 // The name the user logged in with, as the system knows it; empty when it cannot tell.
 QString loginName();
 
