@@ -1,6 +1,6 @@
 #pragma once
 // What every benchmark reports: the middle, the 95th percentile and the worst of its
-// timings, and the process's peak memory.
+// timings, the process's peak memory, and the machine's speed of the moment.
 
 #include <QElapsedTimer>
 

@@ -8,7 +8,9 @@
 // A start is timed in a process of its own, from its main() until its list and details are
 // filled, as earlier figures were; below each, the same from just before the process is
 // launched, which adds loading the libraries. The cold start needs the page cache dropped,
-// which only root may do; without it the line says why it is missing.
+// which only root may do; without it the line says why it is missing. The warm start is
+// taken five times and its median shown; a fixed loop timed before and after the starts
+// tells whether the machine ran at its full speed meanwhile.
 #include "app/Form1.h"
 #include "app/Startup.h"
 #include "store/records/RecordSource.h"

@@ -5,6 +5,7 @@
 #include "app/Form1.h"
 #include "gui/MessageBox.h"
 #include "store/records/RecordSource.h"
+#include "store/search/NameCopy.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -30,6 +31,12 @@ inline void searchFor(Form1& window, const QString& text)
     waitForList(window);
 }
 
+// The window's in-memory copy of the names, which answers the quick search.
+inline NameCopy& namesOf(Form1& window)
+{
+    return *window.findChild<NameCopy*>(QStringLiteral("partNames"));
+}
+
 // The main window under test and the ways every suite of it reads and drives it.
 struct MainWindowProbe {
     std::unique_ptr<TestRegister> m_register;
@@ -49,6 +56,21 @@ struct MainWindowProbe {
         for (int row = 0; row < grid()->model()->rowCount(); ++row)
             names << grid()->model()->index(row, column).data().toString();
         return names;
+    }
+    // What the list shows after `text` was typed into an emptied quick search.
+    QStringList found(const QString& text) const
+    {
+        // Emptied as the user empties it: every part is listed again.
+        auto* box = control<QLineEdit>("Text5");
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Backspace);
+        waitForList(*m_window);
+        searchFor(*m_window, text);
+        // A pattern is matched in memory on a thread of its own; the list follows its result.
+        if (!QTest::qWaitFor([&] { return !namesOf(*m_window).isSearching(); }, 10000))
+            qWarning("the pattern search did not end");
+        QCoreApplication::processEvents();
+        return listed();
     }
     QString text(const char* box) const { return control<QLineEdit>(box)->text(); }
     QString label(const char* name) const { return control<QLabel>(name)->text(); }

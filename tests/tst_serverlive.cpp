@@ -24,11 +24,6 @@ namespace {
 // Another computer's change is in the list within a second of its commit.
 constexpr int kWithinASecond = 1000;
 
-NameCopy& namesOf(Form1& window)
-{
-    return *window.findChild<NameCopy*>(QStringLiteral("partNames"));
-}
-
 QString partName(MainWindowProbe& probe, int row)
 {
     const int column = probe.m_window->Data1()->columnOf(QStringLiteral("idFam"));

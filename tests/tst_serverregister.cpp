@@ -9,7 +9,6 @@
 #include "gui/ProgramEnd.h"
 #include "store/records/Queries.h"
 #include "store/records/RecordSource.h"
-#include "store/search/NameCopy.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -35,27 +34,6 @@ QList<PartRow> orderedParts()
           "Конденсатор 10мкФ", "конденсатор 10мкФ", "Resistor 1k", "#1", "Ёж", "еж", "Яблоко"})
         parts << part(QString::fromUtf8(name), QStringLiteral("2"), QStringLiteral("5"));
     return parts;
-}
-
-NameCopy& namesOf(Form1& window)
-{
-    return *window.findChild<NameCopy*>(QStringLiteral("partNames"));
-}
-
-// What the list shows after `text` was typed into the quick search.
-QStringList found(MainWindowProbe& probe, const QString& text)
-{
-    // Emptied as the user empties it: every part is listed again.
-    auto* box = probe.control<QLineEdit>("Text5");
-    box->selectAll();
-    QTest::keyClick(box, Qt::Key_Backspace);
-    waitForList(*probe.m_window);
-    searchFor(*probe.m_window, text);
-    // A pattern is matched in memory on a thread of its own; the list follows its result.
-    if (!QTest::qWaitFor([&] { return !namesOf(*probe.m_window).isSearching(); }, 10000))
-        qWarning("the pattern search did not end");
-    QCoreApplication::processEvents();
-    return probe.listed();
 }
 
 } // namespace
@@ -124,8 +102,8 @@ void TestServerRegister::listAndSearchAsOnTheFile()
     // memory: both give the file's rows in the file's order.
     namesOf(*onServer.m_window).holdLoading(true);
     for (const QString& text : texts) {
-        const QStringList onServerFound = found(onServer, text);
-        const QStringList onFileFound = found(onFile, text);
+        const QStringList onServerFound = onServer.found(text);
+        const QStringList onFileFound = onFile.found(text);
         QVERIFY2(onServerFound == onFileFound,
                  qPrintable(text + QStringLiteral(": ") + onServerFound.join(QLatin1Char('|')) +
                             QStringLiteral(" ≠ ") + onFileFound.join(QLatin1Char('|'))));
@@ -133,8 +111,8 @@ void TestServerRegister::listAndSearchAsOnTheFile()
     namesOf(*onServer.m_window).holdLoading(false);
     QTRY_VERIFY_WITH_TIMEOUT(namesOf(*onServer.m_window).isReady(), 10000);
     for (const QString& text : texts) {
-        const QStringList onServerFound = found(onServer, text);
-        const QStringList onFileFound = found(onFile, text);
+        const QStringList onServerFound = onServer.found(text);
+        const QStringList onFileFound = onFile.found(text);
         QVERIFY2(onServerFound == onFileFound,
                  qPrintable(text + QStringLiteral(": ") + onServerFound.join(QLatin1Char('|')) +
                             QStringLiteral(" ≠ ") + onFileFound.join(QLatin1Char('|'))));
@@ -149,8 +127,8 @@ void TestServerRegister::listAndSearchAsOnTheFile()
                  .value(QStringLiteral("SELECT 1 FROM client WHERE idFam = 'Аааа' AND "
                                        "idFamKey IS NULL"))
                  .isNull());
-    QCOMPARE(found(onServer, QStringLiteral("ааа")), QStringList{QStringLiteral("Аааа")});
-    QCOMPARE(found(onServer, QStringLiteral("Я")), QStringList());
+    QCOMPARE(onServer.found(QStringLiteral("ааа")), QStringList{QStringLiteral("Аааа")});
+    QCOMPARE(onServer.found(QStringLiteral("Я")), QStringList());
     onFile.closeWindow();
     onServer.closeWindow();
 }
@@ -288,7 +266,7 @@ void TestServerRegister::partDialogsAndDeleting()
     QCOMPARE(probe.label("lblRecordCount1"), QStringLiteral("2"));
     QCOMPARE(probe.listed(), (QStringList{QStringLiteral("Ёмкость"), QStringLiteral("Реле")}));
     QVERIFY(namesOf(*probe.m_window).isReady());
-    QCOMPARE(found(probe, QStringLiteral("ёмк")), QStringList{QStringLiteral("Ёмкость")});
+    QCOMPARE(probe.found(QStringLiteral("ёмк")), QStringList{QStringLiteral("Ёмкость")});
     namesOf(*probe.m_window).holdLoading(false);
 
     // Another computer changes the part while the edit dialog is open: nothing is saved.
