@@ -6,7 +6,7 @@
 
 int main(int argc, char* argv[])
 {
-    tarvik::platform::prepareHeap(); // before anything allocates
+    tarvik::platform::prepareHeap(); // first, so the window is built on the heap it sets up
     if (const std::optional<int> exitCode = tarvik::runCommandLine(argc, argv))
         return *exitCode;
     QApplication app(argc, argv);

@@ -371,7 +371,6 @@ void TestStore::ownerClosesEveryConnectionAndSavesEdits()
     QCOMPARE(owner.openConnections(), 0);
 }
 
-QTEST_GUILESS_MAIN(TestStore)
 // The start's memory set-up: a block the size of a window's backing image must come from the
 // heap, and the heap's stretch must be marked for huge pages. A stretch too big for the heap
 // is mapped apart and freed at once (as is one an optimiser drops as unused), which left the
@@ -388,13 +387,14 @@ void TestStore::startHeapTakesBigBlocksOnHugePages()
     QFile maps(QStringLiteral("/proc/self/smaps"));
     QVERIFY(maps.open(QIODevice::ReadOnly | QIODevice::Text));
     const QRegularExpression range(QStringLiteral("^([0-9a-f]+)-([0-9a-f]+) .*\\[heap\\]$"));
+    const QRegularExpression anyRange(QStringLiteral("^[0-9a-f]+-"));
     bool inHeap = false, onHuge = false, current = false;
     for (const QString& line : QString::fromLatin1(maps.readAll()).split(u'\n')) {
         if (const auto match = range.match(line); match.hasMatch()) {
             current = true;
             inHeap |= at >= match.captured(1).toULongLong(nullptr, 16) &&
                       at < match.captured(2).toULongLong(nullptr, 16);
-        } else if (QRegularExpression(QStringLiteral("^[0-9a-f]+-")).match(line).hasMatch()) {
+        } else if (anyRange.match(line).hasMatch()) {
             current = false;
         } else if (current && line.startsWith(QLatin1String("VmFlags:"))) {
             onHuge |= line.split(u' ').contains(QLatin1String("hg"));
@@ -407,4 +407,5 @@ void TestStore::startHeapTakesBigBlocksOnHugePages()
 #endif
 }
 
+QTEST_GUILESS_MAIN(TestStore)
 #include "tst_store.moc"
