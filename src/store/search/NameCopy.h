@@ -65,8 +65,9 @@ public:
     bool isSearching() const;
 
     // Another computer changed parts (a server's announcement): a copy whose names are no
-    // longer those on the server is dropped and read again at once, so that the next keystroke
-    // is answered from memory with the new names.
+    // longer those on the server is dropped and read again as soon as the other listeners of
+    // the announcement are done, so that the next keystroke is answered from memory with the
+    // new names.
     void followChangesElsewhere();
 
     // Text without the pattern characters * ? # [ and without broken UTF-16.
@@ -102,6 +103,7 @@ signals:
 private:
     void onLoadEnded(BackgroundReader::Outcome outcome);
     void noteOwnChange(const NameChange& change);
+    void readAgainIfChanged();
     // Whether the names are still as the copy holds them; remembers the engine's data version
     // it found, so that the next check is one pragma.
     bool confirmUnchanged();

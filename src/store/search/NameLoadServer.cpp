@@ -57,6 +57,14 @@ bool readServerNames(BackgroundReader::Run& run, NameLoad& load)
 
 void NameCopy::followChangesElsewhere()
 {
+    // The list answers the same announcement by being listed again, which first fills the
+    // name keys the other program's rename cleared: looked at after that, the copy is read
+    // once with those keys, not once without them and again after they were filled.
+    QMetaObject::invokeMethod(this, &NameCopy::readAgainIfChanged, Qt::QueuedConnection);
+}
+
+void NameCopy::readAgainIfChanged()
+{
     m_reader.takeEnded();
     // A load under way read a snapshot that may predate the change: the next answer's check
     // finds that out.
