@@ -267,7 +267,7 @@ void prepareHeap()
 {
 #if defined(__GLIBC__)
     // A page touched for the first time costs a fault, and in a virtual machine the host
-    // maps it as well: a warm start on a million parts took about 2,300 faults before its
+    // maps it as well: a warm start on a million parts took 1,600-2,300 faults before its
     // first paint, 1,200 of them on fresh memory, a fifth of the start. The backing image of
     // the window, the package picture and any block of 128 KiB or more each got a mapping of
     // its own, fresh every time. Taken from a heap on huge pages, 2 MiB take one fault.
