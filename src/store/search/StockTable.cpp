@@ -82,8 +82,7 @@ const StockTable::Slot* StockTable::slot(qint64 id) const
 
 void StockTable::set(qint64 id, const Part& part)
 {
-    remove(id);
-    ++m_version;
+    remove(id); // moves the version on
     const Slot slot = slotOf(part);
     if (id >= 0 && id < m_denseIds) {
         if (id >= qint64(m_dense.size()))
